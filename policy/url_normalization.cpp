@@ -1,0 +1,102 @@
+#include "policy/url_normalization.h"
+
+#include "policy/url_platform.h"
+
+#include <cctype>
+#include <cstring>
+#include <vector>
+
+namespace sentrel {
+namespace {
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    }
+    return true;
+}
+
+bool IsAsciiLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Only the first colon (the scheme's) survives; the rest become %3A so that
+// ports and user information stay inside the host and user components.
+WideString EscapeLaterColons(const WideString& text) {
+    WideString escaped;
+    escaped.reserve(text.size());
+    bool seenColon = false;
+    for (char16_t c : text) {
+        if (c == u':' && seenColon) {
+            escaped += u"%3A";
+            continue;
+        }
+        if (c == u':') seenColon = true;
+        escaped.push_back(c);
+    }
+    return escaped;
+}
+
+}  // namespace
+
+WideView UpToFirstNul(WideView text) {
+    return text.substr(0, text.find(u'\0'));
+}
+
+bool IsLocalOrScriptURL(std::string_view s) {
+    s = s.substr(0, s.find('\0'));
+    if (s.size() >= 2 && IsAsciiLetter(s[0]) && s[1] == ':' &&
+        (s.size() == 2 || s[2] == '/' || s[2] == '\\'))
+        return true;
+    if (s.substr(0, 3) == "::{") return true;
+    if (s.substr(0, 2) == "\\\\") return true;
+    return StartsWithIgnoringCase(s, "file:") || StartsWithIgnoringCase(s, "res:") ||
+           StartsWithIgnoringCase(s, "javascript:");
+}
+
+bool CrackURL(WideView address, URLParts& parts) {
+    address = UpToFirstNul(address);
+    WideString working(address);
+    for (char16_t& c : working) {
+        if (c == u'\\') c = u'/';
+    }
+
+    // A drive path, whatever its first character: "X:" alone or "X:/...".
+    if (working.size() >= 2 && working[1] == u':' && (working.size() == 2 || working[2] == u'/')) {
+        working = u"file:///" + working;
+    } else {
+        // The output may be at most twice as long as the address: short
+        // scheme-less addresses do not get their scheme and fail to split.
+        const std::string narrow = ToNarrow(working);
+        DWORD capacity = static_cast<DWORD>(address.size() * 2);
+        std::vector<char> output(capacity + 1, '\0');
+        if (ApplyDefaultScheme(narrow.c_str(), output.data(), &capacity) == S_OK)
+            working = ToWide(output.data());
+    }
+
+    working = EscapeLaterColons(working);
+
+    parts.Reset();
+    const std::string narrow = ToNarrow(working);
+    if (!SplitUrl(narrow.c_str(), parts.components)) return false;
+    if (parts.scheme[0] == '\0') std::strcpy(parts.scheme, "http");
+    return true;
+}
+
+WideString RebuildURL(const URLParts& parts) {
+    std::string text(parts.Scheme());
+    text += "://";
+    text += parts.Host();
+    text += parts.Path();
+    return ToWide(text);
+}
+
+WideString NormalizeURL(WideView address) {
+    URLParts parts;
+    if (!CrackURL(address, parts)) return {};
+    return RebuildURL(parts);
+}
+
+}  // namespace sentrel

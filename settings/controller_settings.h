@@ -1,0 +1,31 @@
+// The controller's settings record. One lives in the controller object and
+// is touched only on the controller's main thread.
+#pragma once
+
+#include "settings/site_list.h"
+#include "support/text.h"
+
+#include <deque>
+#include <string>
+
+namespace sentrel {
+
+struct ControllerSettings {
+    static constexpr size_t kRecentRefusedLimit = 50;
+
+    // Recently refused addresses, oldest first; never stored.
+    std::deque<std::string> recentRefused;
+    SiteList hosts;
+    WideString password;   // plain text; empty: no password asked
+    WideString errorPage;  // empty: the agent's built-in page
+    bool active = false;
+    bool blockPopups = true;
+    bool sourceConfigured = false;
+    bool reverseOperation = false;
+    bool prohibitUninstall = false;
+
+    // Appends to recentRefused, dropping the oldest entries beyond the limit.
+    void RememberRefused(std::string address);
+};
+
+}  // namespace sentrel

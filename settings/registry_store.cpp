@@ -1,0 +1,103 @@
+#include "settings/registry_store.h"
+
+#include "settings/last_sync.h"
+
+#include <vector>
+
+namespace sentrel {
+namespace {
+
+qz_support::UniqueHkey OpenKey(HKEY root, const char* path, REGSAM access) {
+    qz_support::UniqueHkey key;
+    if (RegOpenKeyExA(root, path, 0, access, key.put()) != ERROR_SUCCESS) key.reset();
+    return key;
+}
+
+bool SetString(HKEY key, const char* name, std::string_view text) {
+    const std::string terminated(text);
+    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(terminated.c_str()),
+                          static_cast<DWORD>(terminated.size() + 1)) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+qz_support::UniqueHkey OpenSettingsKey(REGSAM access) {
+    if (auto key = OpenKey(HKEY_CURRENT_USER, kSettingsKeyPath, access)) return key;
+    return OpenKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath, access);
+}
+
+std::optional<WideString> ReadStoredDocument() {
+    const auto key = OpenSettingsKey(KEY_QUERY_VALUE);
+    if (!key) return std::nullopt;
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+    std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
+    if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    buffer[size / sizeof(wchar_t)] = L'\0';
+    return WideString(reinterpret_cast<const char16_t*>(buffer.data()));
+}
+
+bool WriteStoredDocument(std::string_view text, bool createIfMissing) {
+    auto key = OpenKey(HKEY_CURRENT_USER, kSettingsKeyPath, KEY_SET_VALUE);
+    if (!key && createIfMissing) {
+        qz_support::UniqueHkey created;
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_ALL_ACCESS, nullptr, created.put(), nullptr) != ERROR_SUCCESS)
+            return false;
+    }
+    if (!key) key = OpenKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath, KEY_SET_VALUE);
+    return key && SetString(key.get(), nullptr, text);
+}
+
+std::string ReadSettingsSource() {
+    const auto key = OpenSettingsKey(KEY_QUERY_VALUE);
+    if (!key) return {};
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExA(key.get(), "Settings", nullptr, &type, nullptr, &size) != ERROR_SUCCESS || size == 0)
+        return {};
+    std::string bytes(size, '\0');
+    if (RegQueryValueExA(key.get(), "Settings", nullptr, &type, reinterpret_cast<BYTE*>(bytes.data()), &size) !=
+        ERROR_SUCCESS)
+        return {};
+    bytes.resize(size);
+    return bytes.substr(0, bytes.find('\0'));  // the bytes as a narrow string, whatever the type
+}
+
+void WriteLastSync(const std::tm& localTime) {
+    if (const auto key = OpenSettingsKey(KEY_SET_VALUE)) SetString(key.get(), "Last Sync", FormatLastSync(localTime));
+}
+
+void WriteLastSync() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_s(&local, &now);
+    WriteLastSync(local);
+}
+
+void WriteUninstallEntry(bool prohibit) {
+    const auto key = OpenKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath, KEY_SET_VALUE);
+    if (!key) return;
+    const DWORD value = prohibit ? 1 : 0;
+    for (const char* name : {"NoRemove", "NoRepair", "NoModify"}) {
+        RegSetValueExA(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    }
+}
+
+std::optional<bool> ReadUninstallEntry() {
+    const auto key = OpenKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath, KEY_QUERY_VALUE | KEY_SET_VALUE);
+    if (!key) return std::nullopt;
+    DWORD value = 0, size = sizeof value, type = 0;
+    if (RegQueryValueExA(key.get(), "NoRemove", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS ||
+        size != sizeof value)
+        return std::nullopt;
+    return value == 1;
+}
+
+bool CanWriteUninstallEntry() {
+    return static_cast<bool>(OpenKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath, KEY_QUERY_VALUE | KEY_SET_VALUE));
+}
+
+}  // namespace sentrel

@@ -1,0 +1,45 @@
+// Registry primitives of the settings store. The settings key
+// SOFTWARE\Corvantis\Sentrel is taken from HKEY_CURRENT_USER when it opens
+// there with the access needed, else from HKEY_LOCAL_MACHINE; once a key has
+// opened there is no fall-back to the other hive. None of these throws.
+#pragma once
+
+#include "support/text.h"
+#include "support/unique_any.h"
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace sentrel {
+
+inline constexpr const char* kSettingsKeyPath = "SOFTWARE\\Corvantis\\Sentrel";
+inline constexpr const char* kUninstallKeyPath =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{27E397F5-3A9D-4C6F-AB69-670E032DBED9}";
+
+// The settings key opened with `access`, HKCU first; empty when neither opens.
+qz_support::UniqueHkey OpenSettingsKey(REGSAM access);
+
+// The settings document (the key's default value); nothing when neither key
+// opens or the value cannot be read.
+std::optional<WideString> ReadStoredDocument();
+
+// Stores `text` as the default value (REG_SZ with its NUL). Without an HKCU
+// key, creates the HKLM key when `createIfMissing`, else only opens it.
+bool WriteStoredDocument(std::string_view text, bool createIfMissing);
+
+// The "Settings" value as narrow text; empty when absent.
+std::string ReadSettingsSource();
+
+// Stamps "Last Sync" with the current (or the given) local time.
+void WriteLastSync();
+void WriteLastSync(const std::tm& localTime);
+
+// The uninstall entry's "NoRemove", "NoRepair", "NoModify", written in that
+// order, all 1 or all 0; nothing when the entry cannot be opened.
+void WriteUninstallEntry(bool prohibit);
+std::optional<bool> ReadUninstallEntry();
+bool CanWriteUninstallEntry();
+
+}  // namespace sentrel

@@ -1,0 +1,121 @@
+#include "support/entry_points.h"
+
+#include <cstdio>
+#include <mutex>
+
+namespace qz_support {
+namespace {
+
+thread_local std::vector<CallFrame> callStack;
+thread_local CLSID nextCreateClsid = CLSID_NULL;
+
+std::mutex displayMutex;
+
+void ShowInMessageBox(const std::wstring& text) {
+    MessageBoxW(GetActiveWindow(), text.c_str(), L"Sentrel", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+}
+
+ErrorDisplay& Display() {
+    static ErrorDisplay display = ShowInMessageBox;
+    return display;
+}
+
+void Emit(const std::wstring& text) {
+    ErrorDisplay display;
+    {
+        std::lock_guard<std::mutex> lock(displayMutex);
+        display = Display();
+    }
+    if (display) display(text);
+}
+
+std::wstring Describe(HRESULT hr, const wchar_t* description) {
+    wchar_t code[32];
+    swprintf(code, 32, L"0x%08lX", static_cast<unsigned long>(hr));
+    std::wstring text = L"Error ";
+    text += code;
+    if (description && *description) {
+        text += L": ";
+        text += description;
+    }
+    if (!callStack.empty()) {
+        const CallFrame& frame = callStack.back();
+        wchar_t where[160];
+        swprintf(where, 160, L"\n(in %hs, line %d)", frame.file, frame.line);
+        text += where;
+    }
+    return text;
+}
+
+std::wstring SystemMessage(HRESULT hr) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = length ? std::wstring(buffer, length) : std::wstring();
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+CCallStackEntry::CCallStackEntry(const char* file, int line, HINSTANCE instance)
+    : CCallStackEntry(file, line, instance, 0) {}
+
+CCallStackEntry::CCallStackEntry(const char* file, int line, HINSTANCE, UINT message) {
+    callStack.push_back({file, line, message});
+}
+
+CCallStackEntry::~CCallStackEntry() {
+    callStack.pop_back();
+}
+
+CComEntryPoint::CComEntryPoint(const char* file, int line, HINSTANCE instance, REFIID, REFCLSID)
+    : CCallStackEntry(file, line, instance, 0) {}
+
+CMessageEntryPoint::CMessageEntryPoint(const char* file, int line, HINSTANCE instance, UINT message)
+    : CCallStackEntry(file, line, instance, message) {}
+
+std::vector<CallFrame> CurrentCallStack() {
+    return callStack;
+}
+
+long ReportError(long error) {
+    Emit(Describe(error, L"unexpected failure"));
+    return error;
+}
+
+bool ShowError(const _com_error& error, long, bool) {
+    std::wstring description;
+    if (IErrorInfo* info = error.ErrorInfo()) {
+        BSTR text = nullptr;
+        if (SUCCEEDED(info->GetDescription(&text)) && text) description = text;
+        SysFreeString(text);
+        info->Release();
+    }
+    if (description.empty()) description = SystemMessage(error.Error());
+    Emit(Describe(error.Error(), description.c_str()));
+    return true;
+}
+
+void SetNextCreateCLSID(REFCLSID classId) {
+    nextCreateClsid = classId;
+}
+
+CLSID NextCreateCLSID() {
+    return nextCreateClsid;
+}
+
+void ClearExceptionHandler() {
+    callStack.clear();
+    nextCreateClsid = CLSID_NULL;
+}
+
+ErrorDisplay SetErrorDisplay(ErrorDisplay display) {
+    std::lock_guard<std::mutex> lock(displayMutex);
+    std::swap(Display(), display);
+    return display;
+}
+
+}  // namespace qz_support

@@ -1,0 +1,46 @@
+// The entry-point guard of window message handlers and what happens when a
+// COM error leaves one.
+#pragma once
+
+#include "support/entry_points.h"
+
+#include <windows.h>
+#include <comdef.h>
+
+namespace qz_support {
+
+struct MessageOutcome {
+    bool handled = false;
+    LRESULT result = 0;
+};
+
+// Recovery by message: WM_CREATE destroys the window and WM_INITDIALOG ends
+// the dialog with 0 (both handled, then shown); painting validates the window
+// and the painting, cursor and mouse-tracking messages drop the error unshown;
+// every other message shows it, unhandled. The thread's error information is
+// cleared in every case.
+MessageOutcome RecoverFromMessageError(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                       const _com_error& error);
+
+// Runs `handler` (returning MessageOutcome) inside a CMessageEntryPoint. A
+// COM error is recovered as above; any other exception is first reported
+// with ReportError(E_UNEXPECTED) and then recovered as E_UNEXPECTED.
+template <typename Handler>
+MessageOutcome GuardMessage(const char* unit, int line, HINSTANCE instance, HWND window, UINT message,
+                            WPARAM wParam, LPARAM lParam, Handler&& handler) noexcept {
+    try {
+        CMessageEntryPoint guard(unit, line, instance, message);
+        try {
+            return handler();
+        } catch (const _com_error& error) {
+            return RecoverFromMessageError(window, message, wParam, lParam, error);
+        } catch (...) {
+            ReportError(E_UNEXPECTED);
+            return RecoverFromMessageError(window, message, wParam, lParam, _com_error(E_UNEXPECTED));
+        }
+    } catch (...) {
+        return {};
+    }
+}
+
+}  // namespace qz_support

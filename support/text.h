@@ -1,0 +1,23 @@
+// Conversion between the wide (UTF-16) text of COM strings and the narrow
+// 8-bit text that the decision logic works on. Windows uses the system's ANSI
+// code page; the native build maps Latin-1 one to one and every other
+// character to '?', which is what an 8-bit code page does with text it cannot
+// represent.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace sentrel {
+
+using WideString = std::u16string;
+using WideView = std::u16string_view;
+
+// The whole text is converted, embedded NUL characters included.
+std::string ToNarrow(WideView wide);
+WideString ToWide(std::string_view narrow);
+
+// Literal helper for tests and constants: plain ASCII only.
+WideString WidenAscii(std::string_view ascii);
+
+}  // namespace sentrel

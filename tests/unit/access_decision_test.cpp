@@ -1,0 +1,164 @@
+#include "policy/access_decision.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace sentrel {
+namespace {
+
+ControllerSettings Locked(std::initializer_list<const char*> hosts, bool blockList = false) {
+    ControllerSettings settings;
+    settings.active = true;
+    settings.reverseOperation = blockList;
+    for (const char* host : hosts) settings.hosts.Insert(host);
+    return settings;
+}
+
+HRESULT Ask(ControllerSettings& settings, const std::u16string& url) { return IsURLOK(settings, WideView(url)); }
+
+std::vector<std::string> Refused(const ControllerSettings& settings) {
+    return {settings.recentRefused.begin(), settings.recentRefused.end()};
+}
+
+struct DecisionCase {
+    const char16_t* url;
+    HRESULT allowList;  // answer with the list as an allow list
+    HRESULT blockList;  // answer with the same list as a block list
+};
+
+// Site list {corp, games}, error page http://Intranet/refused.htm.
+TEST(IsURLOK, AnswersInBothModes) {
+    const DecisionCase cases[] = {
+        {u"C:\\Docs\\x.htm", S_OK, S_OK},
+        {u"\\\\server\\share\\x.htm", S_OK, S_OK},
+        {u"file:///C:/x.htm", S_OK, S_OK},
+        {u"res://x.dll/y.gif", S_OK, S_OK},
+        {u"javascript:void(0)", S_OK, S_OK},
+        {u"about:blank", S_OK, S_OK},
+        {u"ABOUT:BLANK", S_OK, S_OK},
+        {u"http://corp/", S_OK, S_FALSE},
+        {u"http://www.corp.test/", S_OK, S_FALSE},
+        {u"http://intranet-corp/x", S_OK, S_FALSE},
+        {u"http://CORP/", S_FALSE, S_OK},
+        {u"http://games.test/", S_OK, S_FALSE},
+        {u"http://news.test/", S_FALSE, S_OK},
+        {u"http://intranet/anything", S_OK, S_OK},
+        {u"http://INTRANET/other/path", S_OK, S_OK},
+        {u"http://corp/x?a=b", S_OK, S_FALSE},
+        {u"http://corp/y#z", S_OK, S_FALSE},
+        {u"http://corp:8080/", S_OK, S_FALSE},
+        {u"abc.de", S_FALSE, S_FALSE},
+        {u"", S_FALSE, S_FALSE},
+        {u"about:home", S_FALSE, S_OK},
+        // The port travels in the host, so the error page's host with a port is another host.
+        {u"http://intranet:81/", S_FALSE, S_OK},
+    };
+    for (bool blockList : {false, true}) {
+        ControllerSettings settings = Locked({"corp", "games"}, blockList);
+        settings.errorPage = u"http://Intranet/refused.htm";
+        for (const DecisionCase& c : cases) {
+            EXPECT_EQ(Ask(settings, c.url), blockList ? c.blockList : c.allowList)
+                << ToNarrow(c.url) << (blockList ? " (block list)" : " (allow list)");
+        }
+    }
+}
+
+TEST(IsURLOK, LockOffAllowsEverythingAndRecordsNothing) {
+    for (bool blockList : {false, true}) {
+        ControllerSettings settings = Locked({"games"}, blockList);
+        settings.active = false;
+        EXPECT_EQ(Ask(settings, u"http://anything/"), S_OK);
+        EXPECT_EQ(Ask(settings, u"http://games/"), S_OK);
+        EXPECT_EQ(Ask(settings, u"abc.de"), S_OK);
+        EXPECT_TRUE(settings.recentRefused.empty());
+    }
+}
+
+TEST(IsURLOK, RecordsTheHostInAllowListModeAndTheWholeAddressWhenTheSplitFails) {
+    ControllerSettings settings = Locked({"corp"});
+    EXPECT_EQ(Ask(settings, u"http://CORP/page?q=1"), S_FALSE);
+    EXPECT_EQ(Ask(settings, u"abc.de"), S_FALSE);
+    EXPECT_EQ(Ask(settings, u""), S_FALSE);
+    EXPECT_EQ(Ask(settings, u"about:home"), S_FALSE);
+    EXPECT_EQ(Ask(settings, u"http://CORP/again"), S_FALSE);
+    EXPECT_EQ(Refused(settings), (std::vector<std::string>{"CORP", "abc.de", "", "", "CORP"}));
+}
+
+TEST(IsURLOK, BlockListRecordsOnlyUnsplittableAddresses) {
+    ControllerSettings settings = Locked({"games"}, true);
+    EXPECT_EQ(Ask(settings, u"http://games.test/"), S_FALSE);
+    EXPECT_TRUE(settings.recentRefused.empty());
+    EXPECT_EQ(Ask(settings, u"abc.de"), S_FALSE);
+    EXPECT_EQ(Refused(settings), std::vector<std::string>{"abc.de"});
+}
+
+TEST(IsURLOK, NullAddressIsRefusedAndNotRecorded) {
+    ControllerSettings settings = Locked({""});
+    EXPECT_EQ(IsURLOK(settings, std::nullopt), S_FALSE);
+    EXPECT_TRUE(settings.recentRefused.empty());
+}
+
+TEST(IsURLOK, RecentRefusedKeepsTheNewestFifty) {
+    ControllerSettings settings = Locked({"corp"});
+    for (int i = 1; i <= 51; ++i) {
+        EXPECT_EQ(Ask(settings, u"http://h" + WidenAscii(std::to_string(i)) + u"/"), S_FALSE);
+    }
+    ASSERT_EQ(settings.recentRefused.size(), 50u);
+    EXPECT_EQ(settings.recentRefused.front(), "h2");
+    EXPECT_EQ(settings.recentRefused.back(), "h51");
+}
+
+TEST(IsURLOK, EmptyEntryMatchesEveryHost) {
+    ControllerSettings allow = Locked({""});
+    EXPECT_EQ(Ask(allow, u"http://any.test/"), S_OK);
+    EXPECT_EQ(Ask(allow, u"about:home"), S_OK);
+    EXPECT_EQ(Ask(allow, u"abc.de"), S_FALSE);  // unsplittable
+
+    ControllerSettings block = Locked({""}, true);
+    EXPECT_EQ(Ask(block, u"http://any.test/"), S_FALSE);
+    EXPECT_EQ(Ask(block, u"about:blank"), S_OK);  // exempt before the list
+}
+
+TEST(IsURLOK, PortEntryMatchesOnlyThatPort) {
+    ControllerSettings settings = Locked({"corp%3A8080"});
+    EXPECT_EQ(Ask(settings, u"http://intra.corp:8080/"), S_OK);
+    EXPECT_EQ(Ask(settings, u"http://intra.corp:8081/"), S_FALSE);
+    EXPECT_EQ(Ask(settings, u"http://intra.corp/"), S_FALSE);
+}
+
+TEST(IsURLOK, LocalErrorPageExemptsEmptyHosts) {
+    ControllerSettings settings = Locked({"corp"});
+    settings.errorPage = u"C:\\refused.htm";
+    EXPECT_EQ(Ask(settings, u"about:home"), S_OK);
+    EXPECT_EQ(Ask(settings, u"http://other/"), S_FALSE);
+}
+
+TEST(IsURLOK, UnsplittableErrorPageExemptsNothing) {
+    ControllerSettings settings = Locked({"corp"});
+    settings.errorPage = u"http://" + std::u16string(3000, u'e') + u"/";
+    EXPECT_EQ(Ask(settings, u"http://other/"), S_FALSE);
+    EXPECT_EQ(Ask(settings, u"http://corp/"), S_OK);
+    settings.errorPage = u"abc.de";
+    EXPECT_EQ(Ask(settings, u"http://other/"), S_FALSE);
+}
+
+TEST(IsURLOK, EmbeddedNulEndsTheAddress) {
+    ControllerSettings settings = Locked({"corp"});
+    EXPECT_EQ(Ask(settings, std::u16string(u"http://corp\0.evil/", 18)), S_OK);
+    EXPECT_EQ(Ask(settings, std::u16string(u"http://evil\0corp/", 17)), S_FALSE);
+    EXPECT_EQ(Refused(settings), std::vector<std::string>{"evil"});
+}
+
+TEST(IsURLOK, OverlongAddressesAreRefusedWithoutHarm) {
+    ControllerSettings settings = Locked({"h"});
+    const std::u16string longHost = u"http://" + std::u16string(5000, u'h') + u"/";
+    EXPECT_EQ(Ask(settings, longHost), S_FALSE);
+    ASSERT_EQ(settings.recentRefused.size(), 1u);
+    EXPECT_EQ(settings.recentRefused.front().size(), longHost.size());
+}
+
+}  // namespace
+}  // namespace sentrel

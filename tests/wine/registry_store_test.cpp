@@ -1,0 +1,171 @@
+// The settings store against the registry of the run's own Wine prefix.
+#include "settings/registry_store.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace sentrel {
+namespace {
+
+void DeleteTree(HKEY root, const char* path) { RegDeleteTreeA(root, path); RegDeleteKeyA(root, path); }
+
+qz_support::UniqueHkey CreateKey(HKEY root, const char* path) {
+    qz_support::UniqueHkey key;
+    EXPECT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr), ERROR_SUCCESS);
+    return key;
+}
+
+void SetDefault(HKEY root, const char* text) {
+    const auto key = CreateKey(root, kSettingsKeyPath);
+    RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), DWORD(strlen(text) + 1));
+}
+
+std::string ReadDefaultA(HKEY root) {
+    char buffer[512] = {};
+    DWORD size = sizeof buffer - 1;
+    if (RegGetValueA(root, kSettingsKeyPath, nullptr, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
+        return "<none>";
+    return buffer;
+}
+
+class RegistryStore : public ::testing::Test {
+protected:
+    void SetUp() override { Clean(); }
+    void TearDown() override { Clean(); }
+    static void Clean() {
+        DeleteTree(HKEY_CURRENT_USER, kSettingsKeyPath);
+        DeleteTree(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
+        DeleteTree(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
+    }
+};
+
+TEST_F(RegistryStore, NothingStoredReadsAsNothing) {
+    EXPECT_FALSE(ReadStoredDocument());
+    EXPECT_EQ(ReadSettingsSource(), "");
+}
+
+TEST_F(RegistryStore, CurrentUserKeyWithoutValueShadowsMachineDocument) {
+    SetDefault(HKEY_LOCAL_MACHINE, "<lockSettings active=\"Y\"/>");
+    EXPECT_EQ(ReadStoredDocument(), WidenAscii("<lockSettings active=\"Y\"/>"));
+    CreateKey(HKEY_CURRENT_USER, kSettingsKeyPath);
+    EXPECT_FALSE(ReadStoredDocument());
+}
+
+TEST_F(RegistryStore, SaveGoesToCurrentUserWhenItsKeyExists) {
+    CreateKey(HKEY_CURRENT_USER, kSettingsKeyPath);
+    CreateKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
+    EXPECT_TRUE(WriteStoredDocument("<a/>", true));
+    EXPECT_EQ(ReadDefaultA(HKEY_CURRENT_USER), "<a/>");
+    EXPECT_EQ(ReadDefaultA(HKEY_LOCAL_MACHINE), "<none>");
+}
+
+TEST_F(RegistryStore, SaveGoesToTheMachineKeyAndCreatesIt) {
+    EXPECT_TRUE(WriteStoredDocument("<created/>", true));
+    EXPECT_EQ(ReadDefaultA(HKEY_LOCAL_MACHINE), "<created/>");
+    EXPECT_EQ(ReadStoredDocument(), WidenAscii("<created/>"));
+    EXPECT_TRUE(WriteStoredDocument("<again/>", true));
+    EXPECT_EQ(ReadDefaultA(HKEY_LOCAL_MACHINE), "<again/>");
+}
+
+TEST_F(RegistryStore, ImportNeverCreatesAKey) {
+    EXPECT_FALSE(WriteStoredDocument("<imported/>", false));
+    qz_support::UniqueHkey key;
+    EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ, key.put()), ERROR_SUCCESS);
+    CreateKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
+    EXPECT_TRUE(WriteStoredDocument("<imported/>", false));
+    EXPECT_EQ(ReadDefaultA(HKEY_LOCAL_MACHINE), "<imported/>");
+}
+
+TEST_F(RegistryStore, StoredValueIsAStringWithItsNul) {
+    EXPECT_TRUE(WriteStoredDocument("abc", true));
+    DWORD type = 0, size = 0;
+    RegGetValueA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr, RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr, &size);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(size, 4u);
+}
+
+TEST_F(RegistryStore, LatinTextRoundTripsThroughTheCodePage) {
+    EXPECT_TRUE(WriteStoredDocument("<h name=\"caf\xe9\"/>", true));
+    EXPECT_EQ(ReadStoredDocument(), std::u16string(u"<h name=\"caf\u00e9\"/>"));
+}
+
+TEST_F(RegistryStore, SettingsSourceIsReadAsBytesWhateverItsType) {
+    const auto key = CreateKey(HKEY_CURRENT_USER, kSettingsKeyPath);
+    const char source[] = "http://127.0.0.1/settings.xml";
+    RegSetValueExA(key.get(), "Settings", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(source), sizeof source);
+    EXPECT_EQ(ReadSettingsSource(), source);
+    const char binary[] = {'C', ':', '\\', 's'};
+    RegSetValueExA(key.get(), "Settings", 0, REG_BINARY, reinterpret_cast<const BYTE*>(binary), sizeof binary);
+    EXPECT_EQ(ReadSettingsSource(), "C:\\s");
+}
+
+TEST_F(RegistryStore, LastSyncIsStampedInEnglish) {
+    CreateKey(HKEY_CURRENT_USER, kSettingsKeyPath);
+    std::tm time{};
+    time.tm_year = 2025 - 1900;
+    time.tm_mon = 1;
+    time.tm_mday = 3;
+    time.tm_hour = 9;
+    time.tm_min = 5;
+    time.tm_sec = 7;
+    WriteLastSync(time);
+    char buffer[64] = {};
+    DWORD size = sizeof buffer;
+    ASSERT_EQ(RegGetValueA(HKEY_CURRENT_USER, kSettingsKeyPath, "Last Sync", RRF_RT_REG_SZ, nullptr, buffer, &size),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(buffer, "Feb 03, 2025; 09:05:07");
+    EXPECT_EQ(size, 23u);
+
+    WriteLastSync();  // now: 22 characters
+    size = sizeof buffer;
+    RegGetValueA(HKEY_CURRENT_USER, kSettingsKeyPath, "Last Sync", RRF_RT_REG_SZ, nullptr, buffer, &size);
+    EXPECT_EQ(strlen(buffer), 22u) << buffer;
+}
+
+TEST_F(RegistryStore, LastSyncIsNeverWrittenWithoutAKey) {
+    WriteLastSync();
+    qz_support::UniqueHkey key;
+    EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ, key.put()), ERROR_SUCCESS);
+    EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, key.put()), ERROR_SUCCESS);
+}
+
+// Wine's registry enumerates values sorted by name, so this gives the set of
+// values, not the order they were written in.
+std::vector<std::pair<std::string, DWORD>> UninstallValues() {
+    std::vector<std::pair<std::string, DWORD>> values;
+    qz_support::UniqueHkey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return values;
+    for (DWORD index = 0;; ++index) {
+        char name[64];
+        DWORD nameLength = sizeof name, data = 0, size = sizeof data, type = 0;
+        if (RegEnumValueA(key.get(), index, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(&data),
+                          &size) != ERROR_SUCCESS)
+            break;
+        values.emplace_back(name, data);
+    }
+    return values;
+}
+
+TEST_F(RegistryStore, UninstallEntryIsWrittenOnlyWhenItExists) {
+    WriteUninstallEntry(true);
+    EXPECT_FALSE(ReadUninstallEntry());
+    EXPECT_FALSE(CanWriteUninstallEntry());
+    qz_support::UniqueHkey key;
+    EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, KEY_READ, key.put()), ERROR_SUCCESS);
+
+    CreateKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
+    EXPECT_TRUE(CanWriteUninstallEntry());
+    EXPECT_FALSE(ReadUninstallEntry()) << "no NoRemove value yet";
+    WriteUninstallEntry(true);
+    using Values = std::vector<std::pair<std::string, DWORD>>;
+    EXPECT_EQ(UninstallValues(), (Values{{"NoModify", 1}, {"NoRemove", 1}, {"NoRepair", 1}}));
+    EXPECT_EQ(ReadUninstallEntry(), true);
+    WriteUninstallEntry(false);
+    EXPECT_EQ(UninstallValues(), (Values{{"NoModify", 0}, {"NoRemove", 0}, {"NoRepair", 0}}));
+    EXPECT_EQ(ReadUninstallEntry(), false);
+}
+
+}  // namespace
+}  // namespace sentrel

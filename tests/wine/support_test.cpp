@@ -1,0 +1,126 @@
+#include "support/com_error.h"
+#include "support/com_ptr.h"
+#include "support/entry_points.h"
+#include "support/unique_any.h"
+#include "support/unique_variant.h"
+
+#include <gtest/gtest.h>
+
+#include <oleauto.h>
+
+namespace qz_support {
+namespace {
+
+HRESULT FailWithErrorInfo(HRESULT hr, const wchar_t* description) {
+    ICreateErrorInfo* create = nullptr;
+    if (SUCCEEDED(CreateErrorInfo(&create))) {
+        create->SetDescription(const_cast<LPOLESTR>(description));
+        IErrorInfo* info = nullptr;
+        create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info));
+        SetErrorInfo(0, info);
+        info->Release();
+        create->Release();
+    }
+    return hr;
+}
+
+TEST(ThrowIfFailed, CarriesTheHresultAndTheThreadsErrorInformation) {
+    try {
+        ThrowIfFailed(FailWithErrorInfo(E_ACCESSDENIED, L"no access here"));
+        FAIL() << "did not raise";
+    } catch (const _com_error& error) {
+        EXPECT_EQ(error.Error(), E_ACCESSDENIED);
+        IErrorInfo* info = error.ErrorInfo();
+        ASSERT_NE(info, nullptr);
+        BSTR description = nullptr;
+        info->GetDescription(&description);
+        EXPECT_STREQ(description, L"no access here");
+        SysFreeString(description);
+        info->Release();
+    }
+    EXPECT_EQ(ThrowIfFailed(S_FALSE), S_FALSE);
+}
+
+TEST(CheckPointer, NullRaisesEPointer) {
+    IUnknown* none = nullptr;
+    try {
+        CheckPointer(none);
+        FAIL() << "did not raise";
+    } catch (const _com_error& error) {
+        EXPECT_EQ(error.Error(), E_POINTER);
+    }
+    ComPtr<IUnknown> empty;
+    EXPECT_THROW(empty->AddRef(), _com_error);
+    EXPECT_FALSE(empty.try_query<IStream>());
+    EXPECT_THROW(empty.query<IStream>(), _com_error);
+}
+
+TEST(Guards, RecordTheFramesTheThreadIsIn) {
+    EXPECT_TRUE(CurrentCallStack().empty());
+    {
+        CComEntryPoint outer("Agent", 10, nullptr, IID_IUnknown, CLSID_NULL);
+        {
+            CMessageEntryPoint inner("SentrelController", 78, nullptr, WM_COMMAND);
+            const auto stack = CurrentCallStack();
+            ASSERT_EQ(stack.size(), 2u);
+            EXPECT_STREQ(stack[0].file, "Agent");
+            EXPECT_EQ(stack[1].line, 78);
+            EXPECT_EQ(stack[1].message, static_cast<UINT>(WM_COMMAND));
+        }
+        EXPECT_EQ(CurrentCallStack().size(), 1u);
+    }
+    EXPECT_TRUE(CurrentCallStack().empty());
+}
+
+TEST(ShowError, SendsTheDescriptionAndTheInnermostFrameToTheDisplay) {
+    std::wstring shown;
+    auto previous = SetErrorDisplay([&](const std::wstring& text) { shown = text; });
+    {
+        CCallStackEntry frame("Hook", 42, nullptr);
+        EXPECT_TRUE(ShowError(_com_error(E_ACCESSDENIED), 30, true));
+    }
+    EXPECT_NE(shown.find(L"0x80070005"), std::wstring::npos) << shown;
+    EXPECT_NE(shown.find(L"Hook, line 42"), std::wstring::npos) << shown;
+    EXPECT_EQ(ReportError(E_UNEXPECTED), E_UNEXPECTED);
+    EXPECT_NE(shown.find(L"0x8000FFFF"), std::wstring::npos) << shown;
+    SetErrorDisplay(previous);
+}
+
+TEST(SetNextCreateCLSID, IsForgottenByClearExceptionHandler) {
+    const CLSID someClass = {0x12345678, 0, 0, {1, 2, 3, 4, 5, 6, 7, 8}};
+    SetNextCreateCLSID(someClass);
+    EXPECT_TRUE(IsEqualCLSID(NextCreateCLSID(), someClass));
+    ClearExceptionHandler();
+    EXPECT_TRUE(IsEqualCLSID(NextCreateCLSID(), CLSID_NULL));
+}
+
+TEST(Owners, CloseWhatTheyHoldAndHandItOverOnRelease) {
+    HANDLE raw = nullptr;
+    {
+        UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        ASSERT_TRUE(event);
+        raw = event.get();
+        UniqueHandle moved(std::move(event));
+        EXPECT_FALSE(event);
+        EXPECT_EQ(moved.get(), raw);
+    }
+    DWORD flags = 0;
+    EXPECT_FALSE(GetHandleInformation(raw, &flags)) << "closed with its owner";
+
+    UniqueBstr text(SysAllocString(L"abc"));
+    BSTR taken = text.release();
+    EXPECT_FALSE(text);
+    EXPECT_EQ(SysStringLen(taken), 3u);
+    SysFreeString(taken);
+
+    UniqueFile missing(CreateFileA("Z:\\no\\such\\file", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(missing);
+
+    UniqueVariant value;
+    V_VT(value.put()) = VT_BSTR;
+    V_BSTR(value.put()) = nullptr;  // put() clears first: the variant is empty again
+    EXPECT_EQ(V_VT(&value.get()), VT_EMPTY);
+}
+
+}  // namespace
+}  // namespace qz_support

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds the Windows deliverables and runs the demo under Wine in a fresh prefix.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+./tools/setup.sh
+cmake -S . -B build/win -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+cmake --build build/win -j"$(nproc)"
+source tools/wine_session.sh
+wine_session_start
+trap wine_session_stop EXIT
+echo "== the access decision, through the Windows URL calls =="
+wine build/win/tools/access_demo.exe

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need on Debian 12 (run as root).
+# Quick when everything is already there: apt is only called for missing packages.
+set -euo pipefail
+
+native_packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
+                 mingw-w64 mingw-w64-tools g++-mingw-w64-i686-posix libwine-dev xvfb xauth python3)
+i386_packages=(wine wine32:i386)
+
+missing=()
+for p in "${native_packages[@]}" "${i386_packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    need_update=1
+fi
+
+if [ "${#missing[@]}" -gt 0 ] || [ "${need_update:-0}" = 1 ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+for tool in cmake g++ clang i686-w64-mingw32-g++-posix i686-w64-mingw32-widl i686-w64-mingw32-windres wine wineserver Xvfb; do
+    command -v "$tool" >/dev/null || { echo "setup: $tool is still missing" >&2; exit 1; }
+done

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Builds and runs every test: native unit tests and benchmark, the fuzzer,
+# and the Windows build's tests under Wine in a fresh prefix. Ends with one
+# line "N passed, N failed".
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+./tools/setup.sh || { echo "0 passed, 1 failed"; exit 1; }
+
+passed=0
+failed=0
+jobs=$(nproc)
+
+# Runs ctest in a build folder and adds its counts to the totals. A folder
+# whose build failed counts as one failure.
+run_ctest() {
+    local dir=$1 log
+    log=$(mktemp)
+    (cd "$dir" && ctest --output-on-failure --timeout 600 2>&1) | tee "$log"
+    local summary total bad
+    summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
+    if [ -z "$summary" ]; then
+        failed=$((failed + 1))
+    else
+        bad=$(sed -E 's/.*, ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$summary")
+        total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
+        passed=$((passed + total - bad))
+        failed=$((failed + bad))
+    fi
+    rm -f "$log"
+}
+
+build() {
+    local dir=$1; shift
+    cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null && cmake --build "$dir" -j"$jobs"
+}
+
+echo "== native build =="
+if build build/native; then
+    run_ctest build/native
+    echo "== access decision benchmark (native) =="
+    build/native/tests/bench/access_decision_benchmark --benchmark_min_time=0.2 || failed=$((failed + 1))
+else
+    failed=$((failed + 1))
+fi
+
+echo "== fuzzer (clang, address and undefined-behaviour sanitizers) =="
+if CC=clang CXX=clang++ build build/fuzz -DSENTREL_FUZZ=ON; then
+    run_ctest build/fuzz
+else
+    failed=$((failed + 1))
+fi
+
+echo "== Windows build, tests under Wine =="
+if build build/win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"; then
+    source tools/wine_session.sh
+    wine_session_start
+    run_ctest build/win
+    wine_session_stop
+else
+    failed=$((failed + 1))
+fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

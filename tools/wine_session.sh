@@ -1,0 +1,40 @@
+# Sourced by the test and demo scripts: a private Wine session for one run.
+#   wine_session_start   fresh 32-bit prefix, Xvfb display, warm wineserver
+#   wine_session_stop    stops the wineserver and Xvfb, removes the prefix
+# The user's own ~/.wine is never touched.
+
+wine_session_start() {
+    WINE_SESSION_DIR=$(mktemp -d /tmp/sentrel-wine.XXXXXX)
+    export WINEPREFIX="$WINE_SESSION_DIR/prefix"
+    export WINEARCH=win32
+    export WINEDEBUG=-all
+    # No browser engine or .NET runtime: the prefix is made in seconds.
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+
+    local display_number
+    for display_number in $(seq 90 130); do
+        [ -e "/tmp/.X${display_number}-lock" ] || [ -e "/tmp/.X11-unix/X${display_number}" ] || break
+    done
+    Xvfb ":${display_number}" -screen 0 1024x768x24 -nolisten tcp >"$WINE_SESSION_DIR/xvfb.log" 2>&1 &
+    WINE_SESSION_XVFB=$!
+    export DISPLAY=":${display_number}"
+    for _ in $(seq 50); do
+        [ -e "/tmp/.X11-unix/X${display_number}" ] && break
+        sleep 0.1
+    done
+
+    wineboot -i >"$WINE_SESSION_DIR/wineboot.log" 2>&1
+    # One wineserver for the whole run, started before any test so that no
+    # test's output pipe is held open by it.
+    wineserver -p
+    wine cmd /c exit >/dev/null 2>&1
+}
+
+wine_session_stop() {
+    wineserver -k 2>/dev/null || true
+    [ -n "${WINE_SESSION_XVFB:-}" ] && kill "$WINE_SESSION_XVFB" 2>/dev/null || true
+    wait "${WINE_SESSION_XVFB:-}" 2>/dev/null || true
+    [ -n "${WINE_SESSION_DIR:-}" ] && rm -rf "$WINE_SESSION_DIR"
+    WINE_SESSION_XVFB=
+    WINE_SESSION_DIR=
+}
