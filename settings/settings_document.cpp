@@ -1,0 +1,217 @@
+#include "settings/settings_document.h"
+
+#include "settings/password_encoding.h"
+#include "settings/registry_store.h"
+#include "support/unique_any.h"
+
+#include <objbase.h>
+
+#include <vector>
+
+namespace sentrel {
+namespace {
+
+using dom::ComPtr;
+using qz_support::ThrowIfFailed;
+
+WideView Flag(bool value) { return value ? u"Y" : u"N"; }
+
+bool IsYes(const WideString& value) { return value.size() == 1 && (value[0] == u'Y' || value[0] == u'y'); }
+
+void AttachAttribute(const ComPtr<IXMLDOMNamedNodeMap>& map, const ComPtr<IXMLDOMAttribute>& attribute,
+                     WideView value) {
+    dom::PutNodeValue(attribute.get(), value);
+    dom::SetNamedItem(map, attribute.get());
+}
+
+std::optional<WideString> AttributeValue(const ComPtr<IXMLDOMNamedNodeMap>& map, const wchar_t* name) {
+    const ComPtr<IXMLDOMNode> attribute = dom::GetNamedItem(map, name);
+    if (!attribute) return std::nullopt;
+    return dom::GetNodeValue(attribute.get());
+}
+
+// The serialiser may write UTF-16 (with or without byte-order mark) or UTF-8.
+WideString DecodeSerialisation(const std::vector<unsigned char>& bytes) {
+    const size_t size = bytes.size();
+    if (size >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || bytes[1] == 0)) {
+        const size_t skip = bytes[0] == 0xFF && bytes[1] == 0xFE ? 2 : 0;
+        WideString text((size - skip) / 2, u'\0');
+        for (size_t i = 0; i < text.size(); ++i)
+            text[i] = static_cast<char16_t>(bytes[skip + 2 * i] | (bytes[skip + 2 * i + 1] << 8));
+        return text;
+    }
+    const size_t skip = size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF ? 3 : 0;
+    if (size == skip) return {};
+    const char* start = reinterpret_cast<const char*>(bytes.data()) + skip;
+    const int length = static_cast<int>(size - skip);
+    const int needed = MultiByteToWideChar(CP_UTF8, 0, start, length, nullptr, 0);
+    WideString text(static_cast<size_t>(needed), u'\0');
+    MultiByteToWideChar(CP_UTF8, 0, start, length, reinterpret_cast<wchar_t*>(text.data()), needed);
+    return text;
+}
+
+// An XML declaration names the serialiser's encoding, which the 8-bit text no
+// longer has; the reader needs none.
+WideString WithoutDeclaration(WideString text) {
+    if (text.rfind(u"<?xml", 0) != 0) return text;
+    const size_t end = text.find(u"?>");
+    if (end == WideString::npos) return text;
+    size_t next = end + 2;
+    while (next < text.size() && (text[next] == u'\r' || text[next] == u'\n')) ++next;
+    return text.substr(next);
+}
+
+void WriteFileBytes(const std::wstring& fileName, const std::string& bytes) {
+    qz_support::UniqueFile file(
+        CreateFileW(fileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;
+    DWORD written = 0;
+    WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+// The file's text: read in chunks of at most 1023 bytes, each taken up to
+// its first NUL byte, then converted from the system code page at once.
+std::optional<WideString> ReadFileText(const std::wstring& path) {
+    qz_support::UniqueFile file(
+        CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return WideString();
+    std::string bytes;
+    char chunk[1023];
+    DWORD read = 0;
+    while (ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr) && read > 0) {
+        const std::string_view text(chunk, read);
+        bytes += text.substr(0, text.find('\0'));
+    }
+    return ToWide(bytes);
+}
+
+}  // namespace
+
+ComPtr<IXMLDOMDocument> BuildSettingsDocument(const ControllerSettings& settings) {
+    const std::string narrowPassword = ToNarrow(settings.password);
+    if (narrowPassword.size() > kMaxPasswordBytes) qz_support::RaiseComError(E_INVALIDARG, nullptr);
+
+    const ComPtr<IXMLDOMDocument> document = dom::CreateDocument();
+    const ComPtr<IXMLDOMElement> root = dom::CreateElement(document, L"lockSettings");
+    const ComPtr<IXMLDOMAttribute> blockPopups = dom::CreateAttribute(document, L"blockPopups");
+    const ComPtr<IXMLDOMAttribute> reverseOperation = dom::CreateAttribute(document, L"reverseOperation");
+    const ComPtr<IXMLDOMAttribute> prohibitUninstall = dom::CreateAttribute(document, L"prohibitUninstall");
+    const ComPtr<IXMLDOMAttribute> errorPage = dom::CreateAttribute(document, L"errorPage");
+    const ComPtr<IXMLDOMAttribute> active = dom::CreateAttribute(document, L"active");
+    dom::AppendChild(document.get(), root.get());
+
+    const ComPtr<IXMLDOMNamedNodeMap> attributes = dom::GetAttributes(root.get());
+    AttachAttribute(attributes, blockPopups, Flag(settings.blockPopups));
+    AttachAttribute(attributes, reverseOperation, Flag(settings.reverseOperation));
+    AttachAttribute(attributes, prohibitUninstall, Flag(settings.prohibitUninstall));
+    AttachAttribute(attributes, active, Flag(settings.active));
+    AttachAttribute(attributes, errorPage, settings.errorPage);
+
+    if (!settings.password.empty()) {
+        const ComPtr<IXMLDOMAttribute> password = dom::CreateAttribute(document, L"password");
+        AttachAttribute(attributes, password, ToWide(EncodePassword(narrowPassword)));
+    }
+
+    for (const std::string& entry : settings.hosts) {
+        const ComPtr<IXMLDOMElement> host = dom::CreateElement(document, L"host");
+        const ComPtr<IXMLDOMAttribute> name = dom::CreateAttribute(document, L"name");
+        dom::AppendChild(root.get(), host.get());
+        AttachAttribute(dom::GetAttributes(host.get()), name, ToWide(entry));
+    }
+    return document;
+}
+
+std::string SerializeSettingsDocument(const ComPtr<IXMLDOMDocument>& document, bool& serialized) {
+    serialized = false;
+    ComPtr<IStream> stream;
+    ThrowIfFailed(CreateStreamOnHGlobal(nullptr, TRUE, stream.put()));
+    const ComPtr<IPersistStream> persist = document.query<IPersistStream>();
+    if (FAILED(persist->Save(stream.get(), FALSE))) return {};
+    HGLOBAL memory = nullptr;
+    if (FAILED(GetHGlobalFromStream(stream.get(), &memory))) return {};
+    STATSTG status{};
+    if (FAILED(stream->Stat(&status, STATFLAG_NONAME))) return {};
+    const auto* bytes = static_cast<const unsigned char*>(GlobalLock(memory));
+    if (!bytes) return {};
+    std::vector<unsigned char> copy(bytes, bytes + status.cbSize.QuadPart);
+    GlobalUnlock(memory);
+    serialized = true;
+    return ToNarrow(WithoutDeclaration(DecodeSerialisation(copy)));
+}
+
+bool SaveSettings(ControllerSettings& settings, const std::optional<std::wstring>& fileName) {
+    const ComPtr<IXMLDOMDocument> document = BuildSettingsDocument(settings);
+    bool serialized = false;
+    const std::string text = SerializeSettingsDocument(document, serialized);
+    bool stored = false;
+    if (serialized) {
+        if (fileName) {
+            WriteFileBytes(*fileName, text);
+            stored = GetFileAttributesW(fileName->c_str()) != INVALID_FILE_ATTRIBUTES;
+        } else {
+            stored = WriteStoredDocument(text, true);
+        }
+        WriteUninstallEntry(settings.prohibitUninstall);
+    }
+    settings.recentRefused.clear();
+    return stored;
+}
+
+bool LoadSettings(ControllerSettings& settings, bool* activeLoaded) {
+    if (activeLoaded) *activeLoaded = false;
+    const ComPtr<IXMLDOMDocument> document = dom::CreateDocument();
+    const std::optional<WideString> text = ReadStoredDocument();
+    if (!text) return false;
+    if (!dom::LoadXml(document, *text)) return false;
+    const ComPtr<IXMLDOMNode> element = dom::GetItem(dom::GetElementsByTagName(document, L"lockSettings"), 0);
+    if (!element) return false;
+    const bool active = ApplySettingsDocument(element.get(), settings);
+    if (activeLoaded) *activeLoaded = active;
+    return true;
+}
+
+bool ApplySettingsDocument(IXMLDOMNode* element, ControllerSettings& settings) {
+    const ComPtr<IXMLDOMNodeList> children = dom::GetChildNodes(element);
+    const ComPtr<IEnumVARIANT> enumerator = dom::NewEnum(children);
+    const ComPtr<IXMLDOMNamedNodeMap> attributes = dom::GetAttributes(element);
+
+    const auto flag = [&](const wchar_t* name) -> std::optional<bool> {
+        if (auto value = AttributeValue(attributes, name)) return IsYes(*value);
+        return std::nullopt;
+    };
+    const bool blockPopups = flag(L"blockPopups").value_or(true);
+    const bool reverseOperation = flag(L"reverseOperation").value_or(false);
+    const std::optional<bool> prohibitUninstall = flag(L"prohibitUninstall");
+    const WideString errorPage = AttributeValue(attributes, L"errorPage").value_or(WideString());
+    const std::optional<bool> active = flag(L"active");
+    WideString password;
+    if (auto encoded = AttributeValue(attributes, L"password")) password = ToWide(DecodePassword(ToNarrow(*encoded)));
+
+    SiteList hosts;
+    while (const std::optional<ComPtr<IUnknown>> child = dom::Next(enumerator)) {
+        const ComPtr<IXMLDOMElement> childElement = child->try_query<IXMLDOMElement>();
+        const ComPtr<IXMLDOMNode> name = dom::GetNamedItem(dom::GetAttributes(qz_support::CheckPointer(childElement.get())), L"name");
+        hosts.Insert(ToNarrow(dom::GetNodeValue(qz_support::CheckPointer(name.get()))));
+    }
+
+    // Everything was read: only now does anything change.
+    if (prohibitUninstall) WriteUninstallEntry(*prohibitUninstall);
+    settings.hosts = std::move(hosts);
+    settings.password = std::move(password);
+    settings.errorPage = errorPage;
+    settings.blockPopups = blockPopups;
+    settings.reverseOperation = reverseOperation;
+    settings.prohibitUninstall = prohibitUninstall ? *prohibitUninstall : ReadUninstallEntry().value_or(false);
+    if (active) settings.active = *active;
+    return active.has_value();
+}
+
+bool ImportSettingsFile(const std::wstring& path) {
+    const ComPtr<IXMLDOMDocument> document = dom::CreateDocument();
+    if (path.empty()) return false;
+    const std::optional<WideString> text = ReadFileText(path);
+    if (!text || !dom::LoadXml(document, *text)) return false;
+    return WriteStoredDocument(ToNarrow(*text), false);
+}
+
+}  // namespace sentrel

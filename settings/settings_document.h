@@ -1,0 +1,45 @@
+// The settings document: one element lockSettings with flag attributes
+// ("Y"/"N"), errorPage, an optional encoded password and one host child
+// (attribute name) per site-list entry. The same text is the registry form,
+// the export and import file and the downloaded form.
+#pragma once
+
+#include "settings/controller_settings.h"
+#include "settings/dom.h"
+
+#include <optional>
+#include <string>
+
+namespace sentrel {
+
+// The document tree for `settings`. Raises a COM error when a DOM call fails
+// and E_INVALIDARG for a password longer than the stored form holds.
+dom::ComPtr<IXMLDOMDocument> BuildSettingsDocument(const ControllerSettings& settings);
+
+// The document's serialisation as 8-bit text in the system code page: what
+// the registry stores and the export file holds, and what the import reads
+// back unchanged.
+std::string SerializeSettingsDocument(const dom::ComPtr<IXMLDOMDocument>& document, bool& serialized);
+
+// Writes the document to `fileName`, or to the settings key when there is
+// none, then writes the uninstall entry and empties recentRefused. Returns
+// whether the text reached the file or the registry. DOM failures raise.
+bool SaveSettings(ControllerSettings& settings, const std::optional<std::wstring>& fileName = std::nullopt);
+
+// Reads the stored document and applies it. Returns whether a lockSettings
+// element was applied; a missing or malformed document changes nothing.
+// `activeLoaded` tells whether the document set `active`.
+bool LoadSettings(ControllerSettings& settings, bool* activeLoaded = nullptr);
+
+// Applies one lockSettings element, all or nothing: the element is read
+// completely first and the record (and the uninstall entry) change only when
+// it was read without error. A child that is not an element or has no name
+// raises E_POINTER and leaves everything as it was. Returns whether the
+// element carried `active`.
+bool ApplySettingsDocument(IXMLDOMNode* element, ControllerSettings& settings);
+
+// Parses the file (8-bit text) and, when it is well-formed XML, stores its
+// own text as the settings document without creating a settings key.
+bool ImportSettingsFile(const std::wstring& path);
+
+}  // namespace sentrel

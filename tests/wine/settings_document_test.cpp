@@ -1,0 +1,350 @@
+// The settings document through Wine's MSXML and the run's own registry.
+#include "settings/registry_store.h"
+#include "settings/settings_document.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace sentrel {
+namespace {
+
+using dom::ComPtr;
+
+void DeleteTree(HKEY root, const char* path) { RegDeleteTreeA(root, path); RegDeleteKeyA(root, path); }
+
+void CreateKey(HKEY root, const char* path) {
+    qz_support::UniqueHkey key;
+    RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
+}
+
+void StoreDocument(const std::string& text) { ASSERT_TRUE(WriteStoredDocument(text, true)); }
+
+std::string StoredText() {
+    const auto text = ReadStoredDocument();
+    return text ? ToNarrow(*text) : "<nothing>";
+}
+
+std::vector<std::string> Hosts(const ControllerSettings& settings) { return {settings.hosts.begin(), settings.hosts.end()}; }
+
+std::wstring TempPath(const wchar_t* name) {
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    return std::wstring(folder) + name;
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    qz_support::UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr);
+}
+
+std::string ReadBytes(const std::wstring& path) {
+    qz_support::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return "<no file>";
+    std::string bytes(1 << 16, '\0');
+    DWORD read = 0;
+    ReadFile(file.get(), bytes.data(), DWORD(bytes.size()), &read, nullptr);
+    bytes.resize(read);
+    return bytes;
+}
+
+// The serialised text without the serialiser's layout whitespace.
+std::string Compact(std::string text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n' || text[i] == '\t') continue;
+        if (text[i] == ' ' && (out.empty() || out.back() == '>')) continue;
+        out.push_back(text[i]);
+    }
+    return out;
+}
+
+class SettingsDocument : public ::testing::Test {
+protected:
+    void SetUp() override { Clean(); }
+    void TearDown() override { Clean(); }
+    static void Clean() {
+        DeleteTree(HKEY_CURRENT_USER, kSettingsKeyPath);
+        DeleteTree(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
+        DeleteTree(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
+    }
+};
+
+TEST(DomInterfaceIds, MatchThePlatformsIds) {
+    EXPECT_TRUE(IsEqualIID(__uuidof(IXMLDOMNode), IID_IXMLDOMNode));
+    EXPECT_TRUE(IsEqualIID(__uuidof(IXMLDOMDocument), IID_IXMLDOMDocument));
+    EXPECT_TRUE(IsEqualIID(__uuidof(IXMLDOMNodeList), IID_IXMLDOMNodeList));
+    EXPECT_TRUE(IsEqualIID(__uuidof(IXMLDOMNamedNodeMap), IID_IXMLDOMNamedNodeMap));
+    EXPECT_TRUE(IsEqualIID(__uuidof(IXMLDOMAttribute), IID_IXMLDOMAttribute));
+    EXPECT_TRUE(IsEqualIID(__uuidof(IXMLDOMElement), IID_IXMLDOMElement));
+}
+
+TEST_F(SettingsDocument, WritesAttributesInOrderAndHostsInByteOrder) {
+    ControllerSettings settings;
+    settings.hosts.Insert("b.example");
+    settings.hosts.Insert("a.example");
+    settings.recentRefused.push_back("x");
+    SaveSettings(settings);
+    EXPECT_EQ(Compact(StoredText()),
+              "<lockSettings blockPopups=\"Y\" reverseOperation=\"N\" prohibitUninstall=\"N\" active=\"N\" "
+              "errorPage=\"\"><host name=\"a.example\"/><host name=\"b.example\"/></lockSettings>");
+    EXPECT_TRUE(settings.recentRefused.empty());
+}
+
+TEST_F(SettingsDocument, WritesTheEncodedPasswordLast) {
+    ControllerSettings settings;
+    settings.active = true;
+    settings.reverseOperation = true;
+    settings.prohibitUninstall = true;
+    settings.blockPopups = false;
+    settings.password = u"abc";
+    settings.errorPage = u"http://intranet/refused.htm";
+    SaveSettings(settings);
+    EXPECT_EQ(Compact(StoredText()),
+              "<lockSettings blockPopups=\"N\" reverseOperation=\"Y\" prohibitUninstall=\"Y\" active=\"Y\" "
+              "errorPage=\"http://intranet/refused.htm\" password=\"bgcgdg\"/>");
+}
+
+TEST_F(SettingsDocument, RoundTripsThroughTheRegistry) {
+    ControllerSettings saved;
+    saved.active = true;
+    saved.reverseOperation = true;
+    saved.blockPopups = false;
+    saved.password = u"s3cr\u00e9t";
+    saved.errorPage = u"C:\\Pages\\Refused.htm?a=1&b=<2>";
+    for (const char* host : {"corp", "", "Abc", "abc", "a&b\"c'd<e>", "caf\xe9"}) saved.hosts.Insert(host);
+    SaveSettings(saved);
+
+    ControllerSettings loaded;
+    ASSERT_TRUE(LoadSettings(loaded));
+    EXPECT_EQ(Hosts(loaded), Hosts(saved));
+    EXPECT_EQ(loaded.password, saved.password);
+    EXPECT_EQ(loaded.errorPage, saved.errorPage);
+    EXPECT_TRUE(loaded.active);
+    EXPECT_TRUE(loaded.reverseOperation);
+    EXPECT_FALSE(loaded.blockPopups);
+}
+
+TEST_F(SettingsDocument, RoundTripsThroughAnExportAndImport) {
+    ControllerSettings saved;
+    saved.password = u"pw";
+    saved.errorPage = u"http://intranet/x";
+    for (const char* host : {"one.example", "two.example", "caf\xe9"}) saved.hosts.Insert(host);
+    const std::wstring file = TempPath(L"export-roundtrip.xml");
+    EXPECT_TRUE(SaveSettings(saved, file));
+    const std::string bytes = ReadBytes(file);
+    EXPECT_EQ(bytes.find('\0'), std::string::npos) << "an export is 8-bit text";
+    EXPECT_NE(bytes.find("caf\xe9"), std::string::npos);
+    EXPECT_EQ(StoredText(), "<nothing>") << "an export does not store";
+
+    CreateKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
+    ASSERT_TRUE(ImportSettingsFile(file));
+    EXPECT_EQ(StoredText(), bytes) << "the import stores the file's own text";
+    ControllerSettings loaded;
+    ASSERT_TRUE(LoadSettings(loaded));
+    EXPECT_EQ(Hosts(loaded), Hosts(saved));
+    EXPECT_EQ(loaded.password, u"pw");
+    EXPECT_EQ(loaded.errorPage, u"http://intranet/x");
+    DeleteFileW(file.c_str());
+}
+
+TEST_F(SettingsDocument, EmptyElementLoadsTheDefaultsAndKeepsActive) {
+    CreateKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
+    WriteUninstallEntry(true);
+    StoreDocument("<lockSettings/>");
+    ControllerSettings settings;
+    settings.active = true;
+    settings.blockPopups = false;
+    settings.reverseOperation = true;
+    settings.password = u"old";
+    settings.errorPage = u"old";
+    settings.hosts.Insert("old");
+    bool activeLoaded = true;
+    ASSERT_TRUE(LoadSettings(settings, &activeLoaded));
+    EXPECT_FALSE(activeLoaded);
+    EXPECT_TRUE(settings.hosts.empty());
+    EXPECT_TRUE(settings.password.empty());
+    EXPECT_TRUE(settings.errorPage.empty());
+    EXPECT_TRUE(settings.blockPopups);
+    EXPECT_FALSE(settings.reverseOperation);
+    EXPECT_TRUE(settings.prohibitUninstall) << "taken from the uninstall entry";
+    EXPECT_TRUE(settings.active);
+}
+
+TEST_F(SettingsDocument, FlagValues) {
+    const struct {
+        const char* value;
+        bool yes;
+    } cases[] = {{"Y", true}, {"y", true}, {"yes", false}, {"1", false}, {"N", false}, {"", false}, {" Y", false}};
+    for (const auto& c : cases) {
+        StoreDocument(std::string("<lockSettings blockPopups=\"") + c.value + "\" active=\"" + c.value + "\"/>");
+        ControllerSettings settings;
+        settings.active = !c.yes;
+        ASSERT_TRUE(LoadSettings(settings));
+        EXPECT_EQ(settings.blockPopups, c.yes) << c.value;
+        EXPECT_EQ(settings.active, c.yes) << c.value;
+    }
+}
+
+TEST_F(SettingsDocument, ProhibitUninstallAttributeWritesTheEntry) {
+    CreateKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
+    StoreDocument("<lockSettings prohibitUninstall=\"Y\"/>");
+    ControllerSettings settings;
+    ASSERT_TRUE(LoadSettings(settings));
+    EXPECT_TRUE(settings.prohibitUninstall);
+    EXPECT_EQ(ReadUninstallEntry(), true);
+}
+
+TEST_F(SettingsDocument, ChildrenAreEntriesWhateverTheirName) {
+    StoreDocument(
+        "<lockSettings><host name=\"a\"/><host name=\"a\"/><site name=\"b\"/><host name=\"\"/></lockSettings>");
+    ControllerSettings settings;
+    ASSERT_TRUE(LoadSettings(settings));
+    EXPECT_EQ(Hosts(settings), (std::vector<std::string>{"", "a", "b"}));
+}
+
+TEST_F(SettingsDocument, FirstLockSettingsAnywhereIsUsed) {
+    StoreDocument("<root><other/><wrap><lockSettings errorPage=\"first\"/></wrap><lockSettings errorPage=\"2\"/></root>");
+    ControllerSettings settings;
+    ASSERT_TRUE(LoadSettings(settings));
+    EXPECT_EQ(settings.errorPage, u"first");
+}
+
+TEST_F(SettingsDocument, UnusableStoredTextChangesNothing) {
+    for (const char* text : {"not xml at all", "<lockSettings>", "<other/>", ""}) {
+        DeleteTree(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
+        StoreDocument(text);
+        ControllerSettings settings;
+        settings.hosts.Insert("kept");
+        EXPECT_FALSE(LoadSettings(settings)) << text;
+        EXPECT_EQ(Hosts(settings), std::vector<std::string>{"kept"});
+    }
+    DeleteTree(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
+    ControllerSettings settings;
+    EXPECT_FALSE(LoadSettings(settings));
+}
+
+// A bad child must not leave a half-applied document: in block-list mode a
+// truncated list would un-block sites.
+TEST_F(SettingsDocument, BadChildLeavesTheRecordAsItWas) {
+    CreateKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
+    WriteUninstallEntry(false);
+    const char* documents[] = {
+        "<lockSettings reverseOperation=\"Y\" prohibitUninstall=\"Y\" active=\"N\"><host name=\"a\"/>"
+        "<host/><host name=\"c\"/></lockSettings>",
+        "<lockSettings reverseOperation=\"N\" prohibitUninstall=\"Y\" active=\"N\"><host name=\"a\"/>"
+        "text<host name=\"c\"/></lockSettings>",
+        "<lockSettings prohibitUninstall=\"Y\"><!-- comment --><host name=\"a\"/></lockSettings>",
+    };
+    for (bool blockList : {false, true}) {
+        for (const char* text : documents) {
+            StoreDocument(text);
+            ControllerSettings settings;
+            settings.active = true;
+            settings.reverseOperation = blockList;
+            settings.errorPage = u"http://kept/";
+            for (const char* host : {"games", "casino", "zzz"}) settings.hosts.Insert(host);
+            try {
+                LoadSettings(settings);
+                ADD_FAILURE() << "no error raised for " << text;
+            } catch (const _com_error& error) {
+                EXPECT_EQ(error.Error(), E_POINTER);
+            }
+            EXPECT_EQ(Hosts(settings), (std::vector<std::string>{"casino", "games", "zzz"})) << text;
+            EXPECT_EQ(settings.reverseOperation, blockList);
+            EXPECT_TRUE(settings.active);
+            EXPECT_EQ(settings.errorPage, u"http://kept/");
+            EXPECT_FALSE(settings.prohibitUninstall);
+            EXPECT_EQ(ReadUninstallEntry(), false) << "uninstall entry untouched";
+        }
+    }
+}
+
+TEST_F(SettingsDocument, Passwords) {
+    StoreDocument("<lockSettings password=\"\"/>");
+    ControllerSettings settings;
+    settings.password = u"old";
+    ASSERT_TRUE(LoadSettings(settings));
+    EXPECT_TRUE(settings.password.empty());
+
+    StoreDocument("<lockSettings password=\"" + std::string(200, 'b') + "\"/>");
+    ASSERT_TRUE(LoadSettings(settings));
+    EXPECT_EQ(settings.password, std::u16string(39, u'\x11')) << "decoded from the first 78 letters";
+
+    ControllerSettings longest;
+    longest.password = std::u16string(19, u'p');
+    SaveSettings(longest);
+    ControllerSettings loaded;
+    ASSERT_TRUE(LoadSettings(loaded));
+    EXPECT_EQ(loaded.password, longest.password);
+
+    ControllerSettings tooLong;
+    tooLong.password = std::u16string(20, u'p');
+    tooLong.recentRefused.push_back("kept");
+    const std::string before = StoredText();
+    try {
+        SaveSettings(tooLong);
+        ADD_FAILURE() << "a 20-byte password was stored";
+    } catch (const _com_error& error) {
+        EXPECT_EQ(error.Error(), E_INVALIDARG);
+    }
+    EXPECT_EQ(StoredText(), before);
+    EXPECT_EQ(tooLong.recentRefused.size(), 1u);
+}
+
+TEST_F(SettingsDocument, ImportRejectsWhatIsNotXmlAndNeverCreatesAKey) {
+    CreateKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
+    StoreDocument("<lockSettings errorPage=\"stored\"/>");
+    const std::wstring file = TempPath(L"import-bad.xml");
+    for (const char* bytes : {"<html><body>Not found", "", "plain text"}) {
+        WriteBytes(file, bytes);
+        EXPECT_FALSE(ImportSettingsFile(file)) << bytes;
+    }
+    EXPECT_FALSE(ImportSettingsFile(L""));
+    EXPECT_FALSE(ImportSettingsFile(TempPath(L"no-such-file.xml")));
+    EXPECT_EQ(StoredText(), "<lockSettings errorPage=\"stored\"/>");
+
+    WriteBytes(file, "<other/>");
+    EXPECT_TRUE(ImportSettingsFile(file)) << "well-formed without lockSettings is stored";
+    ControllerSettings settings;
+    settings.errorPage = u"kept";
+    EXPECT_FALSE(LoadSettings(settings));
+    EXPECT_EQ(settings.errorPage, u"kept");
+
+    DeleteTree(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
+    WriteBytes(file, "<lockSettings/>");
+    EXPECT_FALSE(ImportSettingsFile(file));
+    qz_support::UniqueHkey key;
+    EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ, key.put()), ERROR_SUCCESS);
+    DeleteFileW(file.c_str());
+}
+
+TEST_F(SettingsDocument, ImportReadsLongFilesAcrossChunks) {
+    CreateKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
+    std::string text = "<lockSettings>";
+    for (int i = 0; i < 500; ++i) text += "<host name=\"site" + std::to_string(i) + ".example\"/>";
+    text += "</lockSettings>";
+    const std::wstring file = TempPath(L"import-long.xml");
+    WriteBytes(file, text);
+    ASSERT_TRUE(ImportSettingsFile(file));
+    ControllerSettings settings;
+    ASSERT_TRUE(LoadSettings(settings));
+    EXPECT_EQ(settings.hosts.size(), 500u);
+    DeleteFileW(file.c_str());
+}
+
+TEST_F(SettingsDocument, ExportWritesTheUninstallEntryEvenWhenTheFileCannotBeCreated) {
+    CreateKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
+    ControllerSettings settings;
+    settings.prohibitUninstall = true;
+    settings.recentRefused.push_back("x");
+    EXPECT_FALSE(SaveSettings(settings, std::wstring(L"Z:\\no\\such\\folder\\export.xml")));
+    EXPECT_EQ(ReadUninstallEntry(), true);
+    EXPECT_TRUE(settings.recentRefused.empty());
+}
+
+}  // namespace
+}  // namespace sentrel
