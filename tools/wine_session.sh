@@ -23,11 +23,13 @@ wine_session_start() {
         sleep 0.1
     done
 
-    wineboot -i >"$WINE_SESSION_DIR/wineboot.log" 2>&1
     # One wineserver for the whole run, started before any test so that no
     # test's output pipe is held open by it.
-    wineserver -p
-    wine cmd /c exit >/dev/null 2>&1
+    wineserver -p 2>>"$WINE_SESSION_DIR/wineserver.log"
+    # The first program creates and initialises the prefix. (An explicit
+    # "wineboot -i" on top of that initialises it twice: two service managers
+    # then lock each other out and COM's rpcss never starts.)
+    wine cmd /c exit >"$WINE_SESSION_DIR/wineboot.log" 2>&1
 }
 
 wine_session_stop() {

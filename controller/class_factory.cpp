@@ -1,0 +1,37 @@
+#include "controller/class_factory.h"
+
+namespace sentrel {
+
+ControllerClassFactory::ControllerClassFactory(ServerModule& module)
+    : module_(module), controller_(std::make_unique<SentrelController>(module)) {
+    startup_ = controller_->FinalConstruct();
+}
+
+STDMETHODIMP ControllerClassFactory::QueryInterface(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
+        *object = static_cast<IClassFactory*>(this);
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP ControllerClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    if (FAILED(startup_)) return startup_;
+    return controller_->QueryInterface(iid, object);
+}
+
+STDMETHODIMP ControllerClassFactory::LockServer(BOOL lock) {
+    if (lock) {
+        module_.Lock();
+    } else {
+        module_.Unlock();
+    }
+    return S_OK;
+}
+
+}  // namespace sentrel

@@ -1,0 +1,117 @@
+// SentrelAgentController: the tray program that is also the local COM
+// server of the controller class.
+#include "controller/class_factory.h"
+#include "controller/command_line.h"
+#include "controller/registration.h"
+#include "controller/server_module.h"
+#include "controller/tray_icon.h"
+#include "policy/connect_controller.h"
+#include "support/unique_any.h"
+
+#include <string>
+
+namespace sentrel {
+namespace {
+
+constexpr const char* kInstanceMarker = "SNTRLRUN";
+
+class ComApartment {
+public:
+    ComApartment() : result_(CoInitialize(nullptr)) {}
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    ~ComApartment() {
+        if (SUCCEEDED(result_)) CoUninitialize();
+    }
+
+private:
+    HRESULT result_;
+};
+
+std::wstring ProgramPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+HRESULT Register(bool unregister) {
+    if (unregister) {
+        UnregisterAppId();
+        return UnregisterClassAndTypeLibrary();
+    }
+    RegisterAppId();
+    return RegisterClassAndTypeLibrary(ProgramPath());
+}
+
+// When a controller already runs, wakes it and reports true: this start ends.
+bool HandedOverToRunningController() {
+    qz_support::UniqueHandle marker(OpenEventA(SYNCHRONIZE, FALSE, kInstanceMarker));
+    if (!marker) return false;
+    qz_support::ComPtr<ISentrelController> running;
+    if (FAILED(ConnectController(running)) || !running) return false;
+    running->Show();
+    return true;
+}
+
+void RunMessageLoop(const ServerModule& module) {
+    bool showPosted = false;
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        const HWND window = module.ControllerWindow();
+        if (window && !showPosted) {
+            // The first message of the loop: the window adds its tray icon.
+            showPosted = true;
+            PostMessageA(window, kShowMessage, 0, 0);
+        }
+        if (window && IsDialogMessageA(window, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+int Run(HINSTANCE instance) {
+    const std::string commandLine = GetCommandLineA();
+    ComApartment apartment;
+    ServerModule module(instance);
+
+    switch (ScanCommandLine(commandLine)) {
+    case CommandLineAction::RegServer:
+        return static_cast<int>(Register(false));
+    case CommandLineAction::UnregServer:
+        return static_cast<int>(Register(true));
+    case CommandLineAction::Run:
+        break;
+    }
+
+    if (HandedOverToRunningController()) return 0;
+
+    module.StartShutdownMonitor();
+    ControllerClassFactory factory(module);
+    DWORD cookie = 0;
+    if (FAILED(CoRegisterClassObject(CLSID_SentrelController, &factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
+                                     &cookie)))
+        return 0;
+    // Never given back: the controller outlives its last client.
+    module.Lock();
+    qz_support::UniqueHandle marker(CreateEventA(nullptr, FALSE, FALSE, kInstanceMarker));
+
+    RunMessageLoop(module);
+
+    marker.reset();
+    CoRevokeClassObject(cookie);
+    Sleep(1000);
+    return 0;
+}
+
+}  // namespace
+}  // namespace sentrel
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    return sentrel::Run(instance);
+}

@@ -1,0 +1,156 @@
+#include "controller/sentrel_controller.h"
+
+#include "controller/agent_policy.h"
+#include "controller/tray_icon.h"
+#include "policy/access_decision.h"
+#include "resource_ids.h"
+#include "settings/registry_store.h"
+#include "settings/settings_document.h"
+
+#include <optional>
+
+namespace sentrel {
+namespace {
+
+HICON LoadPadlock(HINSTANCE instance, int id) {
+    return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON, 64, 64, LR_DEFAULTSIZE));
+}
+
+}  // namespace
+
+SentrelController::SentrelController(ServerModule& module)
+    : module_(module),
+      reloadSettingsMessage_(RegisterWindowMessageA("ReloadSettings")),
+      taskbarCreatedMessage_(RegisterWindowMessageA("TaskbarCreated")),
+      lockedImage_(LoadPadlock(module.Instance(), IDI_LOCKED)),
+      unlockedImage_(LoadPadlock(module.Instance(), IDI_UNLOCKED)) {
+    module_.SetControllerWindow(&window_);
+    WriteAgentPolicy();
+    // The Lotus Notes protection starts here when "ProtectNotes" is 1.
+}
+
+SentrelController::~SentrelController() {
+    module_.SetControllerWindow(nullptr);
+    if (window_) DestroyWindow(window_);
+}
+
+HRESULT SentrelController::FinalConstruct() noexcept {
+    // Without a DOM library the settings stay at their construction values
+    // and the controller still starts.
+    try {
+        LoadSettings();
+    } catch (...) {
+    }
+    ChooseImage();
+    window_ = CreateDialogParamA(module_.Instance(), MAKEINTRESOURCEA(IDD_SETTINGS), nullptr, DialogProc,
+                                 reinterpret_cast<LPARAM>(this));
+    // The settings synchronisation thread starts here, with window_.
+    settings_.sourceConfigured = !ReadSettingsSource().empty();
+    // The browser lock enforcement pass runs here, then its registry watcher starts.
+    return S_OK;
+}
+
+void SentrelController::LoadSettings() {
+    bool activeLoaded = false;
+    sentrel::LoadSettings(settings_, &activeLoaded);
+    if (activeLoaded) ChooseImage();
+}
+
+void SentrelController::ChooseImage() {
+    currentImage_ = settings_.active ? lockedImage_.get() : unlockedImage_.get();
+}
+
+STDMETHODIMP SentrelController::QueryInterface(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_ISentrelController)) {
+        *object = static_cast<ISentrelController*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) SentrelController::AddRef() {
+    return static_cast<ULONG>(module_.Lock());
+}
+
+STDMETHODIMP_(ULONG) SentrelController::Release() {
+    return static_cast<ULONG>(module_.Unlock());
+}
+
+STDMETHODIMP SentrelController::IsURLOK(BSTR url) {
+    std::optional<WideView> address;
+    if (url) address = WideView(reinterpret_cast<const char16_t*>(url), SysStringLen(url));
+    return sentrel::IsURLOK(settings_, address);
+}
+
+STDMETHODIMP SentrelController::Show() {
+    PostMessageA(window_, kShowMessage, 0, 0);
+    return S_OK;
+}
+
+STDMETHODIMP SentrelController::AllowPopup() {
+    return settings_.active && settings_.blockPopups ? S_FALSE : S_OK;
+}
+
+STDMETHODIMP SentrelController::GetErrorPage(BSTR* newVal) {
+    if (!newVal) return E_POINTER;
+    *newVal = nullptr;
+    if (settings_.errorPage.empty()) return S_OK;
+    *newVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(settings_.errorPage.data()),
+                                static_cast<UINT>(settings_.errorPage.size()));
+    return *newVal ? S_OK : E_OUTOFMEMORY;
+}
+
+INT_PTR CALLBACK SentrelController::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) SetWindowLongPtrA(window, DWLP_USER, lParam);
+    auto* self = reinterpret_cast<SentrelController*>(GetWindowLongPtrA(window, DWLP_USER));
+    if (!self) return FALSE;
+    if (message == WM_INITDIALOG) self->window_ = window;
+
+    const qz_support::MessageOutcome outcome =
+        qz_support::GuardMessage("SentrelController", 78, self->module_.Instance(), window, message, wParam, lParam,
+                                 [&] { return self->HandleMessage(message, wParam, lParam); });
+    if (!outcome.handled) return FALSE;
+    if (message == WM_INITDIALOG) return outcome.result;
+    SetWindowLongPtrA(window, DWLP_MSGRESULT, outcome.result);
+    return TRUE;
+}
+
+qz_support::MessageOutcome SentrelController::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
+    using qz_support::MessageOutcome;
+    switch (message) {
+    case WM_INITDIALOG:
+        SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(currentImage_));
+        return MessageOutcome{true, TRUE};
+    case WM_CLOSE:
+        ShowWindow(window_, SW_HIDE);
+        return MessageOutcome{true, 0};
+    case kShowMessage:
+        if (!iconShown_) {
+            iconShown_ = true;
+            AddTrayIcon(window_, currentImage_);
+        }
+        return MessageOutcome{true, 0};
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDCANCEL) {
+            ShowWindow(window_, SW_HIDE);
+            return MessageOutcome{true, 0};
+        }
+        return MessageOutcome{};
+    default:
+        break;
+    }
+    if (message == reloadSettingsMessage_) {
+        LoadSettings();
+        return MessageOutcome{true, 0};
+    }
+    if (message == taskbarCreatedMessage_) {
+        AddTrayIcon(window_, currentImage_);
+        return MessageOutcome{true, 0};
+    }
+    return MessageOutcome{};
+}
+
+}  // namespace sentrel

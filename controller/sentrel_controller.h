@@ -1,0 +1,56 @@
+// The controller object: the one COM object of the process, its window (a
+// hidden modeless dialog that owns the tray icon and is also the settings
+// dialog) and its settings record.
+#pragma once
+
+#include "controller/server_module.h"
+#include "policy/controller_interface.h"
+#include "settings/controller_settings.h"
+#include "support/message_guard.h"
+#include "support/unique_any.h"
+
+namespace sentrel {
+
+class SentrelController final : public ISentrelController {
+public:
+    explicit SentrelController(ServerModule& module);
+    SentrelController(const SentrelController&) = delete;
+    SentrelController& operator=(const SentrelController&) = delete;
+    ~SentrelController();
+
+    // Loads the settings, creates the window and starts the helpers. Always
+    // succeeds: a failing step leaves the controller at its construction values.
+    HRESULT FinalConstruct() noexcept;
+
+    // IUnknown: references hold module locks; the object lives as long as the process.
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // ISentrelController: never raise, never guarded.
+    STDMETHODIMP IsURLOK(BSTR url) override;
+    STDMETHODIMP Show() override;
+    STDMETHODIMP AllowPopup() override;
+    STDMETHODIMP GetErrorPage(BSTR* newVal) override;
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    qz_support::MessageOutcome HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    // Loads the stored settings; a document that sets `active` also picks the image.
+    void LoadSettings();
+    void ChooseImage();
+
+    ServerModule& module_;
+    UINT reloadSettingsMessage_;
+    UINT taskbarCreatedMessage_;
+
+    HWND window_ = nullptr;
+    qz_support::UniqueHicon lockedImage_;
+    qz_support::UniqueHicon unlockedImage_;
+    HICON currentImage_ = nullptr;
+    ControllerSettings settings_;
+    bool iconShown_ = false;
+};
+
+}  // namespace sentrel

@@ -1,0 +1,39 @@
+#include "controller/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace sentrel {
+namespace {
+
+TEST(ScanCommandLine, Table) {
+    using A = CommandLineAction;
+    const struct {
+        const char* line;
+        CommandLineAction action;
+    } cases[] = {
+        {"C:\\Sentrel\\SentrelAgentController.exe", A::Run},
+        {"SentrelAgentController.exe -RegServer", A::RegServer},
+        {"SentrelAgentController.exe /regserver", A::RegServer},
+        {"SentrelAgentController.exe /REGSERVER", A::RegServer},
+        {"SentrelAgentController.exe -UnregServer", A::UnregServer},
+        {"SentrelAgentController.exe /unREGserver", A::UnregServer},
+        {"SentrelAgentController.exe -RegServer now", A::Run},       // something follows the keyword
+        {"SentrelAgentController.exe -RegServer ", A::Run},
+        {"SentrelAgentController.exe -Embedding", A::Run},
+        {"SentrelAgentController.exe -Embedding -RegServer", A::Run},  // Embedding ends the scan
+        {"SentrelAgentController.exe -Embedding/RegServer", A::Run},
+        {"SentrelAgentController.exe -x -RegServer", A::RegServer},
+        {"SentrelAgentController.exe -RegServer -UnregServer", A::UnregServer},
+        {"C:/Program Files/Sentrel-2/SentrelAgentController.exe /RegServer", A::RegServer},
+        {"C:/Program Files/Sentrel-2/SentrelAgentController.exe", A::Run},
+        {"\"C:\\Sentrel\\SentrelAgentController.exe\" -RegServer", A::RegServer},
+        {"SentrelAgentController.exe RegServer", A::Run},               // no separator
+        {"SentrelAgentController.exe --RegServer", A::RegServer},       // the second '-' starts a token too
+        {"SentrelAgentController.exe -", A::Run},
+        {"", A::Run},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ScanCommandLine(c.line), c.action) << c.line;
+}
+
+}  // namespace
+}  // namespace sentrel

@@ -1,0 +1,102 @@
+#include "tools/client/controller_client.h"
+
+#include "support/unique_any.h"
+
+#include <tlhelp32.h>
+#include <winternl.h>
+
+namespace sentrel::client {
+namespace {
+
+std::wstring Widen(const char* text) {
+    std::wstring wide;
+    for (; *text; ++text) wide.push_back(static_cast<unsigned char>(*text));
+    return wide;
+}
+
+}  // namespace
+
+std::wstring ControllerProgram() {
+    // The build passes the program's path on the build machine, which Wine
+    // shows as drive Z:.
+    std::wstring path = L"Z:" + Widen(SENTREL_CONTROLLER_EXE);
+    for (wchar_t& c : path) {
+        if (c == L'/') c = L'\\';
+    }
+    return path;
+}
+
+long RunProgram(const std::wstring& commandLine, DWORD timeoutMs) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::wstring mutableLine = commandLine;
+    if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    qz_support::UniqueHandle processHandle(process.hProcess);
+    qz_support::UniqueHandle threadHandle(process.hThread);
+    if (WaitForSingleObject(processHandle.get(), timeoutMs) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(processHandle.get(), &code);
+    return static_cast<long>(code);
+}
+
+bool StoreSettingsDocument(const std::string& text) {
+    qz_support::UniqueHkey key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Corvantis\\Sentrel", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        key.put(), nullptr) != ERROR_SUCCESS)
+        return false;
+    return RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+}
+
+bool ReloadRunningController(DWORD timeoutMs) {
+    const HWND window = FindWindowA("#32770", "Sentrel Settings");
+    if (!window) return false;
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(window, RegisterWindowMessageA("ReloadSettings"), 0, 0, SMTO_NORMAL, timeoutMs,
+                               &result) != 0;
+}
+
+std::vector<DWORD> ControllerProcesses() {
+    std::vector<DWORD> ids;
+    qz_support::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return ids;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+        if (lstrcmpiW(entry.szExeFile, L"SentrelAgentController.exe") == 0) ids.push_back(entry.th32ProcessID);
+    }
+    return ids;
+}
+
+std::wstring CommandLineOf(DWORD processId) {
+    qz_support::UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    if (!process) return {};
+    using QueryInformation = NTSTATUS(WINAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+    const auto query = reinterpret_cast<QueryInformation>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
+    PROCESS_BASIC_INFORMATION basic{};
+    if (!query || query(process.get(), ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0) return {};
+    PEB peb{};
+    RTL_USER_PROCESS_PARAMETERS parameters{};
+    if (!ReadProcessMemory(process.get(), basic.PebBaseAddress, &peb, sizeof peb, nullptr) ||
+        !ReadProcessMemory(process.get(), peb.ProcessParameters, &parameters, sizeof parameters, nullptr))
+        return {};
+    std::wstring text(parameters.CommandLine.Length / sizeof(wchar_t), L'\0');
+    if (!ReadProcessMemory(process.get(), parameters.CommandLine.Buffer, text.data(), parameters.CommandLine.Length,
+                           nullptr))
+        return {};
+    return text;
+}
+
+void EndControllers() {
+    for (DWORD id : ControllerProcesses()) {
+        qz_support::UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+        if (!process) continue;
+        TerminateProcess(process.get(), 1);
+        WaitForSingleObject(process.get(), 10000);
+    }
+}
+
+}  // namespace sentrel::client

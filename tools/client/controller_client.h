@@ -1,0 +1,36 @@
+// What the demo, the round-trip harness and the end-to-end tests do to a
+// controller from the outside: run its program, store settings documents,
+// tell it to reload, find and end its processes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace sentrel::client {
+
+// The controller program built beside this one, as a Windows path.
+std::wstring ControllerProgram();
+
+// Runs a command line and waits for it; its exit code, or -1 when it could
+// not be started or did not end in time.
+long RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 30000);
+
+// Stores `text` as the settings document under HKEY_CURRENT_USER.
+bool StoreSettingsDocument(const std::string& text);
+
+// Sends "ReloadSettings" to the running controller's window; false when no
+// controller window was found.
+bool ReloadRunningController(DWORD timeoutMs = 10000);
+
+// The ids of the running controller processes.
+std::vector<DWORD> ControllerProcesses();
+
+// The command line a process was started with (read from its environment block).
+std::wstring CommandLineOf(DWORD processId);
+
+// Ends every controller process and waits until they are gone.
+void EndControllers();
+
+}  // namespace sentrel::client
