@@ -11,3 +11,6 @@ wine_session_start
 trap wine_session_stop EXIT
 echo "== the access decision, through the Windows URL calls =="
 wine build/win/tools/access_demo.exe
+echo
+echo "== the controller program, asked through COM from another process =="
+wine build/win/tools/controller_demo.exe

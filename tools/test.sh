@@ -57,6 +57,8 @@ if build build/win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"; then
     source tools/wine_session.sh
     wine_session_start
     run_ctest build/win
+    echo "== controller round trip under Wine =="
+    wine build/win/tools/round_trip_timing.exe || failed=$((failed + 1))
     wine_session_stop
 else
     failed=$((failed + 1))

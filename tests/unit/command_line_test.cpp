@@ -20,8 +20,11 @@ TEST(ScanCommandLine, Table) {
         {"SentrelAgentController.exe -RegServer now", A::Run},       // something follows the keyword
         {"SentrelAgentController.exe -RegServer ", A::Run},
         {"SentrelAgentController.exe -Embedding", A::Run},
-        {"SentrelAgentController.exe -Embedding -RegServer", A::Run},  // Embedding ends the scan
-        {"SentrelAgentController.exe -Embedding/RegServer", A::Run},
+        // A token runs to the end of the line, so "Embedding" followed by more
+        // text is no keyword and the scan goes on to the next separator.
+        {"SentrelAgentController.exe -Embedding -RegServer", A::RegServer},
+        {"SentrelAgentController.exe -Embedding/RegServer", A::RegServer},
+        {"SentrelAgentController.exe -RegServer -Embedding", A::Run},
         {"SentrelAgentController.exe -x -RegServer", A::RegServer},
         {"SentrelAgentController.exe -RegServer -UnregServer", A::UnregServer},
         {"C:/Program Files/Sentrel-2/SentrelAgentController.exe /RegServer", A::RegServer},

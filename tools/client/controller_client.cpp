@@ -58,6 +58,21 @@ bool ReloadRunningController(DWORD timeoutMs) {
                                &result) != 0;
 }
 
+std::wstring DismissErrorBox(DWORD timeoutMs) {
+    constexpr int kMessageTextId = 0xFFFF;
+    for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
+        if (const HWND box = FindWindowA("#32770", "Sentrel")) {
+            wchar_t text[1024] = {};
+            GetDlgItemTextW(box, kMessageTextId, text, 1024);
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+            for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(50);
+            return text;
+        }
+        Sleep(50);
+    }
+    return {};
+}
+
 std::vector<DWORD> ControllerProcesses() {
     std::vector<DWORD> ids;
     qz_support::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));

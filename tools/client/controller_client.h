@@ -24,6 +24,10 @@ bool StoreSettingsDocument(const std::string& text);
 // controller window was found.
 bool ReloadRunningController(DWORD timeoutMs = 10000);
 
+// Waits for an error message box ("Sentrel") of the controller, closes it
+// and returns its text; empty when none appeared in time.
+std::wstring DismissErrorBox(DWORD timeoutMs = 10000);
+
 // The ids of the running controller processes.
 std::vector<DWORD> ControllerProcesses();
 

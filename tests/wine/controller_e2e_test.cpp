@@ -1,0 +1,315 @@
+// The controller program end to end: registered in the run's prefix,
+// started by COM, asked across processes through the type-library
+// marshaller, handed over to by a second start, killed and reconnected,
+// unregistered. The tests run in order and share the one controller.
+#include "policy/connect_controller.h"
+#include "support/unique_any.h"
+#include "tools/client/controller_client.h"
+
+#include <gtest/gtest.h>
+
+#include <oleauto.h>
+
+#include <string>
+#include <vector>
+
+namespace sentrel {
+namespace {
+
+using client::ControllerProcesses;
+using client::ControllerProgram;
+using client::RunProgram;
+using qz_support::ComPtr;
+using qz_support::UniqueBstr;
+
+const std::string kClassKey = "CLSID\\{EE71CF2C-D934-4D16-A641-C5C6F80DDE57}";
+const std::string kAppIdKey = "AppID\\{0438AB9B-DE90-4528-9438-DA3279114CEE}";
+const std::string kAppIdExeKey = "AppID\\SentrelAgentController.EXE";
+const std::string kTypeLibKey = "TypeLib\\{AAC2174E-DAB4-475C-9E63-19AF9497F122}";
+const std::string kInterfaceKey = "Interface\\{19A39A03-20AC-4E25-8570-0E1F9C6563A8}";
+
+long RunController(const std::wstring& arguments) {
+    return RunProgram(L"\"" + ControllerProgram() + L"\"" + arguments);
+}
+
+bool KeyExists(const std::string& path) {
+    qz_support::UniqueHkey key;
+    return RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+std::string StringValue(const std::string& path, const char* name) {
+    char buffer[1024] = {};
+    DWORD size = sizeof buffer;
+    if (RegGetValueA(HKEY_CLASSES_ROOT, path.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
+        return "<absent>";
+    return buffer;
+}
+
+HRESULT Ask(const ComPtr<ISentrelController>& controller, const wchar_t* address) {
+    UniqueBstr url(SysAllocString(address));
+    return controller->IsURLOK(url.get());
+}
+
+std::wstring ErrorPage(const ComPtr<ISentrelController>& controller, HRESULT* result = nullptr) {
+    UniqueBstr page;
+    const HRESULT hr = controller->GetErrorPage(page.put());
+    if (result) *result = hr;
+    return page ? std::wstring(page.get(), SysStringLen(page.get())) : L"<null>";
+}
+
+const char* const kAllowCorp =
+    "<lockSettings blockPopups=\"Y\" reverseOperation=\"N\" prohibitUninstall=\"N\" active=\"Y\" "
+    "errorPage=\"http://Intranet/refused.htm\"><host name=\"corp\"/></lockSettings>";
+const char* const kBlockGamesUnlocked =
+    "<lockSettings blockPopups=\"Y\" reverseOperation=\"Y\" active=\"N\" errorPage=\"\"><host name=\"games\"/>"
+    "</lockSettings>";
+const char* const kBlockGamesLocked =
+    "<lockSettings blockPopups=\"N\" reverseOperation=\"Y\" active=\"Y\" errorPage=\"\"><host name=\"games\"/>"
+    "</lockSettings>";
+
+class Controller : public ::testing::Test {
+protected:
+    static ComPtr<ISentrelController>& Connection() {
+        static ComPtr<ISentrelController> connection;
+        return connection;
+    }
+    static void TearDownTestSuite() {
+        Connection().reset();
+        client::EndControllers();
+    }
+};
+
+TEST_F(Controller, RegServerWritesTheClassEntriesAndTheTypeLibrary) {
+    client::EndControllers();
+    // A stale subkey from an older registration must not survive.
+    qz_support::UniqueHkey stale;
+    RegCreateKeyExA(HKEY_CLASSES_ROOT, (kClassKey + "\\InprocServer32").c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                    stale.put(), nullptr);
+    stale.reset();
+
+    EXPECT_EQ(RunController(L" /RegServer"), 0);
+    EXPECT_EQ(StringValue(kAppIdKey, nullptr), "SentrelAgentController");
+    EXPECT_EQ(StringValue(kAppIdExeKey, "AppID"), "{0438AB9B-DE90-4528-9438-DA3279114CEE}");
+    EXPECT_EQ(StringValue(kClassKey, nullptr), "SentrelController Class");
+    EXPECT_EQ(StringValue(kClassKey, "AppID"), "{0438AB9B-DE90-4528-9438-DA3279114CEE}");
+    EXPECT_EQ(StringValue(kClassKey + "\\TypeLib", nullptr), "{AAC2174E-DAB4-475C-9E63-19AF9497F122}");
+    EXPECT_FALSE(KeyExists(kClassKey + "\\InprocServer32"));
+    EXPECT_FALSE(KeyExists("SentrelController") || KeyExists("SentrelAgentController.SentrelController"))
+        << "no ProgID";
+
+    wchar_t shortPath[MAX_PATH];
+    ASSERT_GT(GetShortPathNameW(ControllerProgram().c_str(), shortPath, MAX_PATH), 0u);
+    char narrowShort[MAX_PATH];
+    WideCharToMultiByte(CP_ACP, 0, shortPath, -1, narrowShort, MAX_PATH, nullptr, nullptr);
+    EXPECT_EQ(StringValue(kClassKey + "\\LocalServer32", nullptr), narrowShort);
+
+    EXPECT_EQ(StringValue(kInterfaceKey + "\\ProxyStubClsid32", nullptr), "{00020424-0000-0000-C000-000000000046}");
+    EXPECT_TRUE(KeyExists(kTypeLibKey + "\\1.0\\409\\win32"));
+}
+
+TEST_F(Controller, TypeLibraryHasTheInterfaceAsDeclared) {
+    ComPtr<ITypeLib> library;
+    ASSERT_EQ(LoadRegTypeLib(LIBID_SentrelAgentController, 1, 0, 0x409, library.put()), S_OK);
+    TLIBATTR* attributes = nullptr;
+    ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
+    EXPECT_EQ(attributes->lcid, 0x409u);
+    EXPECT_EQ(attributes->wMajorVerNum, 1);
+    EXPECT_EQ(attributes->wMinorVerNum, 0);
+    EXPECT_EQ(attributes->syskind, SYS_WIN32);
+    library->ReleaseTLibAttr(attributes);
+
+    UniqueBstr name, help;
+    library->GetDocumentation(-1, name.put(), help.put(), nullptr, nullptr);
+    EXPECT_STREQ(name.get(), L"SentrelAgentController");
+    EXPECT_STREQ(help.get(), L"SentrelAgentController Type Library");
+
+    ComPtr<ITypeInfo> info;
+    ASSERT_EQ(library->GetTypeInfoOfGuid(IID_ISentrelController, info.put()), S_OK);
+    TYPEATTR* type = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&type), S_OK);
+    EXPECT_EQ(type->typekind, TKIND_INTERFACE);
+    EXPECT_TRUE(type->wTypeFlags & TYPEFLAG_FOLEAUTOMATION);
+    EXPECT_FALSE(type->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE));
+    EXPECT_EQ(type->cFuncs, 4);
+    EXPECT_EQ(type->cImplTypes, 1);
+    info->ReleaseTypeAttr(type);
+
+    HREFTYPE baseRef = 0;
+    info->GetRefTypeOfImplType(0, &baseRef);
+    ComPtr<ITypeInfo> base;
+    info->GetRefTypeInfo(baseRef, base.put());
+    UniqueBstr baseName;
+    base->GetDocumentation(MEMBERID_NIL, baseName.put(), nullptr, nullptr, nullptr);
+    EXPECT_STREQ(baseName.get(), L"IUnknown");
+
+    const wchar_t* const names[] = {L"IsURLOK", L"Show", L"AllowPopup", L"GetErrorPage"};
+    const short parameters[] = {1, 0, 0, 1};
+    MEMBERID previous = 0;
+    for (UINT i = 0; i < 4; ++i) {
+        FUNCDESC* function = nullptr;
+        ASSERT_EQ(info->GetFuncDesc(i, &function), S_OK);
+        EXPECT_EQ(function->oVft, static_cast<SHORT>((3 + i) * sizeof(void*))) << "slot " << 3 + i;
+        EXPECT_EQ(function->cParams, parameters[i]);
+        if (i > 0) EXPECT_GT(function->memid, previous);
+        previous = function->memid;
+        UniqueBstr functionName, functionHelp;
+        info->GetDocumentation(function->memid, functionName.put(), functionHelp.put(), nullptr, nullptr);
+        EXPECT_STREQ(functionName.get(), names[i]);
+        EXPECT_EQ(std::wstring(functionHelp.get()), std::wstring(L"method ") + names[i]);
+        if (i == 3) {
+            EXPECT_EQ(function->lprgelemdescParam[0].tdesc.vt, VT_PTR);
+            EXPECT_TRUE(function->lprgelemdescParam[0].paramdesc.wParamFlags & PARAMFLAG_FRETVAL);
+        }
+        info->ReleaseFuncDesc(function);
+    }
+
+    ComPtr<ITypeInfo> coclass;
+    ASSERT_EQ(library->GetTypeInfoOfGuid(CLSID_SentrelController, coclass.put()), S_OK);
+    UniqueBstr coclassHelp;
+    coclass->GetDocumentation(MEMBERID_NIL, nullptr, coclassHelp.put(), nullptr, nullptr);
+    EXPECT_STREQ(coclassHelp.get(), L"SentrelController Class");
+}
+
+TEST_F(Controller, ComStartsTheControllerWithEmbedding) {
+    ASSERT_TRUE(client::StoreSettingsDocument(kAllowCorp));
+    ASSERT_TRUE(ControllerProcesses().empty());
+    ASSERT_EQ(ConnectController(Connection()), S_OK);
+    ASSERT_TRUE(Connection());
+    const std::vector<DWORD> processes = ControllerProcesses();
+    ASSERT_EQ(processes.size(), 1u);
+    EXPECT_NE(client::CommandLineOf(processes[0]).find(L"-Embedding"), std::wstring::npos)
+        << client::CommandLineOf(processes[0]).c_str();
+}
+
+TEST_F(Controller, AnswersFromTheStoredDocument) {
+    const ComPtr<ISentrelController>& controller = Connection();
+    ASSERT_TRUE(controller);
+    const struct {
+        const wchar_t* url;
+        HRESULT answer;
+    } cases[] = {
+        {L"http://www.corp.test/", S_OK},   {L"http://CORP.test/", S_FALSE}, {L"http://news.example/", S_FALSE},
+        {L"http://intranet/any/page", S_OK}, {L"about:blank", S_OK},          {L"C:\\Docs\\x.htm", S_OK},
+        {L"abc.de", S_FALSE},                {L"", S_FALSE},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Ask(controller, c.url), c.answer) << c.url;
+    EXPECT_EQ(controller->IsURLOK(nullptr), S_FALSE);
+    EXPECT_EQ(controller->AllowPopup(), S_FALSE);
+    HRESULT result = E_FAIL;
+    EXPECT_EQ(ErrorPage(controller, &result), L"http://Intranet/refused.htm");
+    EXPECT_EQ(result, S_OK);
+    EXPECT_EQ(controller->Show(), S_OK);
+}
+
+TEST_F(Controller, NullOutPointerForTheErrorPageFailsWithoutHarm) {
+    const ComPtr<ISentrelController>& controller = Connection();
+    ASSERT_TRUE(controller);
+    EXPECT_TRUE(FAILED(controller->GetErrorPage(nullptr)));
+    EXPECT_EQ(Ask(controller, L"http://corp/"), S_OK) << "the controller still answers";
+}
+
+TEST_F(Controller, ReloadSettingsAppliesANewDocument) {
+    const ComPtr<ISentrelController>& controller = Connection();
+    ASSERT_TRUE(controller);
+    ASSERT_TRUE(client::StoreSettingsDocument(kBlockGamesUnlocked));
+    ASSERT_TRUE(client::ReloadRunningController());
+    // Lock off: everything allowed, popups too, even with blockPopups set.
+    EXPECT_EQ(Ask(controller, L"http://games.test/"), S_OK);
+    EXPECT_EQ(Ask(controller, L"abc.de"), S_OK);
+    EXPECT_EQ(controller->AllowPopup(), S_OK);
+    HRESULT result = E_FAIL;
+    EXPECT_EQ(ErrorPage(controller, &result), L"<null>");
+    EXPECT_EQ(result, S_OK);
+
+    ASSERT_TRUE(client::StoreSettingsDocument(kBlockGamesLocked));
+    ASSERT_TRUE(client::ReloadRunningController());
+    EXPECT_EQ(Ask(controller, L"http://games.test/"), S_FALSE);
+    EXPECT_EQ(Ask(controller, L"http://news.test/"), S_OK);
+    EXPECT_EQ(controller->AllowPopup(), S_OK) << "popup blocking is off";
+
+    // A document that cannot be applied leaves the controller as it was,
+    // and the error is shown through the message handler's guard.
+    ASSERT_TRUE(client::StoreSettingsDocument("<lockSettings reverseOperation=\"N\"><host/></lockSettings>"));
+    EXPECT_FALSE(client::ReloadRunningController(1500)) << "the handler waits for the error box";
+    EXPECT_EQ(Ask(controller, L"http://games.test/"), S_FALSE) << "calls are served while the box is open";
+    const std::wstring shown = client::DismissErrorBox();
+    EXPECT_NE(shown.find(L"0x80004003"), std::wstring::npos) << (shown.empty() ? L"no error box" : shown.c_str());
+    EXPECT_EQ(Ask(controller, L"http://games.test/"), S_FALSE);
+    EXPECT_EQ(Ask(controller, L"http://news.test/"), S_OK);
+    ASSERT_TRUE(client::StoreSettingsDocument(kBlockGamesLocked));
+}
+
+TEST_F(Controller, SecondStartHandsOverAndExits) {
+    const ComPtr<ISentrelController>& controller = Connection();
+    ASSERT_TRUE(controller);
+    const std::vector<DWORD> before = ControllerProcesses();
+    ASSERT_EQ(before.size(), 1u);
+    EXPECT_EQ(RunController(L""), 0);
+    EXPECT_EQ(ControllerProcesses(), before);
+    EXPECT_EQ(Ask(controller, L"http://games.test/"), S_FALSE) << "the running controller keeps its settings";
+    EXPECT_EQ(Ask(controller, L"http://news.test/"), S_OK);
+}
+
+TEST_F(Controller, KilledControllerFailsTheCallAndAReconnectionStartsANewOne) {
+    ComPtr<ISentrelController>& controller = Connection();
+    ASSERT_TRUE(controller);
+    const std::vector<DWORD> before = ControllerProcesses();
+    client::EndControllers();
+    const HRESULT dead = Ask(controller, L"http://news.test/");
+    EXPECT_TRUE(FAILED(dead)) << std::hex << dead;
+
+    // Wine's rpcss keeps handing out the dead server's class registration
+    // until it is restarted.
+    RunProgram(L"net stop rpcss");
+    ASSERT_EQ(ConnectController(controller), S_OK);
+    const std::vector<DWORD> after = ControllerProcesses();
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_NE(after, before);
+    EXPECT_EQ(Ask(controller, L"http://games.test/"), S_FALSE);
+    EXPECT_EQ(Ask(controller, L"http://news.test/"), S_OK);
+}
+
+TEST_F(Controller, FailedConnectionLeavesTheReferenceNull) {
+    ComPtr<ISentrelController> reference;
+    ASSERT_EQ(ConnectController(reference), S_OK);
+    client::EndControllers();
+    RunProgram(L"net stop rpcss");
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, (kClassKey + "\\LocalServer32").c_str());
+    EXPECT_TRUE(FAILED(ConnectController(reference)));
+    EXPECT_FALSE(reference);
+    Connection().reset();
+}
+
+TEST_F(Controller, UnregServerRemovesExactlyItsEntries) {
+    ASSERT_EQ(RunController(L" -RegServer"), 0);
+    EXPECT_EQ(RunController(L" -UnregServer"), 0);
+    for (const std::string& key : {kAppIdKey, kAppIdExeKey, kClassKey, kTypeLibKey, kInterfaceKey})
+        EXPECT_FALSE(KeyExists(key)) << key;
+    EXPECT_TRUE(KeyExists("AppID"));
+    EXPECT_TRUE(KeyExists("CLSID"));
+    EXPECT_TRUE(KeyExists("CLSID\\{00020424-0000-0000-C000-000000000046}")) << "the system's marshaller stays";
+    EXPECT_EQ(RunController(L" /unregserver"), 0) << "nothing left to remove is no failure";
+}
+
+// A keyword followed by more text is no keyword: these lines start the
+// controller and register nothing.
+TEST_F(Controller, KeywordsFollowedByTextStartTheController) {
+    for (const wchar_t* arguments : {L" -RegServer -Embedding", L" /RegServer now"}) {
+        ASSERT_TRUE(ControllerProcesses().empty());
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        std::wstring line = L"\"" + ControllerProgram() + L"\"" + arguments;
+        ASSERT_TRUE(
+            CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+        qz_support::UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
+        EXPECT_EQ(WaitForSingleObject(processHandle.get(), 3000), static_cast<DWORD>(WAIT_TIMEOUT))
+            << "it runs: " << arguments;
+        EXPECT_FALSE(KeyExists(kClassKey)) << arguments;
+        client::EndControllers();
+        RunProgram(L"net stop rpcss");
+    }
+}
+
+}  // namespace
+}  // namespace sentrel
