@@ -53,6 +53,8 @@ std::vector<CrackCase> CrackCases() {
         {u"http://h/" + Repeat(u'p', 2047), std::nullopt},
         {u"http://h/?" + Repeat(u'q', 4094), Split{"http", "h", "/", "?" + std::string(4094, 'q'), "http://h/"}},
         {u"http://h/?" + Repeat(u'q', 4095), std::nullopt},
+        {u"http://" + Repeat(u'u', 255) + u"@h/", Split{"http", "h", "/", "", "http://h/"}},
+        {u"http://" + Repeat(u'u', 256) + u"@h/", std::nullopt},
         {Repeat(u's', 255) + u"://h/", Split{std::string(255, 's'), "h", "/", "", std::string(255, 's') + "://h/"}},
         {Repeat(u's', 256) + u"://h/", std::nullopt},
         // Text after an embedded NUL is never seen by the splitter.

@@ -4,6 +4,7 @@
 // unregistered. The tests run in order and share the one controller.
 #include "policy/connect_controller.h"
 #include "support/unique_any.h"
+#include "tests/wine/taskbar_recorder.h"
 #include "tools/client/controller_client.h"
 
 #include <gtest/gtest.h>
@@ -73,9 +74,25 @@ protected:
         static ComPtr<ISentrelController> connection;
         return connection;
     }
+    static testing::TaskbarRecorder& Taskbar() {
+        static testing::TaskbarRecorder taskbar;
+        return taskbar;
+    }
     static void TearDownTestSuite() {
         Connection().reset();
         client::EndControllers();
+    }
+
+    // Tray icons added by the controller process with id `processId`.
+    static size_t IconsAddedBy(DWORD processId) {
+        testing::TaskbarRecorder::Pump(500);
+        size_t added = 0;
+        for (const testing::TrayRequest& request : Taskbar().Requests()) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(request.owner, &owner);
+            if (request.message == NIM_ADD && owner == processId) ++added;
+        }
+        return added;
     }
 };
 
@@ -173,12 +190,14 @@ TEST_F(Controller, TypeLibraryHasTheInterfaceAsDeclared) {
 TEST_F(Controller, ComStartsTheControllerWithEmbedding) {
     ASSERT_TRUE(client::StoreSettingsDocument(kAllowCorp));
     ASSERT_TRUE(ControllerProcesses().empty());
+    Taskbar();
     ASSERT_EQ(ConnectController(Connection()), S_OK);
     ASSERT_TRUE(Connection());
     const std::vector<DWORD> processes = ControllerProcesses();
     ASSERT_EQ(processes.size(), 1u);
     EXPECT_NE(client::CommandLineOf(processes[0]).find(L"-Embedding"), std::wstring::npos)
         << client::CommandLineOf(processes[0]).c_str();
+    EXPECT_EQ(IconsAddedBy(processes[0]), 1u) << "the tray icon is shown as after a start by the user";
 }
 
 TEST_F(Controller, AnswersFromTheStoredDocument) {
@@ -246,6 +265,7 @@ TEST_F(Controller, SecondStartHandsOverAndExits) {
     ASSERT_EQ(before.size(), 1u);
     EXPECT_EQ(RunController(L""), 0);
     EXPECT_EQ(ControllerProcesses(), before);
+    EXPECT_EQ(IconsAddedBy(before[0]), 1u) << "no second tray icon";
     EXPECT_EQ(Ask(controller, L"http://games.test/"), S_FALSE) << "the running controller keeps its settings";
     EXPECT_EQ(Ask(controller, L"http://news.test/"), S_OK);
 }

@@ -7,6 +7,7 @@
 #include "resource_ids.h"
 #include "settings/registry_store.h"
 #include "support/com_ptr.h"
+#include "tests/wine/taskbar_recorder.h"
 
 #include <gtest/gtest.h>
 
@@ -270,6 +271,29 @@ TEST_F(ControllerObject, ShowPostsTheShowMessageAndReturnsAtOnce) {
     ASSERT_TRUE(PeekMessageA(&message, ControllerWindow(), kShowMessage, kShowMessage, PM_REMOVE));
     EXPECT_EQ(message.wParam, 0u);
     EXPECT_EQ(message.lParam, 0);
+}
+
+TEST_F(ControllerObject, ShowMessageAddsTheTrayIconOnceAndTaskbarCreatedAddsItAgain) {
+    testing::TaskbarRecorder taskbar;
+    Server server;
+    const ComPtr<ISentrelController> controller = server.Create();
+    const HWND window = ControllerWindow();
+    EXPECT_EQ(taskbar.Count(NIM_ADD), 0u) << "no icon before the first show message";
+    controller->Show();
+    controller->Show();
+    testing::TaskbarRecorder::Pump(300);
+    ASSERT_EQ(taskbar.Count(NIM_ADD), 1u);
+    const testing::TrayRequest& added = taskbar.Requests().front();
+    EXPECT_EQ(added.owner, window);
+    EXPECT_EQ(added.id, 100u);
+    EXPECT_EQ(added.flags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON)) << "no tip text";
+    EXPECT_EQ(added.callbackMessage, 2024u);
+
+    SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_EQ(taskbar.Count(NIM_ADD), 2u);
+    controller->Show();
+    testing::TaskbarRecorder::Pump(100);
+    EXPECT_EQ(taskbar.Count(NIM_ADD), 2u) << "the icon was already shown";
 }
 
 TEST_F(ControllerObject, ConstructionWritesTheAgentPolicy) {
