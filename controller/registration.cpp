@@ -43,7 +43,7 @@ std::string ShortFormOf(const std::wstring& path) {
     wchar_t shortPath[MAX_PATH];
     const DWORD length = GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
     const std::wstring chosen = length > 0 && length < MAX_PATH ? std::wstring(shortPath, length) : path;
-    return ToNarrow(WideView(reinterpret_cast<const char16_t*>(chosen.data()), chosen.size()));
+    return ToNarrow(AsWideView(chosen));
 }
 
 }  // namespace
@@ -73,8 +73,7 @@ HRESULT RegisterClassAndTypeLibrary(const std::wstring& programPath) {
     if (FAILED(hr)) return hr;
     hr = RegisterTypeLib(library.get(), const_cast<wchar_t*>(programPath.c_str()), nullptr);
     if (FAILED(hr)) return hr;
-    return SetKeyValue(kNeutralLocaleKey + "\\win32", nullptr,
-                       ToNarrow(WideView(reinterpret_cast<const char16_t*>(programPath.data()), programPath.size())));
+    return SetKeyValue(kNeutralLocaleKey + "\\win32", nullptr, ToNarrow(AsWideView(programPath)));
 }
 
 HRESULT UnregisterClassAndTypeLibrary() {

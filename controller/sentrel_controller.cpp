@@ -81,7 +81,7 @@ STDMETHODIMP_(ULONG) SentrelController::Release() {
 
 STDMETHODIMP SentrelController::IsURLOK(BSTR url) {
     std::optional<WideView> address;
-    if (url) address = WideView(reinterpret_cast<const char16_t*>(url), SysStringLen(url));
+    if (url) address = AsWideView(std::wstring_view(url, SysStringLen(url)));
     return sentrel::IsURLOK(settings_, address);
 }
 

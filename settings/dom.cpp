@@ -20,7 +20,7 @@ UniqueBstr MakeBstr(WideView text) {
 }
 
 UniqueBstr MakeBstr(const wchar_t* text) {
-    return MakeBstr(WideView(reinterpret_cast<const char16_t*>(text), wcslen(text)));
+    return MakeBstr(AsWideView(text));
 }
 
 }  // namespace
@@ -65,12 +65,12 @@ WideString GetNodeValue(IXMLDOMNode* node) {
     ThrowIfFailed(CheckPointer(node)->get_nodeValue(value.put()));
     if (V_VT(&value.get()) == VT_BSTR) {
         const BSTR text = V_BSTR(&value.get());
-        return WideString(reinterpret_cast<const char16_t*>(text), SysStringLen(text));
+        return WideString(AsWideView(std::wstring_view(text, SysStringLen(text))));
     }
     qz_support::UniqueVariant asText;
     ThrowIfFailed(VariantChangeType(asText.put(), const_cast<VARIANT*>(&value.get()), 0, VT_BSTR));
     const BSTR text = V_BSTR(&asText.get());
-    return WideString(reinterpret_cast<const char16_t*>(text), SysStringLen(text));
+    return WideString(AsWideView(std::wstring_view(text, SysStringLen(text))));
 }
 
 void PutNodeValue(IXMLDOMNode* node, WideView value) {

@@ -17,6 +17,13 @@ using WideView = std::u16string_view;
 std::string ToNarrow(WideView wide);
 WideString ToWide(std::string_view narrow);
 
+#ifdef _WIN32
+// Windows' wchar_t text is UTF-16 too.
+inline WideView AsWideView(std::wstring_view text) {
+    return WideView(reinterpret_cast<const char16_t*>(text.data()), text.size());
+}
+#endif
+
 // Literal helper for tests and constants: plain ASCII only.
 WideString WidenAscii(std::string_view ascii);
 

@@ -7,6 +7,7 @@
 #include "resource_ids.h"
 #include "settings/registry_store.h"
 #include "support/com_ptr.h"
+#include "tests/wine/store_sandbox.h"
 #include "tests/wine/taskbar_recorder.h"
 
 #include <gtest/gtest.h>
@@ -18,11 +19,6 @@ namespace sentrel {
 namespace {
 
 using qz_support::ComPtr;
-
-void ClearStore() {
-    RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKeyPath);
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
-}
 
 void Store(const char* text) { ASSERT_TRUE(WriteStoredDocument(text, true)); }
 
@@ -66,11 +62,7 @@ struct Server {
     qz_support::ErrorDisplay previous;
 };
 
-class ControllerObject : public ::testing::Test {
-protected:
-    void SetUp() override { ClearStore(); }
-    void TearDown() override { ClearStore(); }
-};
+using ControllerObject = testing::StoreSandbox;
 
 TEST_F(ControllerObject, WindowIsTheHiddenSettingsDialog) {
     Server server;

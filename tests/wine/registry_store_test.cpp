@@ -1,5 +1,6 @@
 // The settings store against the registry of the run's own Wine prefix.
 #include "settings/registry_store.h"
+#include "tests/wine/store_sandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -9,13 +10,7 @@
 namespace sentrel {
 namespace {
 
-void DeleteTree(HKEY root, const char* path) { RegDeleteTreeA(root, path); RegDeleteKeyA(root, path); }
-
-qz_support::UniqueHkey CreateKey(HKEY root, const char* path) {
-    qz_support::UniqueHkey key;
-    EXPECT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr), ERROR_SUCCESS);
-    return key;
-}
+using testing::CreateKey;
 
 void SetDefault(HKEY root, const char* text) {
     const auto key = CreateKey(root, kSettingsKeyPath);
@@ -30,16 +25,7 @@ std::string ReadDefaultA(HKEY root) {
     return buffer;
 }
 
-class RegistryStore : public ::testing::Test {
-protected:
-    void SetUp() override { Clean(); }
-    void TearDown() override { Clean(); }
-    static void Clean() {
-        DeleteTree(HKEY_CURRENT_USER, kSettingsKeyPath);
-        DeleteTree(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
-        DeleteTree(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
-    }
-};
+using RegistryStore = testing::StoreSandbox;
 
 TEST_F(RegistryStore, NothingStoredReadsAsNothing) {
     EXPECT_FALSE(ReadStoredDocument());

@@ -1,6 +1,7 @@
 // The settings document through Wine's MSXML and the run's own registry.
 #include "settings/registry_store.h"
 #include "settings/settings_document.h"
+#include "tests/wine/store_sandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -13,12 +14,9 @@ namespace {
 
 using dom::ComPtr;
 
-void DeleteTree(HKEY root, const char* path) { RegDeleteTreeA(root, path); RegDeleteKeyA(root, path); }
+using testing::CreateKey;
 
-void CreateKey(HKEY root, const char* path) {
-    qz_support::UniqueHkey key;
-    RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
-}
+void DeleteTree(HKEY root, const char* path) { RegDeleteTreeA(root, path); }
 
 void StoreDocument(const std::string& text) { ASSERT_TRUE(WriteStoredDocument(text, true)); }
 
@@ -62,16 +60,7 @@ std::string Compact(std::string text) {
     return out;
 }
 
-class SettingsDocument : public ::testing::Test {
-protected:
-    void SetUp() override { Clean(); }
-    void TearDown() override { Clean(); }
-    static void Clean() {
-        DeleteTree(HKEY_CURRENT_USER, kSettingsKeyPath);
-        DeleteTree(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
-        DeleteTree(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
-    }
-};
+using SettingsDocument = testing::StoreSandbox;
 
 TEST(DomInterfaceIds, MatchThePlatformsIds) {
     EXPECT_TRUE(IsEqualIID(__uuidof(IXMLDOMNode), IID_IXMLDOMNode));
