@@ -3,6 +3,8 @@
 // site list, the rest is the address as UTF-16 (pairs of bytes).
 #include "policy/access_decision.h"
 #include "policy/url_normalization.h"
+#include "controller/command_line.h"
+#include "settings/password_encoding.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     const std::uint8_t modes = data[0];
     std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
+
+    // The other parsers of outside text: command lines and stored passwords.
+    (void)sentrel::ScanCommandLine(rest);
+    if (sentrel::DecodePassword(rest).size() > sentrel::kMaxEncodedPasswordChars / 2) __builtin_trap();
 
     sentrel::ControllerSettings settings;
     settings.active = (modes & 1) != 0;

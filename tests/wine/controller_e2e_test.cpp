@@ -246,6 +246,23 @@ TEST_F(Controller, ReloadSettingsAppliesANewDocument) {
     EXPECT_EQ(Ask(controller, L"http://news.test/"), S_OK);
     EXPECT_EQ(controller->AllowPopup(), S_OK) << "popup blocking is off";
 
+    // The document's prohibitUninstall flag is written to the uninstall entry.
+    const char* uninstallKey =
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{27E397F5-3A9D-4C6F-AB69-670E032DBED9}";
+    qz_support::UniqueHkey uninstall;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, uninstallKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, uninstall.put(),
+                              nullptr),
+              ERROR_SUCCESS);
+    ASSERT_TRUE(client::StoreSettingsDocument(
+        "<lockSettings prohibitUninstall=\"Y\" reverseOperation=\"Y\"><host name=\"games\"/></lockSettings>"));
+    ASSERT_TRUE(client::ReloadRunningController());
+    for (const char* name : {"NoRemove", "NoRepair", "NoModify"}) {
+        DWORD value = 0, size = sizeof value;
+        EXPECT_EQ(RegGetValueA(uninstall.get(), nullptr, name, RRF_RT_REG_DWORD, nullptr, &value, &size), ERROR_SUCCESS);
+        EXPECT_EQ(value, 1u) << name;
+    }
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, uninstallKey);
+
     // A document that cannot be applied leaves the controller as it was,
     // and the error is shown through the message handler's guard.
     ASSERT_TRUE(client::StoreSettingsDocument("<lockSettings reverseOperation=\"N\"><host/></lockSettings>"));

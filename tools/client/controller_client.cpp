@@ -27,11 +27,19 @@ std::wstring ControllerProgram() {
 }
 
 long RunProgram(const std::wstring& commandLine, DWORD timeoutMs) {
+    // The program's console output (net.exe's progress lines) is dropped.
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    qz_support::UniqueFile nul(CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           &inheritable, OPEN_EXISTING, 0, nullptr));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    if (nul) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.get();
+    }
     PROCESS_INFORMATION process{};
     std::wstring mutableLine = commandLine;
-    if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
         return -1;
     qz_support::UniqueHandle processHandle(process.hProcess);
     qz_support::UniqueHandle threadHandle(process.hThread);
