@@ -61,12 +61,13 @@ WideString WithoutDeclaration(WideString text) {
     return text.substr(next);
 }
 
-void WriteFileBytes(const std::wstring& fileName, const std::string& bytes) {
+bool WriteFileBytes(const std::wstring& fileName, const std::string& bytes) {
     qz_support::UniqueFile file(
         CreateFileW(fileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return;
+    if (!file) return false;
     DWORD written = 0;
-    WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
 }
 
 // The file's text: read in chunks of at most 1023 bytes, each taken up to
@@ -121,36 +122,28 @@ ComPtr<IXMLDOMDocument> BuildSettingsDocument(const ControllerSettings& settings
     return document;
 }
 
-std::string SerializeSettingsDocument(const ComPtr<IXMLDOMDocument>& document, bool& serialized) {
-    serialized = false;
+std::optional<std::string> SerializeSettingsDocument(const ComPtr<IXMLDOMDocument>& document) {
     ComPtr<IStream> stream;
     ThrowIfFailed(CreateStreamOnHGlobal(nullptr, TRUE, stream.put()));
     const ComPtr<IPersistStream> persist = document.query<IPersistStream>();
-    if (FAILED(persist->Save(stream.get(), FALSE))) return {};
+    if (FAILED(persist->Save(stream.get(), FALSE))) return std::nullopt;
     HGLOBAL memory = nullptr;
-    if (FAILED(GetHGlobalFromStream(stream.get(), &memory))) return {};
+    if (FAILED(GetHGlobalFromStream(stream.get(), &memory))) return std::nullopt;
     STATSTG status{};
-    if (FAILED(stream->Stat(&status, STATFLAG_NONAME))) return {};
+    if (FAILED(stream->Stat(&status, STATFLAG_NONAME))) return std::nullopt;
     const auto* bytes = static_cast<const unsigned char*>(GlobalLock(memory));
-    if (!bytes) return {};
+    if (!bytes) return std::nullopt;
     std::vector<unsigned char> copy(bytes, bytes + status.cbSize.QuadPart);
     GlobalUnlock(memory);
-    serialized = true;
     return ToNarrow(WithoutDeclaration(DecodeSerialisation(copy)));
 }
 
 bool SaveSettings(ControllerSettings& settings, const std::optional<std::wstring>& fileName) {
     const ComPtr<IXMLDOMDocument> document = BuildSettingsDocument(settings);
-    bool serialized = false;
-    const std::string text = SerializeSettingsDocument(document, serialized);
+    const std::optional<std::string> text = SerializeSettingsDocument(document);
     bool stored = false;
-    if (serialized) {
-        if (fileName) {
-            WriteFileBytes(*fileName, text);
-            stored = GetFileAttributesW(fileName->c_str()) != INVALID_FILE_ATTRIBUTES;
-        } else {
-            stored = WriteStoredDocument(text, true);
-        }
+    if (text) {
+        stored = fileName ? WriteFileBytes(*fileName, *text) : WriteStoredDocument(*text, true);
         WriteUninstallEntry(settings.prohibitUninstall);
     }
     settings.recentRefused.clear();

@@ -18,8 +18,9 @@ dom::ComPtr<IXMLDOMDocument> BuildSettingsDocument(const ControllerSettings& set
 
 // The document's serialisation as 8-bit text in the system code page: what
 // the registry stores and the export file holds, and what the import reads
-// back unchanged.
-std::string SerializeSettingsDocument(const dom::ComPtr<IXMLDOMDocument>& document, bool& serialized);
+// back unchanged. Nothing when saving into the stream or reaching its memory
+// failed; a stream that cannot be created raises.
+std::optional<std::string> SerializeSettingsDocument(const dom::ComPtr<IXMLDOMDocument>& document);
 
 // Writes the document to `fileName`, or to the settings key when there is
 // none, then writes the uninstall entry and empties recentRefused. Returns
