@@ -25,7 +25,9 @@ wine_session_start() {
 
     # One wineserver for the whole run, started before any test so that no
     # test's output pipe is held open by it.
-    wineserver -p 2>>"$WINE_SESSION_DIR/wineserver.log"
+    # The server runs in the prefix folder, so the folder must exist first.
+    mkdir -p "$WINEPREFIX"
+    wineserver -p
     # The first program creates and initialises the prefix. (An explicit
     # "wineboot -i" on top of that initialises it twice: two service managers
     # then lock each other out and COM's rpcss never starts.)
