@@ -7,8 +7,8 @@ root=$PWD
 cmake -S . -B build/win -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
 cmake --build build/win -j"$(nproc)"
 source tools/wine_session.sh
-wine_session_start
 trap wine_session_stop EXIT
+wine_session_start
 echo "== the access decision, through the Windows URL calls =="
 wine build/win/tools/access_demo.exe
 echo
