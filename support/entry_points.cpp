@@ -1,5 +1,8 @@
 #include "support/entry_points.h"
 
+#include "support/com_ptr.h"
+#include "support/unique_any.h"
+
 #include <cstdio>
 #include <mutex>
 
@@ -88,11 +91,10 @@ long ReportError(long error) {
 
 bool ShowError(const _com_error& error, long, bool) {
     std::wstring description;
-    if (IErrorInfo* info = error.ErrorInfo()) {
-        BSTR text = nullptr;
-        if (SUCCEEDED(info->GetDescription(&text)) && text) description = text;
-        SysFreeString(text);
-        info->Release();
+    // ErrorInfo() hands out a new reference.
+    if (const auto info = ComPtr<IErrorInfo>::Attach(error.ErrorInfo())) {
+        UniqueBstr text;
+        if (SUCCEEDED(info->GetDescription(text.put())) && text) description = text.get();
     }
     if (description.empty()) description = SystemMessage(error.Error());
     Emit(Describe(error.Error(), description.c_str()));
