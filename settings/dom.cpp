@@ -23,6 +23,10 @@ UniqueBstr MakeBstr(const wchar_t* text) {
     return MakeBstr(AsWideView(text));
 }
 
+WideString FromBstr(BSTR text) {
+    return WideString(AsWideView(std::wstring_view(text, SysStringLen(text))));
+}
+
 }  // namespace
 
 ComPtr<IXMLDOMDocument> CreateDocument() {
@@ -63,14 +67,10 @@ bool LoadXml(const ComPtr<IXMLDOMDocument>& document, WideView text) {
 WideString GetNodeValue(IXMLDOMNode* node) {
     qz_support::UniqueVariant value;
     ThrowIfFailed(CheckPointer(node)->get_nodeValue(value.put()));
-    if (V_VT(&value.get()) == VT_BSTR) {
-        const BSTR text = V_BSTR(&value.get());
-        return WideString(AsWideView(std::wstring_view(text, SysStringLen(text))));
-    }
+    if (V_VT(&value.get()) == VT_BSTR) return FromBstr(V_BSTR(&value.get()));
     qz_support::UniqueVariant asText;
     ThrowIfFailed(VariantChangeType(asText.put(), const_cast<VARIANT*>(&value.get()), 0, VT_BSTR));
-    const BSTR text = V_BSTR(&asText.get());
-    return WideString(AsWideView(std::wstring_view(text, SysStringLen(text))));
+    return FromBstr(V_BSTR(&asText.get()));
 }
 
 void PutNodeValue(IXMLDOMNode* node, WideView value) {

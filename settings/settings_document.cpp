@@ -71,8 +71,9 @@ bool WriteFileBytes(const std::wstring& fileName, const std::string& bytes) {
 }
 
 // The file's text: read in chunks of at most 1023 bytes, each taken up to
-// its first NUL byte, then converted from the system code page at once.
-std::optional<WideString> ReadFileText(const std::wstring& path) {
+// its first NUL byte, then converted from the system code page at once. A
+// file that does not open gives an empty text.
+WideString ReadFileText(const std::wstring& path) {
     qz_support::UniqueFile file(
         CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return WideString();
@@ -183,7 +184,9 @@ bool ApplySettingsDocument(IXMLDOMNode* element, ControllerSettings& settings) {
     SiteList hosts;
     while (const std::optional<ComPtr<IUnknown>> child = dom::Next(enumerator)) {
         const ComPtr<IXMLDOMElement> childElement = child->try_query<IXMLDOMElement>();
-        const ComPtr<IXMLDOMNode> name = dom::GetNamedItem(dom::GetAttributes(qz_support::CheckPointer(childElement.get())), L"name");
+        const ComPtr<IXMLDOMNamedNodeMap> childAttributes =
+            dom::GetAttributes(qz_support::CheckPointer(childElement.get()));
+        const ComPtr<IXMLDOMNode> name = dom::GetNamedItem(childAttributes, L"name");
         hosts.Insert(ToNarrow(dom::GetNodeValue(qz_support::CheckPointer(name.get()))));
     }
 
@@ -202,9 +205,9 @@ bool ApplySettingsDocument(IXMLDOMNode* element, ControllerSettings& settings) {
 bool ImportSettingsFile(const std::wstring& path) {
     const ComPtr<IXMLDOMDocument> document = dom::CreateDocument();
     if (path.empty()) return false;
-    const std::optional<WideString> text = ReadFileText(path);
-    if (!text || !dom::LoadXml(document, *text)) return false;
-    return WriteStoredDocument(ToNarrow(*text), false);
+    const WideString text = ReadFileText(path);
+    if (!dom::LoadXml(document, text)) return false;
+    return WriteStoredDocument(ToNarrow(text), false);
 }
 
 }  // namespace sentrel

@@ -3,6 +3,7 @@
 // marshaller, handed over to by a second start, killed and reconnected,
 // unregistered. The tests run in order and share the one controller.
 #include "policy/connect_controller.h"
+#include "settings/registry_store.h"
 #include "support/unique_any.h"
 #include "tests/wine/taskbar_recorder.h"
 #include "tools/client/controller_client.h"
@@ -247,10 +248,8 @@ TEST_F(Controller, ReloadSettingsAppliesANewDocument) {
     EXPECT_EQ(controller->AllowPopup(), S_OK) << "popup blocking is off";
 
     // The document's prohibitUninstall flag is written to the uninstall entry.
-    const char* uninstallKey =
-        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{27E397F5-3A9D-4C6F-AB69-670E032DBED9}";
     qz_support::UniqueHkey uninstall;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, uninstallKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, uninstall.put(),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, uninstall.put(),
                               nullptr),
               ERROR_SUCCESS);
     ASSERT_TRUE(client::StoreSettingsDocument(
@@ -261,7 +260,7 @@ TEST_F(Controller, ReloadSettingsAppliesANewDocument) {
         EXPECT_EQ(RegGetValueA(uninstall.get(), nullptr, name, RRF_RT_REG_DWORD, nullptr, &value, &size), ERROR_SUCCESS);
         EXPECT_EQ(value, 1u) << name;
     }
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, uninstallKey);
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
 
     // A document that cannot be applied leaves the controller as it was,
     // and the error is shown through the message handler's guard.

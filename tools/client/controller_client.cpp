@@ -1,25 +1,18 @@
 #include "tools/client/controller_client.h"
 
+#include "settings/registry_store.h"
 #include "support/unique_any.h"
 
 #include <tlhelp32.h>
 #include <winternl.h>
 
 namespace sentrel::client {
-namespace {
-
-std::wstring Widen(const char* text) {
-    std::wstring wide;
-    for (; *text; ++text) wide.push_back(static_cast<unsigned char>(*text));
-    return wide;
-}
-
-}  // namespace
 
 std::wstring ControllerProgram() {
     // The build passes the program's path on the build machine, which Wine
     // shows as drive Z:.
-    std::wstring path = L"Z:" + Widen(SENTREL_CONTROLLER_EXE);
+    const std::string_view built = SENTREL_CONTROLLER_EXE;
+    std::wstring path = L"Z:" + std::wstring(built.begin(), built.end());
     for (wchar_t& c : path) {
         if (c == L'/') c = L'\\';
     }
@@ -51,7 +44,7 @@ long RunProgram(const std::wstring& commandLine, DWORD timeoutMs) {
 
 bool StoreSettingsDocument(const std::string& text) {
     qz_support::UniqueHkey key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\Corvantis\\Sentrel", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                         key.put(), nullptr) != ERROR_SUCCESS)
         return false;
     return RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
