@@ -1,5 +1,5 @@
 # Cross build for 32-bit Windows with mingw-w64 (posix thread model, static
-# runtime). Test programs run under Wine.
+# runtime): the product's target. Test programs run under 32-bit Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 
@@ -7,6 +7,8 @@ set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 set(SENTREL_WIDL i686-w64-mingw32-widl)
+set(SENTREL_WIDL_TARGET --win32)
+set(SENTREL_WINE_TLB_PATH /usr/lib/i386-linux-gnu/wine/i386-windows)
 
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -73,7 +73,7 @@ HRESULT RegisterClassAndTypeLibrary(const std::wstring& programPath) {
     if (FAILED(hr)) return hr;
     hr = RegisterTypeLib(library.get(), const_cast<wchar_t*>(programPath.c_str()), nullptr);
     if (FAILED(hr)) return hr;
-    return SetKeyValue(kNeutralLocaleKey + "\\win32", nullptr, ToNarrow(AsWideView(programPath)));
+    return SetKeyValue(kNeutralLocaleKey + "\\" + kTypeLibraryPlatformKey, nullptr, ToNarrow(AsWideView(programPath)));
 }
 
 HRESULT UnregisterClassAndTypeLibrary() {
@@ -85,7 +85,7 @@ HRESULT UnregisterClassAndTypeLibrary() {
     if (SUCCEEDED(QueryPathOfRegTypeLib(LIBID_SentrelAgentController, kTypeLibraryMajor, kTypeLibraryMinor,
                                         kTypeLibraryLocale, registeredPath.put()))) {
         libraryResult = UnRegisterTypeLib(LIBID_SentrelAgentController, kTypeLibraryMajor, kTypeLibraryMinor,
-                                          kTypeLibraryLocale, SYS_WIN32);
+                                          kTypeLibraryLocale, kTypeLibrarySystemKind);
     }
     return FAILED(classResult) ? classResult : libraryResult;
 }

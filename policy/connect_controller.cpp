@@ -4,13 +4,14 @@
 
 namespace sentrel {
 
-HRESULT ConnectController(qz_support::ComPtr<ISentrelController>& reference) noexcept {
+HRESULT ConnectController(qz_support::ComPtr<ISentrelController>& reference, const ActivationCalls& calls) noexcept {
     reference.reset();
+    if (!calls.create || !calls.run) return E_NOTIMPL;
     qz_support::SetNextCreateCLSID(CLSID_SentrelController);
     qz_support::ComPtr<IUnknown> object;
-    HRESULT hr = CoCreateInstance(CLSID_SentrelController, nullptr, CLSCTX_ALL, IID_IUnknown, object.put_void());
+    HRESULT hr = calls.create(CLSID_SentrelController, nullptr, CLSCTX_ALL, IID_IUnknown, object.put_void());
     if (FAILED(hr)) return hr;
-    hr = OleRun(object.get());
+    hr = calls.run(object.get());
     if (SUCCEEDED(hr)) hr = object.get()->QueryInterface(IID_ISentrelController, reference.put_void());
     return hr;
 }

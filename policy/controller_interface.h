@@ -16,5 +16,14 @@ inline constexpr const char* kInterfaceIdText = "{19A39A03-20AC-4E25-8570-0E1F9C
 inline constexpr WORD kTypeLibraryMajor = 1;
 inline constexpr WORD kTypeLibraryMinor = 0;
 inline constexpr LCID kTypeLibraryLocale = 0x0409;
+// The product is 32-bit; a 64-bit build (tests on 64-bit-only machines)
+// carries and registers its library for 64-bit Windows.
+#ifdef _WIN64
+inline constexpr SYSKIND kTypeLibrarySystemKind = SYS_WIN64;
+inline constexpr const char* kTypeLibraryPlatformKey = "win64";
+#else
+inline constexpr SYSKIND kTypeLibrarySystemKind = SYS_WIN32;
+inline constexpr const char* kTypeLibraryPlatformKey = "win32";
+#endif
 
 }  // namespace sentrel

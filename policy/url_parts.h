@@ -12,7 +12,9 @@
 #include <wininet.h>
 namespace sentrel {
 using UrlComponents = URL_COMPONENTSA;
+#ifndef _WIN64
 static_assert(sizeof(UrlComponents) == 60, "URL_COMPONENTSA must have its 32-bit layout");
+#endif
 }  // namespace sentrel
 #else
 namespace sentrel {
@@ -40,7 +42,8 @@ struct UrlComponents {
 namespace sentrel {
 
 struct URLParts {
-    static constexpr DWORD kRecordSize = 60;
+    // 60 bytes in the 32-bit product.
+    static constexpr DWORD kRecordSize = sizeof(UrlComponents);
     static constexpr DWORD kSchemeCapacity = 256;
     static constexpr DWORD kHostCapacity = 2048;
     static constexpr DWORD kUserNameCapacity = 256;

@@ -15,4 +15,11 @@ HRESULT ThrowIfFailed(HRESULT hr) {
     RaiseComError(hr, info);
 }
 
+void PassErrorInfo(const _com_error& error) {
+    // ErrorInfo() hands out a new reference.
+    IErrorInfo* info = error.ErrorInfo();
+    SetErrorInfo(0, info);
+    if (info) info->Release();
+}
+
 }  // namespace qz_support

@@ -22,4 +22,8 @@ T* CheckPointer(T* pointer) {
     return pointer;
 }
 
+// Hands the error information that `error` carries to the thread
+// (SetErrorInfo), or clears the thread's error information when it has none.
+void PassErrorInfo(const _com_error& error);
+
 }  // namespace qz_support

@@ -2,11 +2,33 @@
 #   wine_session_start   fresh 32-bit prefix, Xvfb display, warm wineserver
 #   wine_session_stop    stops the wineserver and Xvfb, removes the prefix
 # The user's own ~/.wine is never touched.
+#
+# The product is 32-bit and runs under 32-bit Wine. Some machines cannot
+# execute 32-bit programs at all (no 32-bit support in the kernel they run
+# on); there the Windows build and its tests are 64-bit, under 64-bit Wine.
+#   wine_select_architecture   sets SENTREL_WINE_ARCH (win32|win64),
+#                              SENTREL_WINE (the loader) and SENTREL_TOOLCHAIN
+
+wine_select_architecture() {
+    local root
+    root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+    if [ -x /lib/ld-linux.so.2 ] && /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+        SENTREL_WINE_ARCH=win32
+        SENTREL_WINE=wine
+        SENTREL_TOOLCHAIN="$root/cmake/mingw-i686.cmake"
+    else
+        SENTREL_WINE_ARCH=win64
+        SENTREL_WINE=/usr/lib/wine/wine64
+        SENTREL_TOOLCHAIN="$root/cmake/mingw-x86_64.cmake"
+    fi
+    export SENTREL_WINE_ARCH SENTREL_WINE SENTREL_TOOLCHAIN
+}
 
 wine_session_start() {
     WINE_SESSION_DIR=$(mktemp -d /tmp/sentrel-wine.XXXXXX)
     export WINEPREFIX="$WINE_SESSION_DIR/prefix"
-    export WINEARCH=win32
+    [ -n "${SENTREL_WINE_ARCH:-}" ] || wine_select_architecture
+    export WINEARCH=$SENTREL_WINE_ARCH
     export WINEDEBUG=-all
     # No browser engine or .NET runtime: the prefix is made in seconds.
     export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -31,7 +53,7 @@ wine_session_start() {
     # The first program creates and initialises the prefix. (An explicit
     # "wineboot -i" on top of that initialises it twice: two service managers
     # then lock each other out and COM's rpcss never starts.)
-    wine cmd /c exit >"$WINE_SESSION_DIR/wineboot.log" 2>&1
+    "$SENTREL_WINE" cmd /c exit >"$WINE_SESSION_DIR/wineboot.log" 2>&1 </dev/null
 }
 
 wine_session_stop() {

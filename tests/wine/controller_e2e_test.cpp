@@ -122,7 +122,7 @@ TEST_F(Controller, RegServerWritesTheClassEntriesAndTheTypeLibrary) {
     EXPECT_EQ(StringValue(kClassKey + "\\LocalServer32", nullptr), narrowShort);
 
     EXPECT_EQ(StringValue(kInterfaceKey + "\\ProxyStubClsid32", nullptr), "{00020424-0000-0000-C000-000000000046}");
-    EXPECT_TRUE(KeyExists(kTypeLibKey + "\\1.0\\409\\win32"));
+    EXPECT_TRUE(KeyExists(kTypeLibKey + "\\1.0\\409\\" + kTypeLibraryPlatformKey));
 }
 
 TEST_F(Controller, TypeLibraryHasTheInterfaceAsDeclared) {
@@ -133,7 +133,7 @@ TEST_F(Controller, TypeLibraryHasTheInterfaceAsDeclared) {
     EXPECT_EQ(attributes->lcid, 0x409u);
     EXPECT_EQ(attributes->wMajorVerNum, 1);
     EXPECT_EQ(attributes->wMinorVerNum, 0);
-    EXPECT_EQ(attributes->syskind, SYS_WIN32);
+    EXPECT_EQ(attributes->syskind, kTypeLibrarySystemKind);
     library->ReleaseTLibAttr(attributes);
 
     UniqueBstr name, help;

@@ -1,0 +1,363 @@
+#include "agent/browser_notify.h"
+
+#include "agent/agent_module.h"
+#include "support/com_error.h"
+#include "support/entry_points.h"
+#include "support/message_guard.h"
+
+#include <array>
+#include <map>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace sentrel::agent {
+namespace {
+
+class CNotifyWindow;
+
+// Each subclassed window gets a window procedure of its own: one of a fixed
+// pool of procedures, each bound to one slot. A slot keeps the previous
+// procedure after its object is gone, so that a procedure installed after
+// ours still reaches the window's own procedure through it.
+constexpr size_t kSlotCount = 1024;
+
+struct Slot {
+    CNotifyWindow* owner = nullptr;
+    WNDPROC previous = nullptr;
+    bool unicode = false;
+    bool used = false;
+};
+
+struct Registries {
+    std::mutex lock;
+    std::map<HWND, IMessageSink*> windowSinks;
+    std::map<DWORD, HHOOK> threadHooks;
+    std::map<HWND, IMenuSink*> menuSinks;
+    std::vector<CNotifyWindow*> notifyWindows;
+    std::array<Slot, kSlotCount> slots;
+    size_t nextSlot = 0;
+};
+
+Registries& State() {
+    static Registries* registries = new Registries;  // released with the process
+    return *registries;
+}
+
+LRESULT RouteSlot(size_t slot, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void ScanChildren(HWND window, IMessageSink* sink);
+
+// The mouse and menu messages that go to the sink.
+bool IsSinkMessage(UINT message) {
+    switch (message) {
+    case WM_SETCURSOR:
+    case WM_CONTEXTMENU:
+    case WM_INITMENUPOPUP:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+        return true;
+    default:
+        return message == ForwardedMessage();
+    }
+}
+
+template <size_t Index>
+LRESULT CALLBACK SlotProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return RouteSlot(Index, window, message, wParam, lParam);
+}
+
+template <size_t... Index>
+constexpr std::array<WNDPROC, sizeof...(Index)> MakeSlotProcedures(std::index_sequence<Index...>) {
+    return {&SlotProcedure<Index>...};
+}
+
+constexpr std::array<WNDPROC, kSlotCount> kSlotProcedures = MakeSlotProcedures(std::make_index_sequence<kSlotCount>());
+
+// The procedure that windows had before the subclass was installed, until
+// then: DefWindowProcA.
+const WNDPROC kDefaultProcedure = DefWindowProcA;
+
+LRESULT CallPrevious(WNDPROC previous, bool unicode, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!previous) return unicode ? DefWindowProcW(window, message, wParam, lParam)
+                                  : DefWindowProcA(window, message, wParam, lParam);
+    return unicode ? CallWindowProcW(previous, window, message, wParam, lParam)
+                   : CallWindowProcA(previous, window, message, wParam, lParam);
+}
+
+LONG_PTR SetProcedure(HWND window, bool unicode, WNDPROC procedure) {
+    const auto value = reinterpret_cast<LONG_PTR>(procedure);
+    return unicode ? SetWindowLongPtrW(window, GWLP_WNDPROC, value) : SetWindowLongPtrA(window, GWLP_WNDPROC, value);
+}
+
+WNDPROC CurrentProcedure(HWND window, bool unicode) {
+    return reinterpret_cast<WNDPROC>(unicode ? GetWindowLongPtrW(window, GWLP_WNDPROC)
+                                             : GetWindowLongPtrA(window, GWLP_WNDPROC));
+}
+
+class CNotifyWindow {
+public:
+    CNotifyWindow(HWND window, IMessageSink* sink) : sink_(sink), unicode_(IsWindowUnicode(window) != FALSE) {
+        LockModule();
+        Registries& state = State();
+        {
+            std::lock_guard<std::mutex> guard(state.lock);
+            state.notifyWindows.push_back(this);
+            slot_ = TakeSlot(state);
+        }
+        if (slot_ == kSlotCount) return;  // the pool is used up: stays unattached
+        const LONG_PTR previous = SetProcedure(window, unicode_, kSlotProcedures[slot_]);
+        std::lock_guard<std::mutex> guard(state.lock);
+        Slot& slot = state.slots[slot_];
+        if (previous == 0) {
+            slot.owner = nullptr;
+            return;
+        }
+        previous_ = reinterpret_cast<WNDPROC>(previous);
+        window_ = window;
+        slot.previous = previous_;
+    }
+    CNotifyWindow(const CNotifyWindow&) = delete;
+    CNotifyWindow& operator=(const CNotifyWindow&) = delete;
+
+    ~CNotifyWindow() {
+        UnlockModule();
+        if (window_ && IsWindow(window_)) {
+            SetProcedure(window_, unicode_, previous_);
+            previous_ = kDefaultProcedure;
+        }
+        window_ = nullptr;
+        Registries& state = State();
+        std::lock_guard<std::mutex> guard(state.lock);
+        if (slot_ < kSlotCount) state.slots[slot_].owner = nullptr;
+        std::erase(state.notifyWindows, this);
+    }
+
+    // Messages of the subclassed window.
+    LRESULT WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        try {
+            MSG current{window, message, wParam, lParam, 0, {}};
+            const MSG* saved = std::exchange(currentMessage_, &current);
+            const qz_support::MessageOutcome outcome = Dispatch(window, message, wParam, lParam);
+            currentMessage_ = saved;
+            if (outcome.handled) return outcome.result;
+
+            if (message != WM_NCDESTROY) return CallPrevious(previous_, unicode_, window, message, wParam, lParam);
+
+            // The window's last message: hand it on, give the window its own
+            // procedure back when nobody subclassed it after us, and go.
+            const WNDPROC noted = CurrentProcedure(window, unicode_);
+            const LRESULT result = CallPrevious(previous_, unicode_, window, message, wParam, lParam);
+            if (previous_ != kDefaultProcedure && CurrentProcedure(window, unicode_) == noted &&
+                noted == kSlotProcedures[slot_])
+                SetProcedure(window, unicode_, previous_);
+            window_ = nullptr;
+            delete this;
+            return result;
+        } catch (...) {
+            return 0;
+        }
+    }
+
+    void ForgetSink(IMessageSink* sink) {
+        if (sink_ == sink) sink_ = nullptr;
+    }
+    IMessageSink* Sink() const {
+        Registries& state = State();
+        std::lock_guard<std::mutex> guard(state.lock);
+        return sink_;
+    }
+
+private:
+    size_t TakeSlot(Registries& state) {
+        // Round robin, so a freed slot is reused as late as possible.
+        for (size_t tried = 0; tried < kSlotCount; ++tried) {
+            const size_t index = (state.nextSlot + tried) % kSlotCount;
+            Slot& slot = state.slots[index];
+            if (slot.owner) continue;
+            state.nextSlot = (index + 1) % kSlotCount;
+            slot = Slot{this, nullptr, unicode_, true};
+            return index;
+        }
+        return kSlotCount;
+    }
+
+    qz_support::MessageOutcome Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    HWND window_ = nullptr;
+    size_t slot_ = kSlotCount;
+    const MSG* currentMessage_ = nullptr;
+    WNDPROC previous_ = kDefaultProcedure;
+    IMessageSink* sink_;
+    bool unicode_;
+
+};
+
+void CreateNotifyWindow(HWND window, IMessageSink* sink) {
+    new CNotifyWindow(window, sink);  // owned by the window: deleted at its WM_NCDESTROY
+}
+
+LRESULT RouteSlot(size_t slot, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    CNotifyWindow* owner;
+    WNDPROC previous;
+    bool unicode;
+    {
+        Registries& state = State();
+        std::lock_guard<std::mutex> guard(state.lock);
+        owner = state.slots[slot].owner;
+        previous = state.slots[slot].previous;
+        unicode = state.slots[slot].unicode;
+    }
+    if (owner) return owner->WindowProcedure(window, message, wParam, lParam);
+    return CallPrevious(previous, unicode, window, message, wParam, lParam);
+}
+
+void ScanChildren(HWND window, IMessageSink* sink) {
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if ((GetWindowLongA(child, GWL_STYLE) & WS_CHILD) == 0) continue;
+        if (SendMessageA(child, ChildScanMessage(), 0, 0) == 0) CreateNotifyWindow(child, sink);
+    }
+}
+
+qz_support::MessageOutcome CNotifyWindow::Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return qz_support::GuardMessage(
+        "BrowserNotify", __LINE__, ModuleInstance(), window, message, wParam, lParam,
+        [&]() -> qz_support::MessageOutcome {
+            if (IsSinkMessage(message)) {
+                POINT cursor{};
+                GetCursorPos(&cursor);
+                IMessageSink* sink = Sink();
+                const bool handled = sink && sink->OnMessage(window, message, wParam, lParam, cursor.x, cursor.y);
+                return {handled, 0};
+            }
+            if (message == WM_PARENTNOTIFY) {
+                ScanChildren(window, Sink());
+                return {false, 0};
+            }
+            if (message == ChildScanMessage()) {
+                ScanChildren(window, Sink());
+                return {true, 1};
+            }
+            return {false, 0};
+        });
+}
+
+}  // namespace
+
+UINT ChildScanMessage() {
+    static const UINT message = RegisterWindowMessageA("WBCC");
+    return message;
+}
+
+UINT ForwardedMessage() {
+    static const UINT message = RegisterWindowMessageA("WBBL");
+    return message;
+}
+
+void RegisterMessageSink(HWND browserWindow, IMessageSink* sink) {
+    Registries& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    state.windowSinks[browserWindow] = sink;
+    const DWORD thread = GetCurrentThreadId();
+    if (state.threadHooks.count(thread) == 0) {
+        LockModule();
+        state.threadHooks[thread] = SetWindowsHookExA(WH_CBT, CbtHookProc, nullptr, thread);
+    }
+}
+
+void UnregisterMessageSink(IMessageSink* sink) {
+    std::vector<HHOOK> removed;
+    {
+        Registries& state = State();
+        std::lock_guard<std::mutex> guard(state.lock);
+        for (auto entry = state.windowSinks.begin(); entry != state.windowSinks.end();) {
+            if (entry->second != sink) {
+                ++entry;
+                continue;
+            }
+            entry = state.windowSinks.erase(entry);
+            if (state.windowSinks.empty()) {
+                for (const auto& [thread, hook] : state.threadHooks) removed.push_back(hook);
+                state.threadHooks.clear();
+            }
+        }
+    }
+    for (HHOOK hook : removed) {
+        if (hook) UnhookWindowsHookEx(hook);
+        UnlockModule();
+    }
+}
+
+void RegisterMenuSink(HWND browserWindow, IMenuSink* sink) {
+    Registries& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    state.menuSinks[browserWindow] = sink;
+}
+
+size_t UnregisterMenuSink(HWND browserWindow) {
+    Registries& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    return state.menuSinks.erase(browserWindow);
+}
+
+void ForgetSinks(IMessageSink* messageSink, IMenuSink* menuSink) {
+    UnregisterMessageSink(messageSink);
+    Registries& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    std::erase_if(state.menuSinks, [&](const auto& entry) { return entry.second == menuSink; });
+    for (CNotifyWindow* window : state.notifyWindows) window->ForgetSink(messageSink);
+}
+
+LRESULT CALLBACK CbtHookProc(int code, WPARAM wParam, LPARAM lParam) {
+    HHOOK hook = nullptr;
+    {
+        Registries& state = State();
+        std::lock_guard<std::mutex> guard(state.lock);
+        const auto found = state.threadHooks.find(GetCurrentThreadId());
+        if (found != state.threadHooks.end()) hook = found->second;
+    }
+    const LRESULT result = CallNextHookEx(hook, code, wParam, lParam);
+    if (code != HCBT_CREATEWND) return result;
+
+    try {
+        qz_support::CCallStackEntry entry("BrowserNotify", __LINE__, ModuleInstance());
+        const auto created = reinterpret_cast<HWND>(wParam);
+        if ((GetWindowLongA(created, GWL_STYLE) & WS_CHILD) == 0) return result;
+        const auto* creation = reinterpret_cast<const CBT_CREATEWNDA*>(lParam);
+        if (!creation || !creation->lpcs) return result;
+        const HWND parent = creation->lpcs->hwndParent;
+
+        std::vector<IMessageSink*> sinks;
+        {
+            Registries& state = State();
+            std::lock_guard<std::mutex> guard(state.lock);
+            for (const auto& [window, sink] : state.windowSinks) {
+                if (window == parent || IsChild(window, parent)) sinks.push_back(sink);
+            }
+        }
+        for (IMessageSink* sink : sinks) CreateNotifyWindow(created, sink);
+    } catch (const _com_error& error) {
+        qz_support::PassErrorInfo(error);
+        return 0;
+    } catch (...) {
+        qz_support::ReportError(E_UNEXPECTED);
+        SetErrorInfo(0, nullptr);
+        return 0;
+    }
+    return result;
+}
+
+void DestroyAllNotifyWindows() {
+    for (;;) {
+        CNotifyWindow* last;
+        {
+            Registries& state = State();
+            std::lock_guard<std::mutex> guard(state.lock);
+            if (state.notifyWindows.empty()) return;
+            last = state.notifyWindows.back();
+        }
+        delete last;
+    }
+}
+
+}  // namespace sentrel::agent

@@ -1,0 +1,62 @@
+// Following the child windows of registered browser windows: a per-thread
+// CBT hook sees child windows being created below a registered window and
+// subclasses them; a subclassed window spreads the subclassing to its own
+// children through the registered message "WBCC". Mouse and menu messages of
+// the subclassed windows go to the sink registered for the browser window.
+//
+// The registries are process-wide and reached from every browser thread;
+// one lock serialises them, and no sink or previous window procedure is ever
+// called while it is held.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+namespace sentrel::agent {
+
+class IMessageSink {
+public:
+    // `x`, `y`: the cursor position in screen coordinates. Returns whether
+    // the message was handled; when not, the window's own procedure gets it.
+    virtual bool OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, int x, int y) = 0;
+
+protected:
+    ~IMessageSink() = default;
+};
+
+class IMenuSink {
+public:
+    virtual bool OnMenuPopup(HWND first, HMENU menu) = 0;
+    virtual UINT OnMenuCommand(HWND first, WPARAM second, UINT command) = 0;
+
+protected:
+    ~IMenuSink() = default;
+};
+
+// Registers `sink` for the browser's top-level window; the calling thread's
+// first registration installs its CBT hook.
+void RegisterMessageSink(HWND browserWindow, IMessageSink* sink);
+// Removes every window registered with `sink`. When no window of the process
+// remains registered, the CBT hooks of all threads are removed.
+void UnregisterMessageSink(IMessageSink* sink);
+
+void RegisterMenuSink(HWND browserWindow, IMenuSink* sink);
+// Returns the number of entries removed (0 or 1).
+size_t UnregisterMenuSink(HWND browserWindow);
+
+// For a sink that is going away: unregisters it everywhere, including the
+// subclassed windows that report to it, so nothing can call it afterwards.
+void ForgetSinks(IMessageSink* messageSink, IMenuSink* menuSink);
+
+LRESULT CALLBACK CbtHookProc(int code, WPARAM wParam, LPARAM lParam);
+
+// At module detach: every subclassed window gets its previous procedure
+// back, the last subclassed first.
+void DestroyAllNotifyWindows();
+
+// The registered messages, by name.
+UINT ChildScanMessage();   // "WBCC"
+UINT ForwardedMessage();   // "WBBL"
+
+}  // namespace sentrel::agent

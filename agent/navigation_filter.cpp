@@ -1,0 +1,203 @@
+// Every navigation is put to the controller and written to the log; a
+// refused one is cancelled and replaced by the error page, a message box or,
+// inside a frame, the "Blocked by Sentrel" banner. Shell folder windows add
+// two rules of their own: bare words are refused, and nothing is refused
+// while the folder shown lies inside a ".zip" folder.
+#include "agent/agent_module.h"
+#include "agent/event_arguments.h"
+#include "agent/sentrel_agent.h"
+#include "policy/connect_controller.h"
+#include "agent/late_bound_ole.h"
+#include "support/text.h"
+#include "support/unique_any.h"
+#include "support/unique_variant.h"
+
+#include <mshtml.h>
+#include <shldisp.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace sentrel::agent {
+namespace {
+
+using qz_support::ComPtr;
+using qz_support::ThrowIfFailed;
+using qz_support::UniqueBstr;
+
+constexpr const char* kLogPath = "C:\\Sentrel.log";
+
+// Argument positions of BeforeNavigate2 (reverse order).
+constexpr UINT kNavigatorArgument = 6;
+constexpr UINT kAddressArgument = 5;
+constexpr UINT kTargetFrameArgument = 3;
+constexpr UINT kCancelArgument = 0;
+constexpr UINT kBeforeNavigateArguments = 7;
+
+// The interface, or null when the object does not have it; any failure other
+// than E_NOINTERFACE is raised.
+template <typename Interface>
+ComPtr<Interface> QueryOptional(IUnknown* object) {
+    ComPtr<Interface> result;
+    if (!object) return result;
+    const HRESULT hr = object->QueryInterface(__uuidof(Interface), result.put_void());
+    if (hr != E_NOINTERFACE) ThrowIfFailed(hr);
+    return result;
+}
+
+std::string NarrowOf(BSTR text) {
+    return text ? ToNarrow(WideView(reinterpret_cast<const char16_t*>(text), SysStringLen(text))) : std::string();
+}
+
+bool IsBareWord(const std::string& address) {
+    for (char c : address) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+}
+
+bool TitleEndsInZip(BSTR title) {
+    const std::string text = NarrowOf(title);
+    return text.size() > 4 && _stricmp(text.c_str() + text.size() - 4, ".zip") == 0;
+}
+
+// One record per question, appended with no separator; a log that cannot
+// be opened loses the record silently.
+void WriteLogRecord(HRESULT answer, const std::string& address) {
+    if (FILE* log = std::fopen(kLogPath, "a")) {
+        std::fprintf(log, "%d, %s", static_cast<int>(answer), address.c_str());
+        std::fclose(log);
+    }
+}
+
+// <CENTER><IMG SRC="res://<short module path>/LOCKED.GIF">Blocked by Sentrel</CENTER>
+std::wstring BlockedBanner() {
+    char longPath[260] = {};
+    char shortPath[260] = {};
+    GetModuleFileNameA(ModuleInstance(), longPath, sizeof longPath);
+    GetShortPathNameA(longPath, shortPath, sizeof shortPath);
+    const WideString path = ToWide(shortPath);
+    std::wstring banner = L"<CENTER><IMG SRC=\"res://";
+    banner.append(path.begin(), path.end());
+    banner += L"/LOCKED.GIF\">Blocked by Sentrel</CENTER>";
+    return banner;
+}
+
+VARIANT MissingArgument() {
+    VARIANT missing;
+    VariantInit(&missing);
+    V_VT(&missing) = VT_ERROR;
+    V_ERROR(&missing) = DISP_E_PARAMNOTFOUND;
+    return missing;
+}
+
+}  // namespace
+
+HRESULT CSentrelAgent::OnBeforeNavigate2(DISPPARAMS* params) {
+    if (!m_spController) return DISP_E_MEMBERNOTFOUND;
+    const EventArguments arguments(params, kBeforeNavigateArguments);
+    const BSTR address = arguments.String(kAddressArgument);
+    const std::string narrow = NarrowOf(address);
+    VARIANT_BOOL& cancel = arguments.Flag(kCancelArgument);
+
+    bool zipFolder = false;
+    bool bareWord = false;
+    if (m_bShellWindow) {
+        zipFolder = LeavesZipFolder();
+        bareWord = IsBareWord(narrow);
+    }
+
+    const HRESULT answer = AskController(address);
+    WriteLogRecord(answer, narrow);
+    const bool refused = !zipFolder && (bareWord || answer == S_FALSE);
+    ApplyClickRule(narrow);
+    if (!refused) return S_OK;
+
+    cancel = VARIANT_TRUE;
+    ShowRefusal(arguments.Dispatch(kNavigatorArgument), &arguments.Variant(kTargetFrameArgument));
+    return S_OK;
+}
+
+// Walks up from the folder shown; true when it or an ancestor is titled "*.zip".
+bool CSentrelAgent::LeavesZipFolder() {
+    ComPtr<IDispatch> document;
+    ThrowIfFailed(qz_support::CheckPointer(m_spWebBrowser.get())->get_Document(document.put()));
+    const auto view = QueryOptional<IShellFolderViewDual>(document.get());
+    if (!view) return false;
+    ComPtr<Folder> folder;
+    ThrowIfFailed(view->get_Folder(folder.put()));
+    while (folder) {
+        UniqueBstr title;
+        if (SUCCEEDED(folder->get_Title(title.put())) && TitleEndsInZip(title.get())) return true;
+        ComPtr<Folder> parent;
+        if (FAILED(folder->get_ParentFolder(parent.put()))) break;
+        folder = parent;
+    }
+    return false;
+}
+
+// IsURLOK, with one reconnection and one more try when the call fails.
+HRESULT CSentrelAgent::AskController(BSTR address) {
+    HRESULT answer = m_spController->IsURLOK(address);
+    if (FAILED(answer) && SUCCEEDED(ConnectController(m_spController, LateBoundActivationCalls())))
+        answer = m_spController->IsURLOK(address);
+    return answer;
+}
+
+void CSentrelAgent::ShowRefusal(IDispatch* navigator, const VARIANT* targetFrame) {
+    bool frame = false;
+    if (const auto browser = QueryOptional<IWebBrowser2>(navigator)) {
+        VARIANT_BOOL topLevel = VARIANT_TRUE;
+        ThrowIfFailed(browser->get_TopLevelContainer(&topLevel));
+        frame = topLevel == VARIANT_FALSE;
+    }
+    if (frame) {
+        ReplaceFrameWithBanner(targetFrame);
+    } else {
+        ShowErrorPageOrMessage();
+    }
+}
+
+void CSentrelAgent::ShowErrorPageOrMessage() {
+    UniqueBstr page;
+    ThrowIfFailed(m_spController->GetErrorPage(page.put()));
+    if (page && SysStringLen(page.get()) > 0) {
+        VARIANT address;
+        V_VT(&address) = VT_BSTR;
+        V_BSTR(&address) = page.get();
+        VARIANT flags = MissingArgument(), target = MissingArgument(), postData = MissingArgument(),
+                headers = MissingArgument();
+        qz_support::CheckPointer(m_spWebBrowser.get())->Navigate2(&address, &flags, &target, &postData, &headers);
+        return;
+    }
+    MessageBoxA(GetActiveWindow(), "Site Not Allowed by Sentrel", "Sentrel", MB_ICONHAND | MB_OK);
+}
+
+void CSentrelAgent::ReplaceFrameWithBanner(const VARIANT* targetFrame) {
+    ComPtr<IDispatch> document;
+    ThrowIfFailed(qz_support::CheckPointer(m_spWebBrowser.get())->get_Document(document.put()));
+    const auto html = QueryOptional<IHTMLDocument2>(document.get());
+    if (!html) return;
+    ComPtr<IHTMLElementCollection> all;
+    ThrowIfFailed(html->get_all(all.put()));
+    if (!all) return;
+
+    VARIANT name;
+    VariantInit(&name);
+    if (V_VT(targetFrame) == VT_BSTR) name = *targetFrame;  // borrowed, not freed here
+    if (V_VT(&name) != VT_BSTR) {
+        V_VT(&name) = VT_BSTR;
+        V_BSTR(&name) = nullptr;
+    }
+    ComPtr<IDispatch> item;
+    ThrowIfFailed(all->item(name, MissingArgument(), item.put()));
+    const auto element = QueryOptional<IHTMLElement>(item.get());
+    if (!element) return;
+    UniqueBstr banner(SysAllocString(BlockedBanner().c_str()));
+    if (!banner) qz_support::RaiseComError(E_OUTOFMEMORY, nullptr);
+    ThrowIfFailed(element->put_outerHTML(banner.get()));
+}
+
+}  // namespace sentrel::agent

@@ -1,0 +1,135 @@
+// The browser helper object: one per browser window, created by the browser
+// through the class factory. It connects to the controller, attaches to its
+// browser through SetSite, receives the browser's events through Invoke and
+// detaches when the window quits. The work on the events lives in
+// navigation_filter.cpp and popup_blocker.cpp.
+#pragma once
+
+#include "agent/browser_notify.h"
+#include "policy/controller_interface.h"
+#include "support/com_ptr.h"
+
+#include <windows.h>
+#include <exdisp.h>
+#include <ocidl.h>
+#include <shlobj.h>
+
+#include <string>
+
+namespace sentrel::agent {
+
+class CSentrelAgent final : public IObjectWithSite,
+                            public IDispatch,
+                            public IPersistStream,
+                            public IInputObject,
+                            public ISupportErrorInfo,
+                            public IMessageSink,
+                            public IMenuSink {
+public:
+    // Creates an agent (aggregated when `outer` is set), runs its final
+    // construction and queries it for `iid`; a failed query destroys it.
+    static HRESULT Create(IUnknown* outer, REFIID iid, void** object) noexcept;
+
+    // IUnknown, delegating to the controlling unknown.
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return outer_->QueryInterface(iid, object); }
+    STDMETHODIMP_(ULONG) AddRef() override { return outer_->AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return outer_->Release(); }
+
+    // IObjectWithSite
+    STDMETHODIMP SetSite(IUnknown* site) override;
+    STDMETHODIMP GetSite(REFIID iid, void** site) override;
+
+    // IDispatch: the sink of DWebBrowserEvents2.
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
+    STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale, DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* exception, UINT* argumentError) override;
+
+    // IPersist, IPersistStream: nothing to persist.
+    STDMETHODIMP GetClassID(CLSID* classId) override;
+    STDMETHODIMP IsDirty() override { return S_FALSE; }
+    STDMETHODIMP Load(IStream*) override { return S_OK; }
+    STDMETHODIMP Save(IStream*, BOOL) override { return S_OK; }
+    STDMETHODIMP GetSizeMax(ULARGE_INTEGER* size) override;
+
+    // IInputObject
+    STDMETHODIMP UIActivateIO(BOOL, MSG*) override { return S_OK; }
+    STDMETHODIMP HasFocusIO() override { return S_FALSE; }
+    STDMETHODIMP TranslateAcceleratorIO(MSG*) override { return S_FALSE; }
+
+    // ISupportErrorInfo
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override;
+
+    // IMessageSink: the click rule.
+    bool OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, int x, int y) override;
+    // IMenuSink: follows the "Open In New Window" command of a context menu.
+    bool OnMenuPopup(HWND first, HMENU menu) override;
+    UINT OnMenuCommand(HWND first, WPARAM second, UINT command) override;
+
+    // The click timer clears the flag of the agent that saw the last click.
+    static void CALLBACK ClickTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time);
+    // Called by a dying agent, so that no timer writes to it afterwards.
+    static void ForgetClickedAgent(CSentrelAgent* agent);
+
+private:
+    // The non-delegating unknown: the object's own identity and lifetime.
+    class InnerUnknown final : public IUnknown {
+    public:
+        explicit InnerUnknown(CSentrelAgent& agent) : agent_(agent) {}
+        STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+        STDMETHODIMP_(ULONG) AddRef() override;
+        STDMETHODIMP_(ULONG) Release() override;
+
+    private:
+        CSentrelAgent& agent_;
+    };
+
+    explicit CSentrelAgent(IUnknown* outer);
+    ~CSentrelAgent();
+    CSentrelAgent(const CSentrelAgent&) = delete;
+    CSentrelAgent& operator=(const CSentrelAgent&) = delete;
+
+    void FinalConstruct() noexcept;
+
+    // SetSite's work once a command target was found.
+    HRESULT Attach(IUnknown* site);
+    // Undoes what attaching registered: sinks, hook, event connection.
+    void Detach();
+    void Unadvise();
+
+    // Event handlers, called by Invoke.
+    HRESULT OnBeforeNavigate2(DISPPARAMS* params);
+    void OnNewWindow2(DISPPARAMS* params);
+    void OnQuit();
+
+    // Popup rules (popup_blocker.cpp).
+    void ApplyClickRule(const std::string& address);
+    bool NewWindowAllowed();
+
+    // Parts of the navigation filter (navigation_filter.cpp).
+    bool LeavesZipFolder();
+    HRESULT AskController(BSTR address);
+    void ShowRefusal(IDispatch* navigator, const VARIANT* targetFrame);
+    void ShowErrorPageOrMessage();
+    void ReplaceFrameWithBanner(const VARIANT* targetFrame);
+
+    // Fields in the order the agent declares them.
+    qz_support::ComPtr<ISentrelController> m_spController;
+    qz_support::ComPtr<IWebBrowser2> m_spWebBrowser;
+    DWORD m_dwEventCookie = 0;
+    LONG m_nNewWindowCmd = -1;
+    BYTE m_bAllowNewWindow = 1;
+    BYTE m_bUserClicked = 0;
+    BYTE m_bShellWindow = 0;
+
+    InnerUnknown inner_{*this};
+    IUnknown* outer_;
+    volatile LONG references_ = 0;
+    // The connection point the cookie belongs to, so it is unadvised even
+    // when the browser pointer was replaced.
+    qz_support::ComPtr<IConnectionPoint> eventConnection_;
+    bool registered_ = false;
+};
+
+}  // namespace sentrel::agent

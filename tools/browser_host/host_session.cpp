@@ -1,0 +1,176 @@
+#include "tools/browser_host/host_session.h"
+
+#include "support/unique_any.h"
+
+#include <docobj.h>
+#include <servprov.h>
+#include <shlguid.h>
+
+#include <map>
+#include <mutex>
+
+namespace sentrel::host {
+namespace {
+
+using qz_support::ComPtr;
+
+constexpr const char* kHelperObjectsKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
+constexpr const char* kPageClass = "SentrelHostPage";
+
+class HostSite final : public IOleCommandTarget, public IServiceProvider {
+public:
+    HostSite(ComPtr<HostBrowser> browser, SiteOptions options) : browser_(std::move(browser)), options_(options) {}
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (IsEqualIID(iid, IID_IUnknown)) {
+            *object = static_cast<IOleCommandTarget*>(this);
+        } else if (IsEqualIID(iid, IID_IOleCommandTarget) && options_.commandTarget) {
+            *object = static_cast<IOleCommandTarget*>(this);
+        } else if (IsEqualIID(iid, IID_IServiceProvider) && options_.serviceProvider) {
+            *object = static_cast<IServiceProvider*>(this);
+        } else {
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+    STDMETHODIMP_(ULONG) Release() override {
+        const LONG count = InterlockedDecrement(&references_);
+        if (count == 0) delete this;
+        return static_cast<ULONG>(count);
+    }
+
+    STDMETHODIMP QueryStatus(const GUID*, ULONG, OLECMD*, OLECMDTEXT*) override { return E_NOTIMPL; }
+    STDMETHODIMP Exec(const GUID*, DWORD, DWORD, VARIANT*, VARIANT*) override { return E_NOTIMPL; }
+
+    STDMETHODIMP QueryService(REFGUID service, REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (!IsEqualGUID(service, SID_SWebBrowserApp)) return E_NOINTERFACE;
+        return browser_->QueryInterface(iid, object);
+    }
+
+private:
+    volatile LONG references_ = 1;
+    ComPtr<HostBrowser> browser_;
+    SiteOptions options_;
+};
+
+std::mutex clicksLock;
+std::map<HWND, std::vector<PageClick>> pageClicks;
+
+LRESULT CALLBACK PageProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_LBUTTONDOWN) {
+        std::lock_guard<std::mutex> guard(clicksLock);
+        pageClicks[window].push_back({wParam, lParam});
+    } else if (message == WM_NCDESTROY) {
+        std::lock_guard<std::mutex> guard(clicksLock);
+        pageClicks.erase(window);
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void RegisterWindowClass(const std::string& name, WNDPROC procedure) {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = name.c_str();
+    RegisterClassA(&windowClass);  // a class already registered stays as it is
+}
+
+}  // namespace
+
+ComPtr<IUnknown> CreateSite(ComPtr<HostBrowser> browser, SiteOptions options) {
+    return ComPtr<IUnknown>::Attach(static_cast<IOleCommandTarget*>(new HostSite(std::move(browser), options)));
+}
+
+std::vector<CLSID> RegisteredHelperObjects() {
+    std::vector<CLSID> classes;
+    qz_support::UniqueHkey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHelperObjectsKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return classes;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[64];
+        DWORD length = 64;
+        if (RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        CLSID classId;
+        if (SUCCEEDED(CLSIDFromString(name, &classId))) classes.push_back(classId);
+    }
+    return classes;
+}
+
+BrowserWindow::BrowserWindow(const std::string& className, SiteOptions options) {
+    RegisterWindowClass(className, DefWindowProcA);
+    window_ = CreateWindowExA(0, className.c_str(), "Sentrel test browser", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
+                              640, 480, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    browser_ = HostBrowser::Create(window_);
+    site_ = CreateSite(browser_, options);
+    for (const CLSID& classId : RegisteredHelperObjects()) {
+        ComPtr<IObjectWithSite> helper;
+        if (FAILED(CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectWithSite, helper.put_void())))
+            continue;
+        setSiteResults_.push_back(helper->SetSite(site_.get()));
+        helpers_.push_back(helper);
+    }
+}
+
+BrowserWindow::~BrowserWindow() {
+    Quit();
+    helpers_.clear();
+    site_.reset();
+    browser_.reset();
+    if (window_) DestroyWindow(window_);
+}
+
+void BrowserWindow::Quit() {
+    if (quit_) return;
+    quit_ = true;
+    browser_->FireQuit();
+    for (const auto& helper : helpers_) helper->SetSite(nullptr);
+}
+
+HWND BrowserWindow::Page() {
+    if (!page_) {
+        RegisterWindowClass(kPageClass, PageProcedure);
+        RECT client{};
+        GetClientRect(window_, &client);
+        page_ = CreateWindowExA(0, kPageClass, "", WS_CHILD | WS_VISIBLE, 0, 0, client.right, client.bottom, window_,
+                                nullptr, GetModuleHandleA(nullptr), nullptr);
+    }
+    return page_;
+}
+
+void PumpMessages(DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= milliseconds) return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
+    }
+}
+
+void SetKeys(bool shift, bool control) {
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = keys[VK_LSHIFT] = shift ? 0x80 : 0;
+    keys[VK_CONTROL] = keys[VK_LCONTROL] = control ? 0x80 : 0;
+    SetKeyboardState(keys);
+}
+
+std::vector<PageClick> PageClicks(HWND page) {
+    std::lock_guard<std::mutex> guard(clicksLock);
+    const auto found = pageClicks.find(page);
+    return found == pageClicks.end() ? std::vector<PageClick>() : found->second;
+}
+
+}  // namespace sentrel::host
