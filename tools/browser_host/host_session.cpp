@@ -106,7 +106,7 @@ std::vector<CLSID> RegisteredHelperObjects() {
 
 BrowserWindow::BrowserWindow(const std::string& className, SiteOptions options) {
     RegisterWindowClass(className, DefWindowProcA);
-    window_ = CreateWindowExA(0, className.c_str(), "Sentrel test browser", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
+    window_ = CreateWindowExA(0, className.c_str(), "Sentrel test browser", WS_OVERLAPPEDWINDOW, 40, 40,
                               640, 480, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     browser_ = HostBrowser::Create(window_);
     site_ = CreateSite(browser_, options);

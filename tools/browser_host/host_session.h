@@ -27,9 +27,10 @@ std::vector<CLSID> RegisteredHelperObjects();
 
 class BrowserWindow {
 public:
-    // A visible top-level window of `className` (registered when needed), its
+    // A top-level window of `className` (registered when needed), its
     // browser object, and its helper objects attached. Call on a thread with
-    // a single-threaded apartment.
+    // a single-threaded apartment. The window stays hidden: under Xvfb with
+    // no window manager, hiding a shown window waits two seconds.
     explicit BrowserWindow(const std::string& className, SiteOptions options = {});
     BrowserWindow(const BrowserWindow&) = delete;
     BrowserWindow& operator=(const BrowserWindow&) = delete;
