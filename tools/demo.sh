@@ -6,6 +6,8 @@ root=$PWD
 ./tools/setup.sh
 source tools/wine_session.sh
 wine_select_architecture
+# A file of this tree as the Windows programs see it (drive Z:).
+winepath_of() { echo "Z:$(realpath "$1" | tr / '\\\\')"; }
 cmake -S . -B build/win -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$SENTREL_TOOLCHAIN" >/dev/null
 cmake --build build/win -j"$(nproc)"
 trap wine_session_stop EXIT
@@ -15,3 +17,13 @@ echo "== the access decision, through the Windows URL calls =="
 echo
 echo "== the controller program, asked through COM from another process =="
 "$SENTREL_WINE" build/win/tools/controller_demo.exe
+echo
+echo "== a browsing session in the test browser host, with the agent and the controller =="
+rm -f "$WINEPREFIX/drive_c/Sentrel.log"
+"$SENTREL_WINE" regsvr32 /s "$(winepath_of build/win/agent/SentrelAgent.dll)" </dev/null
+"$SENTREL_WINE" build/win/controller/SentrelAgentController.exe /RegServer </dev/null
+"$SENTREL_WINE" build/win/tools/browser_host/test_browser_host.exe "$(winepath_of tools/demo/browsing_session.txt)" </dev/null
+echo
+echo "== C:\\Sentrel.log, as the agent wrote it (one record per question, no separator) =="
+cat "$WINEPREFIX/drive_c/Sentrel.log"
+echo

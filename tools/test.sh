@@ -76,6 +76,8 @@ if build build/win -DCMAKE_TOOLCHAIN_FILE="$SENTREL_TOOLCHAIN"; then
     run_ctest build/win
     echo "== controller round trip under Wine =="
     "$SENTREL_WINE" build/win/tools/round_trip_timing.exe </dev/null || failed=$((failed + 1))
+    echo "== the agent's cost under Wine =="
+    "$SENTREL_WINE" build/win/tools/agent_timing.exe </dev/null || failed=$((failed + 1))
     wine_session_stop
 else
     failed=$((failed + 1))

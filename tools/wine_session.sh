@@ -54,6 +54,9 @@ wine_session_start() {
     # "wineboot -i" on top of that initialises it twice: two service managers
     # then lock each other out and COM's rpcss never starts.)
     "$SENTREL_WINE" cmd /c exit >"$WINE_SESSION_DIR/wineboot.log" 2>&1 </dev/null
+    # With no window manager on the display, hiding a managed window waits
+    # two seconds for an answer that never comes; unmanaged windows do not.
+    "$SENTREL_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
 }
 
 wine_session_stop() {

@@ -29,7 +29,12 @@ long RunRegsvr32(bool unregister) {
 void UseController(const char* document) {
     ASSERT_EQ(client::RunProgram(L"\"" + client::ControllerProgram() + L"\" /RegServer"), 0);
     ASSERT_TRUE(client::StoreSettingsDocument(document ? document : kEmptyDocument));
-    if (client::ControllerProcesses().empty()) return;  // COM starts it, and it reads the document then
+    if (client::ControllerProcesses().empty()) {
+        // COM starts it, and it reads the document then; a controller ended
+        // earlier must not be handed out in its place.
+        client::RunProgram(L"net stop rpcss");
+        return;
+    }
     ASSERT_TRUE(client::ReloadRunningController());
 }
 

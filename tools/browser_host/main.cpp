@@ -12,6 +12,8 @@
 //   wait <ms>                   time passes (timers fire)
 //   popup                       the page opens a new window
 //   quit                        the window closes
+//   settings <document>         stores a settings document for the controller,
+//                               and the running controller reloads it
 //   say <text>                  prints the text
 //   # ...                       a comment
 //
@@ -20,6 +22,7 @@
 #include "tools/browser_host/host_documents.h"
 #include "tools/browser_host/host_session.h"
 #include "tools/browser_host/message_box_watcher.h"
+#include "tools/client/controller_client.h"
 
 #include <objbase.h>
 
@@ -68,6 +71,11 @@ private:
 
         if (command == "say") {
             std::printf("%s\n", argument.c_str());
+            return true;
+        }
+        if (command == "settings") {
+            if (!sentrel::client::StoreSettingsDocument(argument)) return false;
+            if (!sentrel::client::ControllerProcesses().empty()) sentrel::client::ReloadRunningController();
             return true;
         }
         if (command == "open") {

@@ -1,0 +1,302 @@
+// The agent at work in the test host with the real controller: every
+// navigation asked and logged, refusals replaced by the error page, the
+// message box or the frame banner, the shell-window rules, reconnection,
+// and the popup rules.
+#include "tests/wine/agent_fixture.h"
+#include "support/unique_any.h"
+#include "tools/browser_host/host_documents.h"
+#include "tools/browser_host/message_box_watcher.h"
+#include "tools/client/controller_client.h"
+
+#include <exdispid.h>
+
+#include <memory>
+
+namespace sentrel::testing {
+namespace {
+
+using host::BrowserWindow;
+using host::EventOutcome;
+using qz_support::ComPtr;
+
+std::string Narrow(const std::wstring& text) {
+    char buffer[1024] = {};
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, buffer, sizeof buffer, nullptr, nullptr);
+    return buffer;
+}
+
+class AgentFilter : public AgentTest {
+protected:
+    static void SetUpTestSuite() {
+        AgentTest::SetUpTestSuite();
+        UseController(nullptr);
+    }
+    static void TearDownTestSuite() { RemoveController(); }
+    void SetUp() override {
+        RemoveAgentLog();
+        host::SetKeys(false, false);
+    }
+    void TearDown() override { host::SetKeys(false, false); }
+
+    // The controller's settings, then a fresh window whose agent uses them.
+    std::unique_ptr<BrowserWindow> Open(const std::string& document, const char* windowClass = "IEFrame") {
+        UseController(document.c_str());
+        return std::make_unique<BrowserWindow>(windowClass);
+    }
+
+    host::MessageBoxWatcher boxes_;
+};
+
+TEST_F(AgentFilter, EveryQuestionIsLoggedAndRefusalsCancelled) {
+    auto window = Open(LockedDocument("allowed.test"));
+    host::HostBrowser& browser = window->Browser();
+    const EventOutcome allowed = browser.Navigate(L"http://allowed.test/a");
+    EXPECT_EQ(allowed.result, S_OK);
+    EXPECT_FALSE(allowed.cancelled);
+    const EventOutcome refused = browser.Navigate(L"http://refused.test/b");
+    EXPECT_EQ(refused.result, S_OK);
+    EXPECT_TRUE(refused.cancelled);
+    window.reset();
+    EXPECT_EQ(ReadAgentLog(), "0, http://allowed.test/a1, http://refused.test/b");
+    ASSERT_EQ(boxes_.Take().size(), 1u);
+}
+
+TEST_F(AgentFilter, ARefusedPageEndsOnTheErrorPage) {
+    auto window = Open(LockedDocument("allowed.test", "http://errors.test/refused.htm"));
+    host::HostBrowser& browser = window->Browser();
+    browser.SetLocation(L"http://allowed.test/");
+    EXPECT_TRUE(browser.Navigate(L"http://refused.test/").cancelled);
+    ASSERT_EQ(browser.Navigate2Calls().size(), 1u);
+    EXPECT_EQ(browser.Navigate2Calls()[0], L"http://errors.test/refused.htm");
+    qz_support::UniqueBstr location;
+    browser.get_LocationURL(location.put());
+    EXPECT_STREQ(location.get(), L"http://errors.test/refused.htm") << "the error page passed the filter";
+    EXPECT_EQ(ReadAgentLog(), "1, http://refused.test/0, http://errors.test/refused.htm");
+    EXPECT_TRUE(boxes_.Take().empty());
+}
+
+TEST_F(AgentFilter, WithoutAnErrorPageEachRefusalShowsTheMessageBox) {
+    auto window = Open(LockedDocument("allowed.test"));
+    host::HostBrowser& browser = window->Browser();
+    browser.SetLocation(L"http://allowed.test/");
+    for (int refusal = 0; refusal < 2; ++refusal) {
+        EXPECT_TRUE(browser.Navigate(L"http://refused.test/").cancelled);
+        const auto seen = boxes_.Take();
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0].text, L"Site Not Allowed by Sentrel");
+        EXPECT_EQ(seen[0].caption, L"Sentrel");
+        EXPECT_TRUE(seen[0].stopIcon);
+    }
+    qz_support::UniqueBstr location;
+    browser.get_LocationURL(location.put());
+    EXPECT_STREQ(location.get(), L"http://allowed.test/") << "the window stays on its page";
+    EXPECT_TRUE(browser.Navigate2Calls().empty());
+}
+
+TEST_F(AgentFilter, ARefusedFrameIsReplacedByTheBanner) {
+    auto window = Open(LockedDocument("allowed.test", "http://errors.test/refused.htm"));
+    const auto document = host::HtmlDocument::Create();
+    document->AddElement(L"content");
+    window->Browser().SetDocument(ComPtr<IDispatch>::Copy(document.get()));
+
+    EXPECT_FALSE(window->Browser().NavigateFrame(L"content", L"http://allowed.test/frame").cancelled);
+    EXPECT_TRUE(window->Browser().NavigateFrame(L"content", L"http://refused.test/frame").cancelled);
+    EXPECT_TRUE(window->Browser().NavigateFrame(L"nested", L"http://refused.test/other").cancelled)
+        << "a frame not found is only cancelled";
+
+    wchar_t shortPath[MAX_PATH] = {};
+    GetShortPathNameW(AgentLibrary().c_str(), shortPath, MAX_PATH);
+    ASSERT_EQ(document->Replaced().size(), 1u);
+    EXPECT_EQ(document->Replaced()[0].name, L"content");
+    EXPECT_EQ(document->Replaced()[0].outerHtml,
+              std::wstring(L"<CENTER><IMG SRC=\"res://") + shortPath + L"/LOCKED.GIF\">Blocked by Sentrel</CENTER>");
+    EXPECT_TRUE(window->Browser().Navigate2Calls().empty()) << "no error page for frames";
+    EXPECT_TRUE(boxes_.Take().empty()) << "no message box for frames";
+}
+
+TEST_F(AgentFilter, ShellWindowsRefuseBareWordsUnlessInsideAZipFolder) {
+    struct Case {
+        const char* windowClass;
+        std::vector<std::wstring> folders;  // shown folder first
+        const wchar_t* address;
+        bool cancelled;
+    };
+    const Case cases[] = {
+        {"IEFrame", {}, L"intranet", false},
+        {"CabinetWClass", {L"Documents", L"C:"}, L"intranet", true},
+        {"explorewclass", {L"Documents"}, L"intranet", true},
+        {"Explorer", {}, L"Intranet2", true},
+        {"Cabine", {}, L"intranet", false},
+        {"CabinetWClass", {L"Documents"}, L"intranet.test", false},
+        {"CabinetWClass", {L"Documents"}, L"", true},
+        {"CabinetWClass", {L"inner", L"ARCHIVE.ZIP", L"C:"}, L"intranet", false},
+        {"CabinetWClass", {L"inner", L"ARCHIVE.ZIP"}, L"http://refused.test/", false},
+        {"CabinetWClass", {L".zip"}, L"intranet", true},
+    };
+    UseController(LockedDocument("allowed.test intranet", "", false).c_str());
+    for (const Case& test : cases) {
+        SCOPED_TRACE(std::string(test.windowClass) + " " + Narrow(test.address));
+        RemoveAgentLog();
+        BrowserWindow window(test.windowClass);
+        if (!test.folders.empty())
+            window.Browser().SetDocument(ComPtr<IDispatch>::Copy(host::HostFolderView::Create(test.folders).get()));
+        EXPECT_EQ(window.Browser().Navigate(test.address).cancelled, test.cancelled);
+        boxes_.Take();
+        const std::string log = ReadAgentLog();
+        EXPECT_EQ(log.substr(log.find(',') + 2), Narrow(test.address)) << "asked and logged: " << log;
+    }
+}
+
+// The log cannot be opened for appending. (A folder stands in its place:
+// the tests run as root, for whom a read-only file is still writable.)
+TEST_F(AgentFilter, ALogThatCannotBeWrittenChangesNoDecision) {
+    ASSERT_TRUE(CreateDirectoryA("C:\\Sentrel.log", nullptr));
+    auto window = Open(LockedDocument("allowed.test"));
+    EXPECT_FALSE(window->Browser().Navigate(L"http://allowed.test/").cancelled);
+    EXPECT_TRUE(window->Browser().Navigate(L"http://refused.test/").cancelled);
+    EXPECT_EQ(boxes_.Take().size(), 1u);
+    EXPECT_TRUE(RemoveDirectoryA("C:\\Sentrel.log"));
+}
+
+TEST_F(AgentFilter, AnEndedControllerIsReconnectedAndAskedAgain) {
+    auto window = Open(LockedDocument("allowed.test"));
+    EXPECT_FALSE(window->Browser().Navigate(L"http://allowed.test/").cancelled);
+    client::EndControllers();
+    client::RunProgram(L"net stop rpcss");  // forget the ended server (the agent does nothing of the kind)
+    RemoveAgentLog();
+    EXPECT_TRUE(window->Browser().Navigate(L"http://refused.test/").cancelled) << "the new controller's answer";
+    EXPECT_EQ(ReadAgentLog(), "1, http://refused.test/");
+    EXPECT_EQ(client::ControllerProcesses().size(), 1u);
+    boxes_.Take();
+
+    // Both the call and the reconnection fail: allowed, the failure logged,
+    // then the agent stops asking.
+    RemoveController();
+    RemoveAgentLog();
+    EXPECT_FALSE(window->Browser().Navigate(L"http://refused.test/").cancelled);
+    const std::string log = ReadAgentLog();
+    EXPECT_EQ(log.substr(0, 1), "-") << log;
+    EXPECT_NE(log.find(", http://refused.test/"), std::string::npos) << log;
+    EXPECT_EQ(window->Browser().Navigate(L"http://refused.test/again").result, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(ReadAgentLog(), log) << "later navigations are not logged";
+    window.reset();
+    UseController(nullptr);
+}
+
+// The new-window rules, each case in a fresh window.
+TEST_F(AgentFilter, NewWindowsOpenOnlyWhenTheUserAskedForThem) {
+    struct Case {
+        const char* name;
+        bool blockPopups;
+        std::function<void(BrowserWindow&)> before;
+        bool opened;
+    };
+    auto navigate = [](const wchar_t* url) { return [url](BrowserWindow& w) { w.Browser().Navigate(url); }; };
+    auto click = [](BrowserWindow& w) { SendMessageA(w.Page(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5)); };
+    const Case cases[] = {
+        {"a fresh agent's first new window", true, [](BrowserWindow&) {}, true},
+        {"a page's own popup", true, navigate(L"http://allowed.test/"), false},
+        {"with Ctrl held", true,
+         [&](BrowserWindow& w) {
+             navigate(L"http://allowed.test/")(w);
+             host::SetKeys(false, true);
+         },
+         true},
+        {"from a secure page", true,
+         [&](BrowserWindow& w) {
+             navigate(L"http://allowed.test/")(w);
+             w.Browser().SetLocation(L"https://allowed.test/");
+         },
+         true},
+        {"from an upper-case HTTPS page", true,
+         [&](BrowserWindow& w) {
+             navigate(L"http://allowed.test/")(w);
+             w.Browser().SetLocation(L"HTTPS://allowed.test/");
+         },
+         false},
+        {"from a page with no address", true,
+         [&](BrowserWindow& w) {
+             navigate(L"http://allowed.test/")(w);
+             w.Browser().SetLocation(L"");
+         },
+         false},
+        {"when the controller allows popups", false, navigate(L"http://allowed.test/"), true},
+        {"right after a click", true,
+         [&](BrowserWindow& w) {
+             navigate(L"http://allowed.test/")(w);
+             click(w);
+         },
+         true},
+        {"after a click used up by a navigation", true,
+         [&](BrowserWindow& w) {
+             click(w);
+             navigate(L"http://allowed.test/next")(w);
+         },
+         false},
+        {"after a click on a script link", true,
+         [&](BrowserWindow& w) {
+             navigate(L"http://allowed.test/")(w);
+             click(w);
+             navigate(L"javascript:open()")(w);
+         },
+         true},
+        {"300 ms after a click", true,
+         [&](BrowserWindow& w) {
+             navigate(L"http://allowed.test/")(w);
+             click(w);
+             host::PumpMessages(300);
+         },
+         false},
+        {"after a Shift+click", true,
+         [&](BrowserWindow& w) {
+             navigate(L"http://allowed.test/")(w);
+             host::SetKeys(true, false);
+             click(w);
+             host::SetKeys(false, false);
+         },
+         true},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        UseController(LockedDocument("allowed.test", "", false, test.blockPopups).c_str());
+        BrowserWindow window("IEFrame");
+        test.before(window);
+        EXPECT_EQ(!window.Browser().NewWindow().cancelled, test.opened);
+        host::SetKeys(false, false);
+    }
+}
+
+TEST_F(AgentFilter, AScriptLinkLetsExactlyOneWindowThrough) {
+    auto window = Open(LockedDocument("allowed.test"));
+    window->Browser().Navigate(L"http://allowed.test/");
+    SendMessageA(window->Page(), WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    window->Browser().Navigate(L"vbscript:window.open()");
+    EXPECT_FALSE(window->Browser().NewWindow().cancelled);
+    EXPECT_TRUE(window->Browser().NewWindow().cancelled);
+}
+
+TEST_F(AgentFilter, TheLaterNewWindowEventGetsNoAnswer) {
+    auto window = Open(LockedDocument("allowed.test"));
+    window->Browser().Navigate(L"http://allowed.test/");
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    VARIANT arguments[5];
+    for (VARIANT& argument : arguments) VariantInit(&argument);
+    V_VT(&arguments[3]) = VT_BOOL | VT_BYREF;
+    V_BOOLREF(&arguments[3]) = &cancel;
+    DISPPARAMS params{arguments, nullptr, 5, 0};
+    EXPECT_EQ(window->Browser().FireRaw(DISPID_NEWWINDOW3, &params), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(cancel, VARIANT_FALSE);
+}
+
+TEST_F(AgentFilter, AClickTimerOutlivingItsAgentTouchesNothing) {
+    auto window = Open(LockedDocument("allowed.test"));
+    SendMessageA(window->Page(), WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    window.reset();
+    host::PumpMessages(400);  // the timer fires with its agent gone
+    auto next = Open(LockedDocument("allowed.test"));
+    next->Browser().Navigate(L"http://allowed.test/");
+    EXPECT_TRUE(next->Browser().NewWindow().cancelled);
+}
+
+}  // namespace
+}  // namespace sentrel::testing
