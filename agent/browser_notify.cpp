@@ -26,7 +26,6 @@ struct Slot {
     CNotifyWindow* owner = nullptr;
     WNDPROC previous = nullptr;
     bool unicode = false;
-    bool used = false;
 };
 
 struct Registries {
@@ -176,7 +175,7 @@ private:
             Slot& slot = state.slots[index];
             if (slot.owner) continue;
             state.nextSlot = (index + 1) % kSlotCount;
-            slot = Slot{this, nullptr, unicode_, true};
+            slot = Slot{this, nullptr, unicode_};
             return index;
         }
         return kSlotCount;

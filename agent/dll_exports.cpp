@@ -7,12 +7,16 @@
 
 using namespace sentrel::agent;
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         SetModuleInstance(instance);
         DisableThreadLibraryCalls(instance);
         qz_support::ClearExceptionHandler();
-    } else if (reason == DLL_PROCESS_DETACH) {
+    } else if (reason == DLL_PROCESS_DETACH && !reserved) {
+        // Unloaded while the process goes on: every followed window gets its
+        // own procedure back. When the process is ending, its other threads
+        // are already gone (one may have held the registries' lock) and the
+        // windows end with it, so nothing is touched.
         DestroyAllNotifyWindows();
     }
     return TRUE;

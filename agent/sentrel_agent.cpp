@@ -64,17 +64,16 @@ void CSentrelAgent::FinalConstruct() noexcept {
     ConnectController(m_spController, LateBoundActivationCalls());
 }
 
+// IUnknown first, then the interfaces in the agent's order. Aggregated, the
+// agent's own IUnknown is this inner one; alone, its identity is the
+// IObjectWithSite pointer that it also gives the browser as event sink.
 STDMETHODIMP CSentrelAgent::InnerUnknown::QueryInterface(REFIID iid, void** object) {
     if (!object) return E_POINTER;
     CSentrelAgent& agent = agent_;
-    void* found = nullptr;
+    const bool aggregated = agent.outer_ != this;
+    IUnknown* found = nullptr;
     if (IsEqualIID(iid, IID_IUnknown)) {
-        found = agent.outer_ == this ? static_cast<void*>(static_cast<IObjectWithSite*>(&agent)) : this;
-        if (agent.outer_ != this) {
-            *object = static_cast<IUnknown*>(this);
-            AddRef();
-            return S_OK;
-        }
+        found = aggregated ? static_cast<IUnknown*>(this) : static_cast<IObjectWithSite*>(&agent);
     } else if (IsEqualIID(iid, IID_IObjectWithSite)) {
         found = static_cast<IObjectWithSite*>(&agent);
     } else if (IsEqualIID(iid, IID_IDispatch)) {
@@ -88,7 +87,7 @@ STDMETHODIMP CSentrelAgent::InnerUnknown::QueryInterface(REFIID iid, void** obje
     }
     *object = found;
     if (!found) return E_NOINTERFACE;
-    static_cast<IUnknown*>(found)->AddRef();
+    found->AddRef();
     return S_OK;
 }
 

@@ -81,7 +81,9 @@ private:
         if (command == "open") {
             window_.reset();
             window_ = std::make_unique<BrowserWindow>(argument);
-            std::printf("open %s: %zu helper object(s) attached\n", argument.c_str(), window_->Helpers().size());
+            std::printf("open %s: %zu helper object(s) created", argument.c_str(), window_->Helpers().size());
+            for (HRESULT result : window_->SetSiteResults()) std::printf(", SetSite 0x%08lX", static_cast<unsigned long>(result));
+            std::printf(", %zu listening to the window's events\n", window_->Browser().SinkCount());
             return true;
         }
         if (!window_) return false;
@@ -152,7 +154,8 @@ private:
         }
         if (command == "quit") {
             window_->Quit();
-            std::printf("quit\n");
+            std::printf("quit: OnQuit sent, %zu event connection(s) closed, %zu left\n",
+                        window_->Browser().UnadviseCount(), window_->Browser().SinkCount());
             window_.reset();
             return true;
         }
