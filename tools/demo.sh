@@ -22,6 +22,8 @@ echo "== a browsing session in the test browser host, with the agent and the con
 rm -f "$WINEPREFIX/drive_c/Sentrel.log"
 "$SENTREL_WINE" regsvr32 /s "$(winepath_of build/win/agent/SentrelAgent.dll)" </dev/null
 "$SENTREL_WINE" build/win/controller/SentrelAgentController.exe /RegServer </dev/null
+# The controller demo ended its controller; COM is told to forget it.
+"$SENTREL_WINE" net stop rpcss >/dev/null 2>&1 </dev/null
 "$SENTREL_WINE" build/win/tools/browser_host/test_browser_host.exe "$(winepath_of tools/demo/browsing_session.txt)" </dev/null
 echo
 echo "== C:\\Sentrel.log, as the agent wrote it (one record per question, no separator) =="
