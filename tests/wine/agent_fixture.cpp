@@ -13,12 +13,7 @@ const char* const kEmptyDocument =
 }  // namespace
 
 std::wstring AgentLibrary() {
-    const std::string_view built = SENTREL_AGENT_DLL;
-    std::wstring path = L"Z:" + std::wstring(built.begin(), built.end());
-    for (wchar_t& c : path) {
-        if (c == L'/') c = L'\\';
-    }
-    return path;
+    return client::AgentLibrary();
 }
 
 long RunRegsvr32(bool unregister) {

@@ -8,15 +8,25 @@
 
 namespace sentrel::client {
 
-std::wstring ControllerProgram() {
-    // The build passes the program's path on the build machine, which Wine
-    // shows as drive Z:.
-    const std::string_view built = SENTREL_CONTROLLER_EXE;
+namespace {
+
+// The build passes paths on the build machine, which Wine shows as drive Z:.
+std::wstring BuiltFile(std::string_view built) {
     std::wstring path = L"Z:" + std::wstring(built.begin(), built.end());
     for (wchar_t& c : path) {
         if (c == L'/') c = L'\\';
     }
     return path;
+}
+
+}  // namespace
+
+std::wstring ControllerProgram() {
+    return BuiltFile(SENTREL_CONTROLLER_EXE);
+}
+
+std::wstring AgentLibrary() {
+    return BuiltFile(SENTREL_AGENT_DLL);
 }
 
 long RunProgram(const std::wstring& commandLine, DWORD timeoutMs) {

@@ -10,8 +10,10 @@
 
 namespace sentrel::client {
 
-// The controller program built beside this one, as a Windows path.
+// The controller program and the agent library built beside this program,
+// as Windows paths.
 std::wstring ControllerProgram();
+std::wstring AgentLibrary();
 
 // Runs a command line and waits for it; its exit code, or -1 when it could
 // not be started or did not end in time.

@@ -47,13 +47,6 @@ double MouseMovesMilliseconds(HWND window) {
     return 1e3 * Seconds(start, end);
 }
 
-std::wstring AgentLibrary() {
-    const std::string_view built = SENTREL_AGENT_DLL;
-    std::wstring path = L"Z:" + std::wstring(built.begin(), built.end());
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    return path;
-}
-
 }  // namespace
 
 int main() {
@@ -61,7 +54,7 @@ int main() {
     if (FAILED(CoInitialize(nullptr))) return 1;
     if (client::RunProgram(L"\"" + client::ControllerProgram() + L"\" /RegServer") != 0) return 1;
     client::RunProgram(L"net stop rpcss");  // forget controllers ended before this run
-    if (client::RunProgram(L"regsvr32 /s \"" + AgentLibrary() + L"\"") != 0) return 1;
+    if (client::RunProgram(L"regsvr32 /s \"" + client::AgentLibrary() + L"\"") != 0) return 1;
     client::StoreSettingsDocument(
         "<lockSettings active=\"Y\" blockPopups=\"Y\" errorPage=\"\"><host name=\"allowed.example\"/></lockSettings>");
 
