@@ -29,7 +29,8 @@ bool FindScheme(std::string_view text, size_t minimum, size_t& length) {
 bool CopyComponent(std::string_view value, char* buffer, DWORD& capacity) {
     if (buffer == nullptr) return true;  // component not asked for
     if (value.size() + 1 > capacity) return false;
-    std::memcpy(buffer, value.data(), value.size());
+    // An empty component may have no text at all (a null data pointer).
+    if (!value.empty()) std::memcpy(buffer, value.data(), value.size());
     buffer[value.size()] = '\0';
     capacity = static_cast<DWORD>(value.size());
     return true;

@@ -1,0 +1,51 @@
+// The site-list index against the plain walk: for any set of entries and any
+// hosts, "does an entry occur in the host" must be the same answer. Input:
+// entries one a line, an empty line, then hosts one a line.
+#include "policy/host_index.h"
+#include "settings/site_list.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Lines(std::string_view text) {
+    std::vector<std::string> lines;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        lines.emplace_back(text.substr(0, end));
+        if (end == std::string_view::npos) break;
+        text.remove_prefix(end + 1);
+    }
+    return lines;
+}
+
+bool PlainWalk(const std::vector<std::string>& entries, std::string_view host) {
+    for (const std::string& entry : entries) {
+        if (host.find(entry) != std::string_view::npos) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const size_t split = text.find("\n\n");
+    const std::vector<std::string> entries = Lines(text.substr(0, split));
+    const std::vector<std::string> hosts =
+        split == std::string_view::npos ? std::vector<std::string>{std::string(text)} : Lines(text.substr(split + 2));
+
+    const sentrel::HostIndex index(entries);
+    sentrel::SiteList list;
+    for (const std::string& entry : entries) list.Insert(entry);
+    for (const std::string& host : hosts) {
+        const bool expected = PlainWalk(entries, host);
+        if (index.AnyEntryOccursIn(host) != expected) __builtin_trap();
+        if (list.AnyEntryOccursIn(host) != expected) __builtin_trap();
+    }
+    return 0;
+}
