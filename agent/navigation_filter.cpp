@@ -127,7 +127,7 @@ bool CSentrelAgent::LeavesZipFolder() {
     const auto view = QueryOptional<IShellFolderViewDual>(document.get());
     if (!view) return false;
     ComPtr<Folder> folder;
-    ThrowIfFailed(view->get_Folder(folder.put()));
+    ThrowIfFailed(view->get_Folder(folder.put()), view.get());
     while (folder) {
         UniqueBstr title;
         if (SUCCEEDED(folder->get_Title(title.put())) && TitleEndsInZip(title.get())) return true;
@@ -150,7 +150,7 @@ void CSentrelAgent::ShowRefusal(IDispatch* navigator, const VARIANT* targetFrame
     bool frame = false;
     if (const auto browser = QueryOptional<IWebBrowser2>(navigator)) {
         VARIANT_BOOL topLevel = VARIANT_TRUE;
-        ThrowIfFailed(browser->get_TopLevelContainer(&topLevel));
+        ThrowIfFailed(browser->get_TopLevelContainer(&topLevel), browser.get());
         frame = topLevel == VARIANT_FALSE;
     }
     if (frame) {
@@ -162,7 +162,7 @@ void CSentrelAgent::ShowRefusal(IDispatch* navigator, const VARIANT* targetFrame
 
 void CSentrelAgent::ShowErrorPageOrMessage() {
     UniqueBstr page;
-    ThrowIfFailed(m_spController->GetErrorPage(page.put()));
+    ThrowIfFailed(m_spController->GetErrorPage(page.put()), m_spController.get());
     if (page && SysStringLen(page.get()) > 0) {
         VARIANT address;
         V_VT(&address) = VT_BSTR;
@@ -181,7 +181,7 @@ void CSentrelAgent::ReplaceFrameWithBanner(const VARIANT* targetFrame) {
     const auto html = QueryOptional<IHTMLDocument2>(document.get());
     if (!html) return;
     ComPtr<IHTMLElementCollection> all;
-    ThrowIfFailed(html->get_all(all.put()));
+    ThrowIfFailed(html->get_all(all.put()), html.get());
     if (!all) return;
 
     VARIANT name;
@@ -192,12 +192,12 @@ void CSentrelAgent::ReplaceFrameWithBanner(const VARIANT* targetFrame) {
         V_BSTR(&name) = nullptr;
     }
     ComPtr<IDispatch> item;
-    ThrowIfFailed(all->item(name, MissingArgument(), item.put()));
+    ThrowIfFailed(all->item(name, MissingArgument(), item.put()), all.get());
     const auto element = QueryOptional<IHTMLElement>(item.get());
     if (!element) return;
     UniqueBstr banner(SysAllocString(BlockedBanner().c_str()));
     if (!banner) qz_support::RaiseComError(E_OUTOFMEMORY, nullptr);
-    ThrowIfFailed(element->put_outerHTML(banner.get()));
+    ThrowIfFailed(element->put_outerHTML(banner.get()), element.get());
 }
 
 }  // namespace sentrel::agent

@@ -73,7 +73,7 @@ bool CSentrelAgent::NewWindowAllowed() {
     if (m_bUserClicked || m_bAllowNewWindow || KeyDown(VK_CONTROL)) return true;
     if (m_spWebBrowser) {
         qz_support::UniqueBstr location;
-        qz_support::ThrowIfFailed(m_spWebBrowser->get_LocationURL(location.put()));
+        qz_support::ThrowIfFailed(m_spWebBrowser->get_LocationURL(location.put()), m_spWebBrowser.get());
         // No current address: nothing to call secure.
         if (location && std::wcsncmp(location.get(), L"https:", 6) == 0) return true;
     }

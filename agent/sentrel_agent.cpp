@@ -26,7 +26,7 @@ bool IsShellWindowClass(HWND window) {
 
 HWND TopLevelWindowOf(IWebBrowser2* browser) {
     SHANDLE_PTR handle = 0;
-    ThrowIfFailed(qz_support::CheckPointer(browser)->get_HWND(&handle));
+    ThrowIfFailed(qz_support::CheckPointer(browser)->get_HWND(&handle), browser);
     return reinterpret_cast<HWND>(handle);
 }
 

@@ -60,15 +60,12 @@ bool HandedOverToRunningController() {
 }
 
 void RunMessageLoop(const ServerModule& module) {
-    bool showPosted = false;
+    // Once, as the loop starts: the window adds its tray icon. A program
+    // started by the user may get no other message until a browser asks.
+    if (const HWND window = module.ControllerWindow()) PostMessageA(window, kShowMessage, 0, 0);
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         const HWND window = module.ControllerWindow();
-        if (window && !showPosted) {
-            // The first message of the loop: the window adds its tray icon.
-            showPosted = true;
-            PostMessageA(window, kShowMessage, 0, 0);
-        }
         if (window && IsDialogMessageA(window, &message)) continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);

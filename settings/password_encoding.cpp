@@ -26,6 +26,7 @@ std::string DecodePassword(std::string_view encoded) {
             const auto high = static_cast<std::uint8_t>((static_cast<std::uint8_t>(encoded[i + 1]) - 0x61) * 16);
             byte = static_cast<std::uint8_t>(low | high);
         }
+        if (byte == 0) break;
         password.push_back(static_cast<char>(byte));
     }
     return password;

@@ -8,13 +8,17 @@
 
 namespace sentrel {
 
-inline constexpr size_t kMaxPasswordBytes = 19;       // what the stored form is made for
-inline constexpr size_t kMaxEncodedPasswordChars = 78; // what the reader decodes (39 bytes)
+inline constexpr size_t kMaxPasswordBytes = 19;        // what a person may type
+inline constexpr size_t kMaxEncodedPasswordChars = 78;  // what the reader decodes
+// What is stored: every password that the reader can produce, so that a
+// password that loads can always be saved again.
+inline constexpr size_t kMaxStoredPasswordBytes = kMaxEncodedPasswordChars / 2;
 
 std::string EncodePassword(std::string_view narrowPassword);
 
 // Decodes at most the first 78 characters; a final unpaired character gives
-// one byte of its own.
+// one byte of its own. The password ends at its first NUL byte (a pair "aa"):
+// nobody could type what follows.
 std::string DecodePassword(std::string_view encoded);
 
 }  // namespace sentrel

@@ -91,7 +91,7 @@ WideString ReadFileText(const std::wstring& path) {
 
 ComPtr<IXMLDOMDocument> BuildSettingsDocument(const ControllerSettings& settings) {
     const std::string narrowPassword = ToNarrow(settings.password);
-    if (narrowPassword.size() > kMaxPasswordBytes) qz_support::RaiseComError(E_INVALIDARG, nullptr);
+    if (narrowPassword.size() > kMaxStoredPasswordBytes) qz_support::RaiseComError(E_INVALIDARG, nullptr);
 
     const ComPtr<IXMLDOMDocument> document = dom::CreateDocument();
     const ComPtr<IXMLDOMElement> root = dom::CreateElement(document, L"lockSettings");

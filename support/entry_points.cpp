@@ -11,6 +11,7 @@ namespace {
 
 thread_local std::vector<CallFrame> callStack;
 thread_local CLSID nextCreateClsid = CLSID_NULL;
+thread_local std::wstring lastReport;
 
 std::mutex displayMutex;
 
@@ -85,8 +86,13 @@ std::vector<CallFrame> CurrentCallStack() {
 }
 
 long ReportError(long error) {
-    Emit(Describe(error, L"unexpected failure"));
+    lastReport = Describe(error, L"unexpected failure");
+    OutputDebugStringW(lastReport.c_str());
     return error;
+}
+
+std::wstring LastReportedError() {
+    return lastReport;
 }
 
 bool ShowError(const _com_error& error, long, bool) {

@@ -45,8 +45,12 @@ public:
 // The frames the current thread is inside, outermost first.
 std::vector<CallFrame> CurrentCallStack();
 
-// Reports an unexpected failure from a catch-all; returns `error`.
+// Records an unexpected failure from a catch-all and returns `error`. It
+// shows nothing: the entry point's own policy decides what the user sees,
+// so one failure never makes two message boxes.
 long ReportError(long error);
+// The text of the last report on this thread; empty when there was none.
+std::wstring LastReportedError();
 
 // Shows `error` to the user. `severity` and `beep` are accepted for the
 // caller's convenience; the text names the HRESULT, its description and the
@@ -62,7 +66,7 @@ CLSID NextCreateCLSID();
 // module is loaded into a host process.
 void ClearExceptionHandler();
 
-// Where ShowError and ReportError send their text. The product shows a
+// Where ShowError sends its text. The product shows a
 // message box; tests install a recorder. Returns the previous display.
 using ErrorDisplay = std::function<void(const std::wstring& text)>;
 ErrorDisplay SetErrorDisplay(ErrorDisplay display);

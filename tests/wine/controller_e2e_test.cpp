@@ -347,5 +347,56 @@ TEST_F(Controller, KeywordsFollowedByTextStartTheController) {
     }
 }
 
+// The program asks to run as its invoker (so the settings key is never
+// virtualised) and for the current common controls.
+TEST_F(Controller, CarriesItsManifest) {
+    qz_support::UniqueHmodule program(LoadLibraryExW(ControllerProgram().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(program);
+    const HRSRC found = FindResourceA(program.get(), MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(found, nullptr);
+    const std::string manifest(static_cast<const char*>(LockResource(LoadResource(program.get(), found))),
+                               SizeofResource(program.get(), found));
+    EXPECT_NE(manifest.find("requestedExecutionLevel level=\"asInvoker\""), std::string::npos);
+    EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
+    EXPECT_NE(manifest.find("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"), std::string::npos) << "Windows 10";
+}
+
+// Registered from a folder named outside the system code page, the
+// controller is still found and started by COM.
+TEST_F(Controller, RegistersAndStartsFromAFolderNamedOutsideTheCodePage) {
+    const std::wstring folder = L"C:\\\u041F\u0440\u043E\u0433\u0440\u0430\u043C\u043C\u044B \u4E2D\u6587";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring program = folder + L"\\SentrelAgentController.exe";
+    ASSERT_TRUE(CopyFileW(ControllerProgram().c_str(), program.c_str(), FALSE));
+    client::EndControllers();
+    RunProgram(L"net stop rpcss");
+    ASSERT_EQ(RunProgram(L"\"" + program + L"\" /RegServer"), 0);
+
+    wchar_t stored[MAX_PATH] = {};
+    DWORD size = sizeof stored;
+    ASSERT_EQ(RegGetValueW(HKEY_CLASSES_ROOT, L"CLSID\\{EE71CF2C-D934-4D16-A641-C5C6F80DDE57}\\LocalServer32",
+                           nullptr, RRF_RT_REG_SZ, nullptr, stored, &size),
+              ERROR_SUCCESS);
+    wchar_t shortPath[MAX_PATH] = {};
+    GetShortPathNameW(program.c_str(), shortPath, MAX_PATH);
+    EXPECT_STREQ(stored, shortPath[0] ? shortPath : program.c_str());
+
+    const std::wstring expected[] = {shortPath[0] ? shortPath : program, program};
+    for (LCID locale : {0x0, 0x409}) {
+        UniqueBstr registered;
+        ASSERT_EQ(QueryPathOfRegTypeLib(LIBID_SentrelAgentController, 1, 0, locale, registered.put()), S_OK);
+        EXPECT_EQ(std::wstring(registered.get()), expected[locale ? 1 : 0]) << "locale " << locale;
+    }
+    ComPtr<ISentrelController> controller;
+    ASSERT_EQ(ConnectController(controller), S_OK);
+    EXPECT_EQ(controller->AllowPopup(), S_OK);
+    controller.reset();
+    client::EndControllers();
+    RunProgram(L"net stop rpcss");
+    EXPECT_EQ(RunProgram(L"\"" + program + L"\" /UnregServer"), 0);
+    DeleteFileW(program.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
 }  // namespace
 }  // namespace sentrel

@@ -1,5 +1,6 @@
 // The settings document through Wine's MSXML and the run's own registry.
 #include "settings/registry_store.h"
+#include "settings/password_encoding.h"
 #include "settings/settings_document.h"
 #include "tests/wine/store_sandbox.h"
 
@@ -263,20 +264,28 @@ TEST_F(SettingsDocument, Passwords) {
     ASSERT_TRUE(LoadSettings(settings));
     EXPECT_EQ(settings.password, std::u16string(39, u'\x11')) << "decoded from the first 78 letters";
 
+    // Whatever loads can be saved again: a stored 39-byte password.
+    StoreDocument("<lockSettings password=\"" + EncodePassword(std::string(39, 'p')) + "\"/>");
     ControllerSettings longest;
-    longest.password = std::u16string(19, u'p');
+    ASSERT_TRUE(LoadSettings(longest));
+    EXPECT_EQ(longest.password, std::u16string(39, u'p'));
     SaveSettings(longest);
     ControllerSettings loaded;
     ASSERT_TRUE(LoadSettings(loaded));
     EXPECT_EQ(loaded.password, longest.password);
 
+    // A NUL pair ends the password.
+    StoreDocument("<lockSettings password=\"bgaacg\"/>");
+    ASSERT_TRUE(LoadSettings(loaded));
+    EXPECT_EQ(loaded.password, u"a");
+
     ControllerSettings tooLong;
-    tooLong.password = std::u16string(20, u'p');
+    tooLong.password = std::u16string(40, u'p');
     tooLong.recentRefused.push_back("kept");
     const std::string before = StoredText();
     try {
         SaveSettings(tooLong);
-        ADD_FAILURE() << "a 20-byte password was stored";
+        ADD_FAILURE() << "a 40-byte password was stored";
     } catch (const _com_error& error) {
         EXPECT_EQ(error.Error(), E_INVALIDARG);
     }

@@ -24,20 +24,49 @@ HRESULT FailWithErrorInfo(HRESULT hr, const wchar_t* description) {
     return hr;
 }
 
-TEST(ThrowIfFailed, CarriesTheHresultAndTheThreadsErrorInformation) {
-    try {
-        ThrowIfFailed(FailWithErrorInfo(E_ACCESSDENIED, L"no access here"));
-        FAIL() << "did not raise";
-    } catch (const _com_error& error) {
-        EXPECT_EQ(error.Error(), E_ACCESSDENIED);
-        IErrorInfo* info = error.ErrorInfo();
-        ASSERT_NE(info, nullptr);
-        BSTR description = nullptr;
-        info->GetDescription(&description);
-        EXPECT_STREQ(description, L"no access here");
-        SysFreeString(description);
-        info->Release();
+// An object that says it supports error information for IStream only.
+class StreamErrors final : public ISupportErrorInfo {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_ISupportErrorInfo)) {
+            *object = this;
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
     }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override {
+        return IsEqualIID(iid, IID_IStream) ? S_OK : S_FALSE;
+    }
+};
+
+// The description that a raised error carries; "<none>" without error information.
+std::wstring CarriedDescription(HRESULT hr, IUnknown* object, REFIID iid) {
+    try {
+        ThrowIfFailed(hr, object, iid);
+    } catch (const _com_error& error) {
+        EXPECT_EQ(error.Error(), hr);
+        const auto info = ComPtr<IErrorInfo>::Attach(error.ErrorInfo());
+        if (!info) return L"<none>";
+        UniqueBstr description;
+        info->GetDescription(description.put());
+        return description ? description.get() : L"";
+    }
+    ADD_FAILURE() << "did not raise";
+    return L"";
+}
+
+TEST(ThrowIfFailed, CarriesErrorInformationOnlyWhenItBelongsToTheFailure) {
+    StreamErrors object;
+    EXPECT_EQ(CarriedDescription(FailWithErrorInfo(E_ACCESSDENIED, L"no access here"), &object, IID_IStream),
+              L"no access here");
+    EXPECT_EQ(CarriedDescription(FailWithErrorInfo(E_ACCESSDENIED, L"left over"), &object, IID_IStorage), L"<none>")
+        << "the object does not vouch for this interface";
+    EXPECT_EQ(CarriedDescription(FailWithErrorInfo(E_ACCESSDENIED, L"left over"), nullptr, IID_NULL), L"<none>");
+    ComPtr<IErrorInfo> stale;
+    EXPECT_EQ(GetErrorInfo(0, stale.put()), S_FALSE) << "the left-over information is not kept on the thread";
     EXPECT_EQ(ThrowIfFailed(S_FALSE), S_FALSE);
 }
 
@@ -81,8 +110,11 @@ TEST(ShowError, SendsTheDescriptionAndTheInnermostFrameToTheDisplay) {
     }
     EXPECT_NE(shown.find(L"0x80070005"), std::wstring::npos) << shown;
     EXPECT_NE(shown.find(L"Hook, line 42"), std::wstring::npos) << shown;
+    // A report is recorded, not shown.
+    shown.clear();
     EXPECT_EQ(ReportError(E_UNEXPECTED), E_UNEXPECTED);
-    EXPECT_NE(shown.find(L"0x8000FFFF"), std::wstring::npos) << shown;
+    EXPECT_TRUE(shown.empty());
+    EXPECT_NE(LastReportedError().find(L"0x8000FFFF"), std::wstring::npos);
     SetErrorDisplay(previous);
 }
 
