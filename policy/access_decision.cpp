@@ -41,6 +41,14 @@ HRESULT Decide(ControllerSettings& settings, WideView url) {
         return S_FALSE;
     }
 
+    // A host name never contains "@": one that does is the rest of user
+    // information that a browser would take as such, and the address goes
+    // to whatever follows its last "@". Refused in both modes.
+    if (parts.Host().find('@') != std::string_view::npos) {
+        settings.RememberRefused(narrow);
+        return S_FALSE;
+    }
+
     const std::string rebuilt = ToNarrow(RebuildURL(parts));
     if (IsLocalOrScriptURL(rebuilt)) return S_OK;
     if (EqualIgnoringCase(rebuilt.c_str(), "about://blank")) return S_OK;

@@ -12,15 +12,30 @@ namespace {
 
 constexpr std::string_view kDefaultPrefix = "http://";
 
-bool IsSchemeChar(char c) {
+// Bytes from 0x80 up that the platform takes as scheme characters, as
+// measured with code page 1252. The splitter takes the letters and digits of
+// the code page; the shell's scheme test takes a few bytes of its own.
+constexpr std::string_view kSplitterSchemeBytes =
+    "\x83\x88\x8A\x8C\x8E\x9A\x9C\x9E\x9F\xAA\xB2\xB3\xB5\xB9\xBA\xC0\xC1\xC2\xC3\xC4\xC5\xC6\xC7\xC8"
+    "\xC9\xCA\xCB\xCC\xCD\xCE\xCF\xD0\xD1\xD2\xD3\xD4\xD5\xD6\xD8\xD9\xDA\xDB\xDC\xDD\xDE\xDF\xE0\xE1"
+    "\xE2\xE3\xE4\xE5\xE6\xE7\xE8\xE9\xEA\xEB\xEC\xED\xEE\xEF\xF0\xF1\xF2\xF3\xF4\xF5\xF6\xF8\xF9\xFA"
+    "\xFB\xFC\xFD\xFE\xFF";
+constexpr std::string_view kShellSchemeBytes = "\x83\x85\x86\x88\x89\x8A\x91\x95\x96\x98\x9E";
+
+enum class SchemeReader { Shell, Splitter };
+
+bool IsSchemeChar(char c, SchemeReader reader) {
+    if (static_cast<unsigned char>(c) >= 0x80)
+        return (reader == SchemeReader::Shell ? kShellSchemeBytes : kSplitterSchemeBytes).find(c) !=
+               std::string_view::npos;
     return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
 }
 
 // Length of the scheme when the text starts with one followed by ':'.
 // minimum is 2 for the shell (one letter is a drive), 0 for the splitter.
-bool FindScheme(std::string_view text, size_t minimum, size_t& length) {
+bool FindScheme(std::string_view text, size_t minimum, SchemeReader reader, size_t& length) {
     size_t i = 0;
-    while (i < text.size() && IsSchemeChar(text[i])) ++i;
+    while (i < text.size() && IsSchemeChar(text[i], reader)) ++i;
     if (i == text.size() || text[i] != ':' || i < minimum) return false;
     length = i;
     return true;
@@ -42,7 +57,7 @@ HRESULT ApplyDefaultScheme(const char* address, char* out, DWORD* capacity) {
     if (address == nullptr || out == nullptr || capacity == nullptr) return E_INVALIDARG;
     const std::string_view text(address);
     size_t schemeLength = 0;
-    if (FindScheme(text, 2, schemeLength)) return S_FALSE;
+    if (FindScheme(text, 2, SchemeReader::Shell, schemeLength)) return S_FALSE;
     const size_t needed = kDefaultPrefix.size() + text.size() + 1;
     if (*capacity < needed) {
         *capacity = static_cast<DWORD>(needed);
@@ -59,7 +74,7 @@ bool SplitUrl(const char* url, UrlComponents& record) {
     if (url == nullptr) return false;
     const std::string_view text(url);
     size_t schemeLength = 0;
-    if (!FindScheme(text, 0, schemeLength)) return false;
+    if (!FindScheme(text, 0, SchemeReader::Splitter, schemeLength)) return false;
 
     // Query and fragment: from the first '?', else the first '#', after the scheme.
     std::string_view rest = text.substr(schemeLength + 1);
@@ -75,7 +90,8 @@ bool SplitUrl(const char* url, UrlComponents& record) {
         const size_t slash = rest.find('/');
         std::string_view authority = rest.substr(0, slash);
         rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash);
-        const size_t at = authority.rfind('@');
+        // User information ends at the first "@", as the platform splits it.
+        const size_t at = authority.find('@');
         if (at != std::string_view::npos) {
             const std::string_view userInfo = authority.substr(0, at);
             const size_t colon = userInfo.find(':');

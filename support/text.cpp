@@ -2,6 +2,8 @@
 
 #include "support/platform.h"
 
+#include <algorithm>
+#include <iterator>
 #include <new>
 
 namespace sentrel {
@@ -31,17 +33,45 @@ WideString ToWide(std::string_view narrow) {
 
 #else
 
+namespace {
+
+#include "support/cp1252_table.inc"
+
+char NarrowOf(char16_t c) {
+    if (c < 0x80) return static_cast<char>(c);
+    if (c <= 0xFF) {
+        for (size_t i = 0; kCp1252LowExceptions[i].character != 0; ++i) {
+            if (kCp1252LowExceptions[i].character == c) return static_cast<char>(kCp1252LowExceptions[i].byte);
+        }
+        return static_cast<char>(c);
+    }
+    const auto* first = std::begin(kCp1252BestFit);
+    const auto* last = std::end(kCp1252BestFit);
+    const auto* found = std::lower_bound(first, last, c, [](const auto& entry, char16_t wanted) {
+        return entry.character < wanted;
+    });
+    return found != last && found->character == c ? static_cast<char>(found->byte) : '?';
+}
+
+}  // namespace
+
+// Code page 1252, as the Windows build converts under the test prefixes:
+// its own characters, best fit for others, '?' for the rest (each half of a
+// surrogate pair included).
 std::string ToNarrow(WideView wide) {
     std::string narrow;
     narrow.reserve(wide.size());
-    for (char16_t c : wide) narrow.push_back(c < 0x100 ? static_cast<char>(c) : '?');
+    for (char16_t c : wide) narrow.push_back(NarrowOf(c));
     return narrow;
 }
 
 WideString ToWide(std::string_view narrow) {
     WideString wide;
     wide.reserve(narrow.size());
-    for (char c : narrow) wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+    for (char c : narrow) {
+        const auto byte = static_cast<unsigned char>(c);
+        wide.push_back(byte < 0x80 ? static_cast<char16_t>(byte) : kCp1252Upper[byte - 0x80]);
+    }
     return wide;
 }
 

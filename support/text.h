@@ -1,8 +1,8 @@
 // Conversion between the wide (UTF-16) text of COM strings and the narrow
 // 8-bit text that the decision logic works on. Windows uses the system's ANSI
-// code page; the native build maps Latin-1 one to one and every other
-// character to '?', which is what an 8-bit code page does with text it cannot
-// represent.
+// code page; the native build converts as Windows does with code page 1252
+// (its own characters, best fit, '?' for the rest), so that both builds make
+// the same decisions.
 #pragma once
 
 #include <string>

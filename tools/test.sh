@@ -78,6 +78,14 @@ if build build/win -DCMAKE_TOOLCHAIN_FILE="$SENTREL_TOOLCHAIN"; then
     "$SENTREL_WINE" build/win/tools/round_trip_timing.exe </dev/null || failed=$((failed + 1))
     echo "== the agent's cost under Wine =="
     "$SENTREL_WINE" build/win/tools/agent_timing.exe </dev/null || failed=$((failed + 1))
+    echo "== URL routines: the native build against the Windows build =="
+    if build/native/tests/url_outcomes >build/native/url_outcomes.txt &&
+        "$SENTREL_WINE" build/win/tests/url_outcomes.exe </dev/null >build/win/url_outcomes.txt &&
+        python3 tools/compare_url_outcomes.py build/native/url_outcomes.txt build/win/url_outcomes.txt; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+    fi
     wine_session_stop
 else
     failed=$((failed + 1))

@@ -55,6 +55,14 @@ TEST(IsURLOK, AnswersInBothModes) {
         {u"about:home", S_FALSE, S_OK},
         // The port travels in the host, so the error page's host with a port is another host.
         {u"http://intranet:81/", S_FALSE, S_OK},
+        // A host with "@" in it is refused whichever way the "@"s are split:
+        // a browser goes to what follows the last one.
+        {u"http://x@corp@evil.test/", S_FALSE, S_FALSE},
+        {u"http://u:p@ss@corp/", S_FALSE, S_FALSE},
+        {u"http://corp@@news.test/", S_FALSE, S_FALSE},
+        {u"http://user@corp/", S_OK, S_FALSE},
+        {u"http://corp/x@news.test", S_OK, S_FALSE},
+        {u"http://corp/?next=a@b", S_OK, S_FALSE},
     };
     for (bool blockList : {false, true}) {
         ControllerSettings settings = Locked({"corp", "games"}, blockList);
@@ -93,6 +101,14 @@ TEST(IsURLOK, BlockListRecordsOnlyUnsplittableAddresses) {
     EXPECT_TRUE(settings.recentRefused.empty());
     EXPECT_EQ(Ask(settings, u"abc.de"), S_FALSE);
     EXPECT_EQ(Refused(settings), std::vector<std::string>{"abc.de"});
+}
+
+TEST(IsURLOK, AHostWithAnAtSignIsRecordedAsTheWholeAddress) {
+    for (bool blockList : {false, true}) {
+        ControllerSettings settings = Locked({"corp"}, blockList);
+        EXPECT_EQ(Ask(settings, u"http://x@corp@evil.test/"), S_FALSE);
+        EXPECT_EQ(Refused(settings), std::vector<std::string>{"http://x@corp@evil.test/"});
+    }
 }
 
 TEST(IsURLOK, NullAddressIsRefusedAndNotRecorded) {
