@@ -34,7 +34,7 @@ for i in "${!targets[@]}"; do
     mkdir -p "$corpus" "$findings"
     (
         start=$(date +%s)
-        build/fuzz/tests/fuzz/$target "${limit[@]}" -max_len=12000 -print_final_stats=1 \
+        build/fuzz/tests/fuzz/$target "${limit[@]}" -max_len=4096 -print_final_stats=1 \
             -artifact_prefix="$findings/" "$corpus" "tests/fuzz/seeds/${seeds[$i]}" >"$logs/$target.log" 2>&1
         echo "$? $(( $(date +%s) - start ))" >"$logs/$target.status"
     ) &
