@@ -52,7 +52,7 @@ CSentrelAgent::~CSentrelAgent() {
     // Released without OnQuit: nothing may reach this agent any more.
     ForgetSinks(this, this);
     ForgetClickedAgent(this);
-    if (eventConnection_ && m_dwEventCookie) eventConnection_->Unadvise(m_dwEventCookie);
+    Unadvise();
     m_spWebBrowser.reset();
     m_spController.reset();
     UnlockModule();
@@ -143,11 +143,20 @@ HRESULT CSentrelAgent::Attach(IUnknown* commandTarget) {
     return S_OK;
 }
 
+// Before a second site: a browser whose window cannot be read any more still
+// has its connection undone.
 void CSentrelAgent::Detach() {
-    if (m_spWebBrowser) {
-        SHANDLE_PTR handle = 0;
-        if (SUCCEEDED(m_spWebBrowser->get_HWND(&handle))) UnregisterMenuSink(reinterpret_cast<HWND>(handle));
-    }
+    SHANDLE_PTR handle = 0;
+    const bool known = m_spWebBrowser && SUCCEEDED(m_spWebBrowser->get_HWND(&handle));
+    ReleaseBrowser(known ? reinterpret_cast<HWND>(handle) : nullptr);
+}
+
+void CSentrelAgent::OnQuit() {
+    ReleaseBrowser(m_spWebBrowser ? TopLevelWindowOf(m_spWebBrowser.get()) : nullptr);
+}
+
+void CSentrelAgent::ReleaseBrowser(HWND window) {
+    if (window) UnregisterMenuSink(window);
     UnregisterMessageSink(this);
     Unadvise();
     m_spWebBrowser.reset();
@@ -157,13 +166,6 @@ void CSentrelAgent::Unadvise() {
     if (eventConnection_) eventConnection_->Unadvise(m_dwEventCookie);
     eventConnection_.reset();
     m_dwEventCookie = 0;
-}
-
-void CSentrelAgent::OnQuit() {
-    if (m_spWebBrowser) UnregisterMenuSink(TopLevelWindowOf(m_spWebBrowser.get()));
-    UnregisterMessageSink(this);
-    Unadvise();
-    m_spWebBrowser.reset();
 }
 
 STDMETHODIMP CSentrelAgent::GetSite(REFIID, void** site) {

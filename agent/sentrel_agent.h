@@ -94,8 +94,9 @@ private:
 
     // SetSite's work once a command target was found.
     HRESULT Attach(IUnknown* site);
-    // Undoes what attaching registered: sinks, hook, event connection.
+    // Undo what attaching registered: sinks, hook, event connection, browser.
     void Detach();
+    void ReleaseBrowser(HWND window);
     void Unadvise();
 
     // Event handlers, called by Invoke.
