@@ -12,10 +12,6 @@ const char* const kEmptyDocument =
     "<lockSettings blockPopups=\"N\" reverseOperation=\"N\" prohibitUninstall=\"N\" active=\"N\" errorPage=\"\"/>";
 }  // namespace
 
-std::wstring AgentLibrary() {
-    return client::AgentLibrary();
-}
-
 long RunRegsvr32(bool unregister) {
     return client::RunProgram(std::wstring(L"regsvr32 ") + (unregister ? L"/u " : L"") + L"/s \"" + AgentLibrary() +
                               L"\"");

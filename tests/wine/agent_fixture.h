@@ -5,6 +5,7 @@
 
 #include "support/com_ptr.h"
 #include "tools/browser_host/host_session.h"
+#include "tools/client/controller_client.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +13,7 @@
 
 namespace sentrel::testing {
 
-// The agent library built beside this program, as a Windows path.
-std::wstring AgentLibrary();
+using client::AgentLibrary;
 
 // regsvr32 (/s, or /u /s) on the agent library; its exit code.
 long RunRegsvr32(bool unregister);

@@ -7,44 +7,21 @@
 #include "support/unique_any.h"
 #include "tools/browser_host/host_session.h"
 #include "tools/client/controller_client.h"
+#include "tools/timing/median_timer.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <string>
-#include <vector>
 
 namespace {
 
 constexpr int kNavigations = 2000;
 constexpr int kMouseMoves = 10000;
 
-double Seconds(const LARGE_INTEGER& start, const LARGE_INTEGER& end) {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-template <typename Call>
-double MedianMicroseconds(int count, Call call) {
-    std::vector<double> samples;
-    samples.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        LARGE_INTEGER start, end;
-        QueryPerformanceCounter(&start);
-        call();
-        QueryPerformanceCounter(&end);
-        samples.push_back(1e6 * Seconds(start, end));
-    }
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
-}
-
 double MouseMovesMilliseconds(HWND window) {
     LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);
     for (int i = 0; i < kMouseMoves; ++i) SendMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(i % 100, i % 50));
     QueryPerformanceCounter(&end);
-    return 1e3 * Seconds(start, end);
+    return 1e3 * sentrel::timing::SecondsBetween(start, end);
 }
 
 }  // namespace
@@ -68,8 +45,8 @@ int main() {
         if (controller->IsURLOK(url.get()) != S_OK || window.Browser().Navigate(address).cancelled) return 1;
         for (int i = 0; i < 200; ++i) controller->IsURLOK(url.get());  // warm up
 
-        const double bare = MedianMicroseconds(kNavigations, [&] { controller->IsURLOK(url.get()); });
-        const double handled = MedianMicroseconds(kNavigations, [&] { window.Browser().Navigate(address); });
+        const double bare = timing::MedianMicroseconds(kNavigations, [&] { controller->IsURLOK(url.get()); });
+        const double handled = timing::MedianMicroseconds(kNavigations, [&] { window.Browser().Navigate(address); });
         std::printf("agent, median of %d: BeforeNavigate2 handled %.1f us, bare IsURLOK round trip %.1f us, "
                     "ratio %.2f (target at most 1.3)\n",
                     kNavigations, handled, bare, handled / bare);

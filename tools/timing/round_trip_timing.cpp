@@ -4,37 +4,14 @@
 #include "policy/connect_controller.h"
 #include "support/unique_any.h"
 #include "tools/client/controller_client.h"
+#include "tools/timing/median_timer.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 namespace {
 
 constexpr int kCalls = 3000;
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-template <typename Call>
-double MedianMicroseconds(Call call) {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    std::vector<double> samples;
-    samples.reserve(kCalls);
-    for (int i = 0; i < kCalls; ++i) {
-        LARGE_INTEGER start, end;
-        QueryPerformanceCounter(&start);
-        call();
-        QueryPerformanceCounter(&end);
-        samples.push_back(1e6 * static_cast<double>(end.QuadPart - start.QuadPart) /
-                          static_cast<double>(frequency.QuadPart));
-    }
-    return Median(samples);
-}
 
 }  // namespace
 
@@ -52,8 +29,8 @@ int main() {
     if (controller->IsURLOK(url.get()) != S_OK) return 1;
     for (int i = 0; i < 200; ++i) controller->AllowPopup();  // warm up
 
-    const double popup = MedianMicroseconds([&] { controller->AllowPopup(); });
-    const double decision = MedianMicroseconds([&] { controller->IsURLOK(url.get()); });
+    const double popup = sentrel::timing::MedianMicroseconds(kCalls, [&] { controller->AllowPopup(); });
+    const double decision = sentrel::timing::MedianMicroseconds(kCalls, [&] { controller->IsURLOK(url.get()); });
     std::printf("round trip, median of %d calls: AllowPopup %.1f us, IsURLOK (1,000-entry allow list) %.1f us, "
                 "ratio %.2f (target at most 1.5)\n",
                 kCalls, popup, decision, decision / popup);
