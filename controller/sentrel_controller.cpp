@@ -1,11 +1,14 @@
 #include "controller/sentrel_controller.h"
 
 #include "controller/agent_policy.h"
+#include "controller/browser_lock.h"
+#include "controller/notes_protection.h"
 #include "controller/tray_icon.h"
 #include "policy/access_decision.h"
 #include "resource_ids.h"
 #include "settings/registry_store.h"
 #include "settings/settings_document.h"
+#include "settings/settings_sync.h"
 
 #include <optional>
 
@@ -26,10 +29,15 @@ SentrelController::SentrelController(ServerModule& module)
       unlockedImage_(LoadPadlock(module.Instance(), IDI_UNLOCKED)) {
     module_.SetControllerWindow(&window_);
     WriteAgentPolicy();
-    // The Lotus Notes protection starts here when "ProtectNotes" is 1.
+    if (NotesProtectionConfigured()) notesProtection_.Start(ProtectNotes);
 }
 
 SentrelController::~SentrelController() {
+    // The worker may be waiting for the window to take new settings: the
+    // window stays until the helpers have stopped.
+    syncWorker_.Stop();
+    registryWatcher_.Stop();
+    notesProtection_.Stop();
     module_.SetControllerWindow(nullptr);
     if (window_) DestroyWindow(window_);
 }
@@ -44,9 +52,10 @@ HRESULT SentrelController::FinalConstruct() noexcept {
     ChooseImage();
     window_ = CreateDialogParamA(module_.Instance(), MAKEINTRESOURCEA(IDD_SETTINGS), nullptr, DialogProc,
                                  reinterpret_cast<LPARAM>(this));
-    // The settings synchronisation thread starts here, with window_.
+    syncWorker_.Start([window = window_](HANDLE stop) { SyncWorker(window, stop); });
     settings_.sourceConfigured = !ReadSettingsSource().empty();
-    // The browser lock enforcement pass runs here, then its registry watcher starts.
+    EnforceBrowserLock();
+    registryWatcher_.Start(WatchBrowserConfiguration);
     return S_OK;
 }
 

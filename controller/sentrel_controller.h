@@ -6,6 +6,7 @@
 #include "controller/server_module.h"
 #include "policy/controller_interface.h"
 #include "settings/controller_settings.h"
+#include "support/background_thread.h"
 #include "support/message_guard.h"
 #include "support/unique_any.h"
 
@@ -51,6 +52,11 @@ private:
     HICON currentImage_ = nullptr;
     ControllerSettings settings_;
     bool iconShown_ = false;
+
+    // The helpers: they share nothing with this object but the window handle.
+    qz_support::BackgroundThread notesProtection_;
+    qz_support::BackgroundThread syncWorker_;
+    qz_support::BackgroundThread registryWatcher_;
 };
 
 }  // namespace sentrel

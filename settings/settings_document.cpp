@@ -72,11 +72,15 @@ bool WriteFileBytes(const std::wstring& fileName, const std::string& bytes) {
 
 // The file's text: read in chunks of at most 1023 bytes, each taken up to
 // its first NUL byte, then converted from the system code page at once. A
-// file that does not open gives an empty text.
-WideString ReadFileText(const std::wstring& path) {
+// file that does not open gives an empty text; a file larger than a settings
+// document can be gives nothing, unread.
+std::optional<WideString> ReadFileText(const std::wstring& path) {
     qz_support::UniqueFile file(
         CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return WideString();
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > static_cast<LONGLONG>(kMaxSettingsFileBytes))
+        return std::nullopt;
     std::string bytes;
     char chunk[1023];
     DWORD read = 0;
@@ -85,6 +89,10 @@ WideString ReadFileText(const std::wstring& path) {
         bytes += text.substr(0, text.find('\0'));
     }
     return ToWide(bytes);
+}
+
+ComPtr<IXMLDOMNode> FindSettingsElement(const ComPtr<IXMLDOMDocument>& document) {
+    return dom::GetItem(dom::GetElementsByTagName(document, L"lockSettings"), 0);
 }
 
 }  // namespace
@@ -157,14 +165,14 @@ bool LoadSettings(ControllerSettings& settings, bool* activeLoaded) {
     const std::optional<WideString> text = ReadStoredDocument();
     if (!text) return false;
     if (!dom::LoadXml(document, *text)) return false;
-    const ComPtr<IXMLDOMNode> element = dom::GetItem(dom::GetElementsByTagName(document, L"lockSettings"), 0);
+    const ComPtr<IXMLDOMNode> element = FindSettingsElement(document);
     if (!element) return false;
     const bool active = ApplySettingsDocument(element.get(), settings);
     if (activeLoaded) *activeLoaded = active;
     return true;
 }
 
-bool ApplySettingsDocument(IXMLDOMNode* element, ControllerSettings& settings) {
+SettingsReading ReadSettingsElement(IXMLDOMNode* element) {
     const ComPtr<IXMLDOMNodeList> children = dom::GetChildNodes(element);
     const ComPtr<IEnumVARIANT> enumerator = dom::NewEnum(children);
     const ComPtr<IXMLDOMNamedNodeMap> attributes = dom::GetAttributes(element);
@@ -173,41 +181,55 @@ bool ApplySettingsDocument(IXMLDOMNode* element, ControllerSettings& settings) {
         if (auto value = AttributeValue(attributes, name)) return IsYes(*value);
         return std::nullopt;
     };
-    const bool blockPopups = flag(L"blockPopups").value_or(true);
-    const bool reverseOperation = flag(L"reverseOperation").value_or(false);
-    const std::optional<bool> prohibitUninstall = flag(L"prohibitUninstall");
-    const WideString errorPage = AttributeValue(attributes, L"errorPage").value_or(WideString());
-    const std::optional<bool> active = flag(L"active");
-    WideString password;
-    if (auto encoded = AttributeValue(attributes, L"password")) password = ToWide(DecodePassword(ToNarrow(*encoded)));
+    SettingsReading reading;
+    reading.blockPopups = flag(L"blockPopups").value_or(true);
+    reading.reverseOperation = flag(L"reverseOperation").value_or(false);
+    reading.prohibitUninstall = flag(L"prohibitUninstall");
+    reading.errorPage = AttributeValue(attributes, L"errorPage").value_or(WideString());
+    reading.active = flag(L"active");
+    if (auto encoded = AttributeValue(attributes, L"password"))
+        reading.password = ToWide(DecodePassword(ToNarrow(*encoded)));
 
-    SiteList hosts;
     while (const std::optional<ComPtr<IUnknown>> child = dom::Next(enumerator)) {
         const ComPtr<IXMLDOMElement> childElement = child->try_query<IXMLDOMElement>();
         const ComPtr<IXMLDOMNamedNodeMap> childAttributes =
             dom::GetAttributes(qz_support::CheckPointer(childElement.get()));
         const ComPtr<IXMLDOMNode> name = dom::GetNamedItem(childAttributes, L"name");
-        hosts.Insert(ToNarrow(dom::GetNodeValue(qz_support::CheckPointer(name.get()))));
+        reading.hosts.Insert(ToNarrow(dom::GetNodeValue(qz_support::CheckPointer(name.get()))));
     }
+    return reading;
+}
+
+bool ApplySettingsDocument(IXMLDOMNode* element, ControllerSettings& settings) {
+    SettingsReading reading = ReadSettingsElement(element);
 
     // Everything was read: only now does anything change.
-    if (prohibitUninstall) WriteUninstallEntry(*prohibitUninstall);
-    settings.hosts = std::move(hosts);
-    settings.password = std::move(password);
-    settings.errorPage = errorPage;
-    settings.blockPopups = blockPopups;
-    settings.reverseOperation = reverseOperation;
-    settings.prohibitUninstall = prohibitUninstall ? *prohibitUninstall : ReadUninstallEntry().value_or(false);
-    if (active) settings.active = *active;
-    return active.has_value();
+    if (reading.prohibitUninstall) WriteUninstallEntry(*reading.prohibitUninstall);
+    settings.hosts = std::move(reading.hosts);
+    settings.password = std::move(reading.password);
+    settings.errorPage = std::move(reading.errorPage);
+    settings.blockPopups = reading.blockPopups;
+    settings.reverseOperation = reading.reverseOperation;
+    settings.prohibitUninstall =
+        reading.prohibitUninstall ? *reading.prohibitUninstall : ReadUninstallEntry().value_or(false);
+    if (reading.active) settings.active = *reading.active;
+    return reading.active.has_value();
 }
 
 bool ImportSettingsFile(const std::wstring& path) {
     const ComPtr<IXMLDOMDocument> document = dom::CreateDocument();
     if (path.empty()) return false;
-    const WideString text = ReadFileText(path);
-    if (!dom::LoadXml(document, text)) return false;
-    return WriteStoredDocument(ToNarrow(text), false);
+    const std::optional<WideString> text = ReadFileText(path);
+    if (!text || !dom::LoadXml(document, *text)) return false;
+    // A text that the next load would reject must not replace one that loads.
+    const ComPtr<IXMLDOMNode> element = FindSettingsElement(document);
+    if (!element) return false;
+    try {
+        ReadSettingsElement(element.get());
+    } catch (const _com_error&) {
+        return false;
+    }
+    return WriteStoredDocument(ToNarrow(*text), false);
 }
 
 }  // namespace sentrel

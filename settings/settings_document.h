@@ -32,6 +32,23 @@ bool SaveSettings(ControllerSettings& settings, const std::optional<std::wstring
 // `activeLoaded` tells whether the document set `active`.
 bool LoadSettings(ControllerSettings& settings, bool* activeLoaded = nullptr);
 
+// A settings file larger than this is refused unread: a document of 100,000
+// site entries is about 5 MB.
+inline constexpr size_t kMaxSettingsFileBytes = 32u << 20;
+
+// What one lockSettings element says, read completely. A child that is not
+// an element or has no name raises E_POINTER.
+struct SettingsReading {
+    SiteList hosts;
+    WideString password;
+    WideString errorPage;
+    bool blockPopups = true;
+    bool reverseOperation = false;
+    std::optional<bool> prohibitUninstall;  // absent: taken from the uninstall entry
+    std::optional<bool> active;             // absent: unchanged
+};
+SettingsReading ReadSettingsElement(IXMLDOMNode* element);
+
 // Applies one lockSettings element, all or nothing: the element is read
 // completely first and the record (and the uninstall entry) change only when
 // it was read without error. A child that is not an element or has no name
@@ -39,8 +56,10 @@ bool LoadSettings(ControllerSettings& settings, bool* activeLoaded = nullptr);
 // element carried `active`.
 bool ApplySettingsDocument(IXMLDOMNode* element, ControllerSettings& settings);
 
-// Parses the file (8-bit text) and, when it is well-formed XML, stores its
-// own text as the settings document without creating a settings key.
+// Reads the file (8-bit text) and, when it holds a lockSettings element that
+// loads without error, stores the file's own text as the settings document
+// without creating a settings key. Anything else (no file, too large, not
+// XML, no lockSettings, a bad child) returns false and stores nothing.
 bool ImportSettingsFile(const std::wstring& path);
 
 }  // namespace sentrel

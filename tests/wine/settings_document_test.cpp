@@ -293,11 +293,18 @@ TEST_F(SettingsDocument, Passwords) {
     EXPECT_EQ(tooLong.recentRefused.size(), 1u);
 }
 
-TEST_F(SettingsDocument, ImportRejectsWhatIsNotXmlAndNeverCreatesAKey) {
+TEST_F(SettingsDocument, ImportStoresOnlyWhatLoadsAndNeverCreatesAKey) {
     CreateKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
     StoreDocument("<lockSettings errorPage=\"stored\"/>");
     const std::wstring file = TempPath(L"import-bad.xml");
-    for (const char* bytes : {"<html><body>Not found", "", "plain text"}) {
+    const char* const refused[] = {
+        "<html><body>Not found", "", "plain text",
+        "<other/>",  // well-formed, but a load would change nothing
+        "<html xmlns=\"http://www.w3.org/1999/xhtml\"><body><h1>404 Not Found</h1></body></html>",
+        "<lockSettings><host name=\"a\"/><host/></lockSettings>",  // a child without name
+        "<lockSettings><host name=\"a\"/>text</lockSettings>",     // a child that is no element
+    };
+    for (const char* bytes : refused) {
         WriteBytes(file, bytes);
         EXPECT_FALSE(ImportSettingsFile(file)) << bytes;
     }
@@ -305,12 +312,15 @@ TEST_F(SettingsDocument, ImportRejectsWhatIsNotXmlAndNeverCreatesAKey) {
     EXPECT_FALSE(ImportSettingsFile(TempPath(L"no-such-file.xml")));
     EXPECT_EQ(StoredText(), "<lockSettings errorPage=\"stored\"/>");
 
-    WriteBytes(file, "<other/>");
-    EXPECT_TRUE(ImportSettingsFile(file)) << "well-formed without lockSettings is stored";
-    ControllerSettings settings;
-    settings.errorPage = u"kept";
-    EXPECT_FALSE(LoadSettings(settings));
-    EXPECT_EQ(settings.errorPage, u"kept");
+    // Larger than any settings document: refused unread.
+    std::string huge = "<lockSettings errorPage=\"";
+    huge.resize(kMaxSettingsFileBytes + 1, 'x');
+    WriteBytes(file, huge);
+    EXPECT_FALSE(ImportSettingsFile(file));
+    EXPECT_EQ(StoredText(), "<lockSettings errorPage=\"stored\"/>");
+
+    WriteBytes(file, "<settings><lockSettings errorPage=\"nested\"/></settings>");
+    EXPECT_TRUE(ImportSettingsFile(file)) << "lockSettings anywhere, as the load finds it";
 
     DeleteTree(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
     WriteBytes(file, "<lockSettings/>");

@@ -1,0 +1,171 @@
+#include "settings/settings_sync.h"
+
+#include "settings/registry_store.h"
+#include "settings/settings_document.h"
+#include "settings/source_paths.h"
+#include "support/text.h"
+#include "support/unique_any.h"
+
+#include <objbase.h>
+
+#include <cstdlib>
+#include <optional>
+
+namespace sentrel {
+namespace {
+
+constexpr DWORD kReadBufferBytes = 2048;
+constexpr DWORD kMinimumSyncIntervalMs = 100;
+
+// A unique name in the temporary folder with the prefix "int" and the given
+// extension. The system makes the unique name by creating an empty file;
+// when the name gets another extension, that placeholder goes again.
+std::string TemporaryFileName(const std::string& extension) {
+    char folder[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathA(sizeof folder, folder);
+    if (length == 0 || length >= sizeof folder) return {};
+    char unique[MAX_PATH] = {};
+    if (GetTempFileNameA(folder, "int", 0, unique) == 0) return {};
+    if (extension.empty()) return unique;
+    DeleteFileA(unique);
+    std::string name = unique;
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos && name.find('\\', dot) == std::string::npos) name.resize(dot);
+    return name + extension;
+}
+
+// The response's HTTP status; nothing for schemes without one.
+std::optional<DWORD> HttpStatus(HINTERNET request) {
+    DWORD status = 0, size = sizeof status, index = 0;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, &index))
+        return std::nullopt;
+    return status;
+}
+
+// The length the server announced; nothing when it announced none.
+std::optional<ULONGLONG> AnnouncedLength(HINTERNET request) {
+    char text[32] = {};
+    DWORD size = sizeof text, index = 0;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, &index)) return std::nullopt;
+    char* end = nullptr;
+    const unsigned long long length = strtoull(text, &end, 10);
+    if (end == text) return std::nullopt;
+    return length;
+}
+
+// Copies the body to the file through a fixed buffer; false when a read or
+// a write failed or the body ended before the announced length.
+bool CopyBody(HINTERNET request, HANDLE file) {
+    const std::optional<ULONGLONG> announced = AnnouncedLength(request);
+    ULONGLONG copied = 0;
+    char buffer[kReadBufferBytes];
+    for (;;) {
+        DWORD read = 0;
+        if (!InternetReadFile(request, buffer, sizeof buffer, &read)) return false;
+        if (read == 0) break;
+        DWORD written = 0;
+        if (!WriteFile(file, buffer, read, &written, nullptr) || written != read) return false;
+        copied += read;
+    }
+    return !announced || copied == *announced;
+}
+
+std::wstring WidePath(const std::string& path) {
+    const WideString wide = ToWide(path);
+    return std::wstring(wide.begin(), wide.end());
+}
+
+void WaitOrStop(HANDLE stopEvent, DWORD timeoutMs) { WaitForSingleObject(stopEvent, timeoutMs); }
+
+bool StopRequested(HANDLE stopEvent) { return WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0; }
+
+}  // namespace
+
+void TempFileList::DeleteAll() {
+    for (const std::string& file : files_) DeleteFileA(file.c_str());
+    files_.clear();
+}
+
+std::string DownloadToTempFile(const std::string& url) {
+    const qz_support::UniqueHinternet internet(InternetOpenA("QZ", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    if (!internet) return {};
+    const qz_support::UniqueHinternet request(InternetOpenUrlA(
+        internet.get(), url.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NEED_FILE, 0));
+    if (!request) return {};
+    // An error page is a body too; only a success status carries settings.
+    if (const std::optional<DWORD> status = HttpStatus(request.get()); status && (*status < 200 || *status > 299))
+        return {};
+
+    const std::string name = TemporaryFileName(UrlFileExtension(url));
+    if (name.empty()) return {};
+    bool complete = false;
+    {
+        qz_support::UniqueFile file(
+            CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            DeleteFileA(name.c_str());
+            return {};
+        }
+        complete = CopyBody(request.get(), file.get());
+    }
+    if (complete) return name;
+    DeleteFileA(name.c_str());
+    return {};
+}
+
+std::string FetchSettingsSource(const std::string& source, TempFileList& temporaries) {
+    if (IsDrivePath(source)) return source;
+    std::string file = DownloadToTempFile(source);
+    if (!file.empty()) temporaries.Add(file);
+    return file;
+}
+
+SyncOutcome SyncPass(TempFileList& temporaries) {
+    const std::string source = ReadSettingsSource();
+    if (source.empty()) return SyncOutcome::NoSource;
+    const std::string file = FetchSettingsSource(source, temporaries);
+    if (file.empty() || !ImportSettingsFile(WidePath(file))) return SyncOutcome::Failed;
+    WriteLastSync();
+    return SyncOutcome::Imported;
+}
+
+SyncOutcome ReloadSettingsFromSource(const std::function<void()>& loadSettings) {
+    TempFileList temporaries;
+    const SyncOutcome outcome = SyncPass(temporaries);
+    if (outcome == SyncOutcome::Imported) {
+        loadSettings();
+    } else if (outcome == SyncOutcome::Failed) {
+        MessageBoxA(GetActiveWindow(), "Settings could not be retrieved, please try again later", "Sentrel", MB_OK);
+    }
+    return outcome;
+}
+
+DWORD SyncIntervalMs() {
+    DWORD interval = 0, size = sizeof interval, type = 0;
+    const auto key = OpenSettingsKey(KEY_QUERY_VALUE);
+    if (!key || RegQueryValueExA(key.get(), "Sync Interval", nullptr, &type, reinterpret_cast<BYTE*>(&interval),
+                                 &size) != ERROR_SUCCESS ||
+        type != REG_DWORD || interval == 0)
+        return kSyncIntervalMs;
+    return interval < kMinimumSyncIntervalMs ? kMinimumSyncIntervalMs : interval;
+}
+
+void SyncWorker(HWND window, HANDLE stopEvent) {
+    if (FAILED(CoInitialize(nullptr))) return;
+    const UINT reloadSettings = RegisterWindowMessageA("ReloadSettings");
+    const DWORD interval = SyncIntervalMs();
+    bool found = false;
+    while (!StopRequested(stopEvent)) {
+        TempFileList temporaries;
+        const SyncOutcome outcome = SyncPass(temporaries);
+        // Once a source has been seen the worker keeps going; a later pass
+        // without one imports nothing.
+        if (outcome != SyncOutcome::NoSource) found = true;
+        if (!found) break;
+        if (outcome == SyncOutcome::Imported) SendMessageA(window, reloadSettings, 0, 0);
+        WaitOrStop(stopEvent, interval);
+    }
+    CoUninitialize();
+}
+
+}  // namespace sentrel

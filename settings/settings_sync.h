@@ -1,0 +1,64 @@
+// Settings from a central source: a URL (fetched with WinINet into a
+// temporary file) or a drive path (read in place), imported as the stored
+// settings document and handed to the controller. The worker fetches once at
+// start and then every hour; the tray menu's reload does the same on demand.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sentrel {
+
+inline constexpr DWORD kSyncIntervalMs = 3'600'000;
+
+// The temporary files of one pass; deleted when the pass ends (or the list
+// goes away). A file that cannot be deleted stays on disk.
+class TempFileList {
+public:
+    TempFileList() = default;
+    TempFileList(const TempFileList&) = delete;
+    TempFileList& operator=(const TempFileList&) = delete;
+    ~TempFileList() { DeleteAll(); }
+
+    void Add(std::string path) { files_.push_back(std::move(path)); }
+    void DeleteAll();
+    const std::vector<std::string>& Files() const { return files_; }
+
+private:
+    std::vector<std::string> files_;
+};
+
+// Downloads the URL's body into a fresh file in the temporary folder, named
+// "int" + a unique part + the URL's extension. Empty when nothing was
+// fetched: no connection, an HTTP status other than 2xx, a transfer cut
+// short, a file that could not be written. No file is left behind then.
+std::string DownloadToTempFile(const std::string& url);
+
+// The local file for a source: a drive path as it is, a URL downloaded (the
+// download is added to `temporaries`). Empty when nothing could be fetched.
+std::string FetchSettingsSource(const std::string& source, TempFileList& temporaries);
+
+// One pass: fetches the configured source and imports it; on success stamps
+// "Last Sync". A download stays in `temporaries` for the caller to delete.
+enum class SyncOutcome { NoSource, Imported, Failed };
+SyncOutcome SyncPass(TempFileList& temporaries);
+
+// The tray menu's "R&eload Settings": a pass on the calling (main) thread;
+// on success `loadSettings` runs at once, on failure the user is told in a
+// message box owned by the active window.
+SyncOutcome ReloadSettingsFromSource(const std::function<void()>& loadSettings);
+
+// The time between two passes of the worker: one hour. Tests shorten it
+// with the DWORD value "Sync Interval" (milliseconds, at least 100) under
+// the settings key.
+DWORD SyncIntervalMs();
+
+// The worker: passes until no source was found at the first one, or until
+// `stopEvent` is signalled. Each successful import is handed to `window`
+// with a synchronous "ReloadSettings".
+void SyncWorker(HWND window, HANDLE stopEvent);
+
+}  // namespace sentrel

@@ -1,0 +1,26 @@
+#include "settings/source_paths.h"
+
+namespace sentrel {
+
+bool IsDrivePath(std::string_view source) {
+    if (source.size() < 2 || source[1] != ':') return false;
+    const char first = source[0];
+    return (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z');
+}
+
+std::string UrlFileExtension(std::string_view url) {
+    constexpr size_t kMaxExtension = 255;
+    const size_t segmentStart = url.find_last_of("/\\");
+    const std::string_view segment = segmentStart == std::string_view::npos ? url : url.substr(segmentStart + 1);
+    const size_t dot = segment.rfind('.');
+    if (dot == std::string_view::npos) return {};
+    std::string_view extension = segment.substr(dot);
+    if (extension.size() > kMaxExtension) return {};
+    const size_t unusable = extension.find_first_of("?#:*\"<>|", 1);
+    if (unusable != std::string_view::npos) extension = extension.substr(0, unusable);
+    for (const char c : extension)
+        if (static_cast<unsigned char>(c) < 0x20) return {};
+    return std::string(extension == "." ? std::string_view() : extension);
+}
+
+}  // namespace sentrel

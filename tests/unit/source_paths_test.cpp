@@ -1,0 +1,59 @@
+// What the synchronisation takes for a drive path and how it names a
+// download; where the Notes protection looks and when the path is too long.
+#include "controller/notes_paths.h"
+#include "settings/source_paths.h"
+
+#include <gtest/gtest.h>
+
+namespace sentrel {
+namespace {
+
+TEST(SourcePaths, DrivePathsAreALetterAndAColon) {
+    const struct {
+        const char* source;
+        bool drive;
+    } cases[] = {
+        {"C:\\Settings\\lock.xml", true}, {"z:relative.xml", true}, {"C:", true},
+        {"\\\\server\\share\\lock.xml", false}, {"http://host/lock.xml", false}, {"1:\\x", false},
+        {":C\\x", false}, {"C", false}, {"", false}, {"file:///C:/x.xml", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsDrivePath(c.source), c.drive) << c.source;
+}
+
+TEST(SourcePaths, ExtensionComesFromTheLastSegment) {
+    const struct {
+        const char* url;
+        const char* extension;
+    } cases[] = {
+        {"http://host/settings.xml", ".xml"},
+        {"http://host/dir.d/settings", ""},
+        {"http://host/a.b.XML", ".XML"},
+        {"http://host/settings.xml?version=2", ".xml"},
+        {"http://host/settings.xml#top", ".xml"},
+        {"\\\\server\\share\\lock.cfg", ".cfg"},
+        {"http://host/", ""},
+        {"http://host/settings.", ""},
+        {"http://host.example", ".example"},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(UrlFileExtension(c.url), c.extension) << c.url;
+    EXPECT_EQ(UrlFileExtension("http://host/x." + std::string(254, 'a')).size(), 255u);
+    EXPECT_EQ(UrlFileExtension("http://host/x." + std::string(255, 'a')), "");
+}
+
+TEST(NotesPaths, BothNamesAreAppendedWhileTheyFit) {
+    const auto paths = NotesPathsUnder("C:\\Users\\ann\\AppData\\Local");
+    ASSERT_TRUE(paths);
+    EXPECT_EQ(paths->dataFolder, "C:\\Users\\ann\\AppData\\Local\\lotus\\notes\\data");
+    EXPECT_EQ(paths->settingsFile, "C:\\Users\\ann\\AppData\\Local\\lotus\\notes\\data\\notes.ini");
+
+    const std::string suffix = "\\lotus\\notes\\data\\notes.ini";
+    const std::string longest(kNotesPathCapacity - 1 - suffix.size(), 'x');
+    ASSERT_TRUE(NotesPathsUnder(longest));
+    EXPECT_EQ(NotesPathsUnder(longest)->settingsFile.size(), kNotesPathCapacity - 1);
+    EXPECT_FALSE(NotesPathsUnder(longest + "x"));
+    EXPECT_FALSE(NotesPathsUnder(std::string(4000, 'x')));
+}
+
+}  // namespace
+}  // namespace sentrel
