@@ -73,6 +73,7 @@ fi
 echo "== Windows build ($SENTREL_WINE_ARCH), tests under Wine =="
 if build build/win -DCMAKE_TOOLCHAIN_FILE="$SENTREL_TOOLCHAIN"; then
     wine_session_start
+    settings_server_start || failed=$((failed + 1))
     run_ctest build/win
     echo "== controller round trip under Wine =="
     "$SENTREL_WINE" build/win/tools/round_trip_timing.exe </dev/null || failed=$((failed + 1))

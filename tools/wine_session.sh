@@ -59,7 +59,28 @@ wine_session_start() {
     "$SENTREL_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
 }
 
+# A settings web server on 127.0.0.1 for the run: SENTREL_HTTP_PORT is its
+# port, SENTREL_HTTP_ROOT the folder it serves (as Windows sees it, drive Z:).
+settings_server_start() {
+    local root="$WINE_SESSION_DIR/served" here
+    here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+    mkdir -p "$root"
+    python3 "$here/settings_server.py" --root "$root" --port-file "$WINE_SESSION_DIR/http.port" \
+        </dev/null >"$WINE_SESSION_DIR/http.log" 2>&1 &
+    WINE_SESSION_HTTP=$!
+    for _ in $(seq 100); do
+        [ -s "$WINE_SESSION_DIR/http.port" ] && break
+        sleep 0.05
+    done
+    [ -s "$WINE_SESSION_DIR/http.port" ] || { echo "settings server did not start" >&2; return 1; }
+    SENTREL_HTTP_PORT=$(cat "$WINE_SESSION_DIR/http.port")
+    SENTREL_HTTP_ROOT="Z:${root//\//\\}"
+    export SENTREL_HTTP_PORT SENTREL_HTTP_ROOT
+}
+
 wine_session_stop() {
+    [ -n "${WINE_SESSION_HTTP:-}" ] && kill "$WINE_SESSION_HTTP" 2>/dev/null || true
+    WINE_SESSION_HTTP=
     wineserver -k 2>/dev/null || true
     [ -n "${WINE_SESSION_XVFB:-}" ] && kill "$WINE_SESSION_XVFB" 2>/dev/null || true
     wait "${WINE_SESSION_XVFB:-}" 2>/dev/null || true

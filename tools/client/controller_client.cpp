@@ -61,8 +61,12 @@ bool StoreSettingsDocument(const std::string& text) {
                           static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
 }
 
+HWND ControllerWindow() {
+    return FindWindowA("#32770", "Sentrel Settings");
+}
+
 bool ReloadRunningController(DWORD timeoutMs) {
-    const HWND window = FindWindowA("#32770", "Sentrel Settings");
+    const HWND window = ControllerWindow();
     if (!window) return false;
     DWORD_PTR result = 0;
     return SendMessageTimeoutA(window, RegisterWindowMessageA("ReloadSettings"), 0, 0, SMTO_NORMAL, timeoutMs,
@@ -122,6 +126,48 @@ void EndControllers() {
         if (!process) continue;
         TerminateProcess(process.get(), 1);
         WaitForSingleObject(process.get(), 10000);
+    }
+}
+
+bool StartController(DWORD timeoutMs) {
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    qz_support::UniqueFile nul(CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           &inheritable, OPEN_EXISTING, 0, nullptr));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (nul) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.get();
+    }
+    PROCESS_INFORMATION process{};
+    std::wstring commandLine = L"\"" + ControllerProgram() + L"\"";
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    qz_support::UniqueHandle processHandle(process.hProcess);
+    qz_support::UniqueHandle threadHandle(process.hThread);
+    WaitForInputIdle(processHandle.get(), timeoutMs);
+    for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
+        if (ControllerWindow()) return true;
+        if (WaitForSingleObject(processHandle.get(), 20) == WAIT_OBJECT_0) return false;
+    }
+    return false;
+}
+
+void StopControllers() {
+    for (DWORD id : ControllerProcesses()) {
+        qz_support::UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+        if (!process) continue;
+        for (HWND window = FindWindowExA(nullptr, nullptr, "#32770", "Sentrel Settings"); window;
+             window = FindWindowExA(nullptr, window, "#32770", "Sentrel Settings")) {
+            DWORD owner = 0;
+            const DWORD thread = GetWindowThreadProcessId(window, &owner);
+            if (owner == id) PostThreadMessageA(thread, WM_QUIT, 0, 0);
+        }
+        if (WaitForSingleObject(process.get(), 10000) != WAIT_OBJECT_0) {
+            TerminateProcess(process.get(), 1);
+            WaitForSingleObject(process.get(), 10000);
+            RunProgram(L"net stop rpcss");
+        }
     }
 }
 

@@ -39,4 +39,16 @@ std::wstring CommandLineOf(DWORD processId);
 // Ends every controller process and waits until they are gone.
 void EndControllers();
 
+// Starts the controller program as a user would (no arguments) and waits
+// until its window exists; false when it did not come up in time.
+bool StartController(DWORD timeoutMs = 15000);
+
+// Ends every running controller through its own shutdown path (WM_QUIT to
+// its main thread), which also withdraws its class object; a controller that
+// does not end in time is terminated.
+void StopControllers();
+
+// The running controller's main window; null when none is found.
+HWND ControllerWindow();
+
 }  // namespace sentrel::client

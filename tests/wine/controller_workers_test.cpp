@@ -1,0 +1,471 @@
+// The controller's helper threads end to end: settings fetched from the
+// run's web server on 127.0.0.1 (or a drive path) by the real controller
+// program and by the menu's reload; the browser configuration restored after
+// outside changes; the Lotus Notes settings held at zero.
+#include "policy/connect_controller.h"
+#include "settings/registry_store.h"
+#include "settings/settings_sync.h"
+#include "support/unique_any.h"
+#include "tests/wine/store_sandbox.h"
+#include "tools/client/controller_client.h"
+
+#include <gtest/gtest.h>
+
+#include <oleauto.h>
+#include <psapi.h>
+#include <shlobj.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+namespace sentrel {
+namespace {
+
+using qz_support::ComPtr;
+using qz_support::UniqueHkey;
+using client::StoreSettingsDocument;
+using testing::CreateKey;
+
+const char* const kAllowCorp =
+    "<lockSettings blockPopups=\"Y\" reverseOperation=\"N\" prohibitUninstall=\"N\" active=\"Y\" errorPage=\"\">"
+    "<host name=\"corp\"/></lockSettings>";
+const char* const kAllowNews =
+    "<lockSettings blockPopups=\"Y\" reverseOperation=\"N\" prohibitUninstall=\"N\" active=\"Y\" errorPage=\"\">"
+    "<host name=\"news\"/></lockSettings>";
+constexpr const char* kRetrievalFailure = "Settings could not be retrieved, please try again later";
+
+std::string Env(const char* name) {
+    char value[1024] = {};
+    const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    return length > 0 && length < sizeof value ? value : "";
+}
+
+// The run's web server: its folder, its addresses, and what it answered.
+struct WebServer {
+    static std::string Root() { return Env("SENTREL_HTTP_ROOT"); }
+    static std::string Url(const std::string& path) { return "http://127.0.0.1:" + Env("SENTREL_HTTP_PORT") + path; }
+    static void Serve(const std::string& name, const std::string& body) {
+        std::ofstream(Root() + "\\" + name, std::ios::binary) << body;
+    }
+    static int Answered(const std::string& path) {
+        std::ifstream log(Root() + "\\requests.log");
+        int count = 0;
+        for (std::string line; std::getline(log, line);) count += line.rfind(path + " ", 0) == 0;
+        return count;
+    }
+};
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+std::string StringValue(HKEY root, const char* path, const char* name) {
+    char buffer[4096] = {};
+    DWORD size = sizeof buffer;
+    if (RegGetValueA(root, path, name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS) return "<absent>";
+    return buffer;
+}
+
+std::string StoredText() { return StringValue(HKEY_CURRENT_USER, kSettingsKeyPath, nullptr); }
+std::string LastSync() { return StringValue(HKEY_CURRENT_USER, kSettingsKeyPath, "Last Sync"); }
+
+void SetSettingsValue(const char* name, const std::string& text) {
+    const UniqueHkey key = CreateKey(HKEY_CURRENT_USER, kSettingsKeyPath);
+    RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>(text.size() + 1));
+}
+
+void SetDword(HKEY root, const char* path, const char* name, DWORD value) {
+    const UniqueHkey key = CreateKey(root, path);
+    RegSetValueExA(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+void SetSource(const std::string& source) { SetSettingsValue("Settings", source); }
+
+bool KeyExists(HKEY root, const std::string& path) {
+    UniqueHkey key;
+    return RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+// The names of the downloads ("int…") in the temporary folder.
+std::vector<std::string> Downloads() {
+    char folder[MAX_PATH] = {};
+    GetTempPathA(sizeof folder, folder);
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = FindFirstFileA((std::string(folder) + "int*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do names.emplace_back(found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+HRESULT Ask(const ComPtr<ISentrelController>& controller, const wchar_t* address) {
+    qz_support::UniqueBstr url(SysAllocString(address));
+    return controller->IsURLOK(url.get());
+}
+
+class ControllerWorkers : public testing::StoreSandbox {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_FALSE(Env("SENTREL_HTTP_PORT").empty()) << "the test run starts the settings web server";
+        ASSERT_EQ(client::RunProgram(L"\"" + client::ControllerProgram() + L"\" /RegServer"), 0);
+    }
+    void SetUp() override {
+        client::StopControllers();
+        StoreSandbox::SetUp();
+        CreateKey(HKEY_CURRENT_USER, kSettingsKeyPath);
+    }
+    void TearDown() override {
+        client::StopControllers();
+        StoreSandbox::TearDown();
+    }
+
+    // Starts the controller with passes `intervalMs` apart and connects to it.
+    ComPtr<ISentrelController> Start(DWORD intervalMs = 300) {
+        SetDword(HKEY_CURRENT_USER, kSettingsKeyPath, "Sync Interval", intervalMs);
+        EXPECT_TRUE(client::StartController());
+        ComPtr<ISentrelController> controller;
+        EXPECT_EQ(ConnectController(controller), S_OK);
+        return controller;
+    }
+};
+
+// The menu's reload on this thread; the message box it shows is closed from
+// another thread and its text returned.
+std::pair<SyncOutcome, std::wstring> ReloadNow(int* loads) {
+    std::wstring shown;
+    std::thread closer([&] { shown = client::DismissErrorBox(15000); });
+    const SyncOutcome outcome = ReloadSettingsFromSource([&] { ++*loads; });
+    closer.join();
+    return {outcome, shown};
+}
+
+TEST_F(ControllerWorkers, ImportsTheSourceAtStartAndDeletesTheDownloadWhenThePassEnds) {
+    StoreSettingsDocument(kAllowNews);
+    WebServer::Serve("settings.xml", kAllowCorp);
+    SetSource(WebServer::Url("/files/settings.xml"));
+    const auto controller = Start(2000);
+    ASSERT_TRUE(WaitUntil([] { return LastSync() != "<absent>"; }, 5000));
+    EXPECT_EQ(StoredText(), kAllowCorp);
+    EXPECT_TRUE(std::regex_match(LastSync(), std::regex(R"([A-Z][a-z]{2} \d{2}, \d{4}; \d{2}:\d{2}:\d{2})")))
+        << LastSync();
+    EXPECT_EQ(Ask(controller, L"http://corp/"), S_OK) << "the controller reloaded";
+    EXPECT_EQ(Ask(controller, L"http://news/"), S_FALSE);
+
+    // The download stays for the pass's sleep and goes when the pass ends.
+    const std::vector<std::string> first = Downloads();
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_TRUE(std::regex_match(first[0], std::regex(R"(int[0-9A-Fa-f]+\.xml)"))) << first[0];
+    ASSERT_TRUE(WaitUntil([] { return WebServer::Answered("/files/settings.xml") >= 2; }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return Downloads() != first; }, 2000));
+    for (const std::string& name : Downloads()) EXPECT_NE(name, first[0]);
+}
+
+TEST_F(ControllerWorkers, ASourceAddedAfterTheStartHasNoEffectUntilTheNextStart) {
+    StoreSettingsDocument(kAllowNews);
+    WebServer::Serve("later.xml", kAllowCorp);
+    const auto controller = Start();
+    SetSource(WebServer::Url("/files/later.xml"));
+    Sleep(1500);
+    EXPECT_EQ(WebServer::Answered("/files/later.xml"), 0);
+    EXPECT_EQ(StoredText(), kAllowNews);
+    EXPECT_EQ(LastSync(), "<absent>");
+}
+
+TEST_F(ControllerWorkers, ASourceRemovedLaterImportsNothing) {
+    WebServer::Serve("removed.xml", kAllowCorp);
+    SetSource(WebServer::Url("/files/removed.xml"));
+    const auto controller = Start();
+    ASSERT_TRUE(WaitUntil([] { return StoredText() == kAllowCorp; }, 5000));
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsKeyPath, "Settings");
+    const int answered = WebServer::Answered("/files/removed.xml");
+    WebServer::Serve("removed.xml", kAllowNews);
+    Sleep(1500);
+    EXPECT_LE(WebServer::Answered("/files/removed.xml"), answered + 1) << "at most the pass already under way";
+    EXPECT_EQ(StoredText(), kAllowCorp);
+    EXPECT_EQ(Ask(controller, L"http://corp/"), S_OK);
+}
+
+// Bodies that must never replace the stored settings, each named by the
+// path that serves it.
+struct BadSource {
+    const char* path;
+    const char* why;
+};
+const BadSource kBadSources[] = {
+    {"/status/404/xhtml.html", "HTTP 404 with a well-formed XHTML page"},
+    {"/status/500/xhtml.html", "HTTP 500 with a well-formed XHTML page"},
+    {"/status/404/settings-ok.xml", "HTTP 404 with a valid settings document"},
+    {"/files/binary.xml", "a binary body"},
+    {"/files/empty.xml", "an empty body"},
+    {"/cut/settings-ok.xml", "a body cut mid-transfer"},
+    {"/files/no-name.xml", "a child without name"},
+    {"/files/other.xml", "well-formed without lockSettings"},
+};
+
+void ServeBadBodies() {
+    WebServer::Serve("xhtml.html",
+                     "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>Error</title></head>"
+                     "<body><h1>Not Found</h1></body></html>");
+    WebServer::Serve("settings-ok.xml", kAllowNews);
+    std::string binary;
+    for (int i = 0; i < 4096; ++i) binary += static_cast<char>((i * 7919) & 0xFF);
+    WebServer::Serve("binary.xml", binary);
+    WebServer::Serve("empty.xml", "");
+    WebServer::Serve("no-name.xml", "<lockSettings active=\"N\"><host name=\"news\"/><host/></lockSettings>");
+    WebServer::Serve("other.xml", "<other active=\"N\"/>");
+}
+
+TEST_F(ControllerWorkers, TheMenuReloadKeepsEverythingForEveryBadSource) {
+    ServeBadBodies();
+    StoreSettingsDocument(kAllowCorp);
+    SetSettingsValue("Last Sync", "Jan 01, 2026; 00:00:00");
+    std::vector<std::string> sources;
+    for (const BadSource& bad : kBadSources) sources.push_back(WebServer::Url(bad.path));
+    sources.push_back("http://127.0.0.1:1/files/settings-ok.xml");  // nobody listens there
+    sources.push_back("\\\\127.0.0.1\\share\\settings-ok.xml");     // UNC: handed to WinINet, which has no file scheme
+    sources.push_back("C:\\no\\such\\settings.xml");
+
+    for (const std::string& source : sources) {
+        SetSource(source);
+        int loads = 0;
+        const auto [outcome, shown] = ReloadNow(&loads);
+        EXPECT_EQ(outcome, SyncOutcome::Failed) << source;
+        EXPECT_EQ(shown, std::wstring(kRetrievalFailure, kRetrievalFailure + strlen(kRetrievalFailure))) << source;
+        EXPECT_EQ(loads, 0) << source;
+        EXPECT_EQ(StoredText(), kAllowCorp) << source;
+        EXPECT_EQ(LastSync(), "Jan 01, 2026; 00:00:00") << source;
+    }
+    EXPECT_TRUE(Downloads().empty()) << "a failed download leaves no file";
+}
+
+TEST_F(ControllerWorkers, TheMenuReloadImportsUrlsAndDrivePaths) {
+    WebServer::Serve("settings", kAllowNews);
+    SetSource(WebServer::Url("/files/settings"));
+    int loads = 0;
+    std::vector<std::string> duringLoad;
+    const SyncOutcome outcome = ReloadSettingsFromSource([&] {
+        ++loads;
+        duringLoad = Downloads();
+    });
+    EXPECT_EQ(outcome, SyncOutcome::Imported);
+    EXPECT_EQ(loads, 1);
+    EXPECT_EQ(StoredText(), kAllowNews);
+    ASSERT_EQ(duringLoad.size(), 1u);
+    EXPECT_TRUE(std::regex_match(duringLoad[0], std::regex(R"(int[0-9A-Fa-f]+\.tmp)"))) << "the bare unique name";
+    EXPECT_TRUE(Downloads().empty()) << "the menu deletes its download at once";
+
+    char folder[MAX_PATH] = {};
+    GetTempPathA(sizeof folder, folder);
+    const std::string local = std::string(folder) + "drive-source.xml";
+    std::ofstream(local, std::ios::binary) << kAllowCorp;
+    SetSource(local);
+    EXPECT_EQ(ReloadSettingsFromSource([&] { ++loads; }), SyncOutcome::Imported);
+    EXPECT_EQ(StoredText(), kAllowCorp);
+    EXPECT_EQ(GetFileAttributesA(local.c_str()) != INVALID_FILE_ATTRIBUTES, true) << "read in place, never deleted";
+    DeleteFileA(local.c_str());
+
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsKeyPath, "Settings");
+    EXPECT_EQ(ReloadSettingsFromSource([&] { ++loads; }), SyncOutcome::NoSource);
+    EXPECT_EQ(loads, 2);
+}
+
+TEST_F(ControllerWorkers, TheWorkerKeepsEverythingForEveryBadSource) {
+    ServeBadBodies();
+    StoreSettingsDocument(kAllowCorp);
+    SetSource(WebServer::Url(kBadSources[0].path));
+    const auto controller = Start();
+    for (const BadSource& bad : kBadSources) {
+        SetSource(WebServer::Url(bad.path));
+        const int before = WebServer::Answered(bad.path);
+        // Two answers: the second pass started after the first had ended.
+        EXPECT_TRUE(WaitUntil([&] { return WebServer::Answered(bad.path) >= before + 2; }, 5000)) << bad.why;
+        EXPECT_EQ(StoredText(), kAllowCorp) << bad.why;
+        EXPECT_EQ(LastSync(), "<absent>") << bad.why;
+        EXPECT_EQ(Ask(controller, L"http://corp/"), S_OK) << bad.why;
+        EXPECT_EQ(Ask(controller, L"http://news/"), S_FALSE) << bad.why;
+    }
+}
+
+// The controller's peak working set in bytes, asked of the system.
+SIZE_T PeakWorkingSet() {
+    const std::vector<DWORD> ids = client::ControllerProcesses();
+    if (ids.size() != 1) return 0;
+    qz_support::UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ids[0]));
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!process || !GetProcessMemoryInfo(process.get(), &counters, sizeof counters)) return 0;
+    return counters.PeakWorkingSetSize;
+}
+
+TEST_F(ControllerWorkers, AHundredMegabyteBodyPassesThroughAFixedBuffer) {
+    constexpr long long kBodyBytes = 100LL << 20;
+    const std::string path = "/bytes/" + std::to_string(kBodyBytes);
+    StoreSettingsDocument(kAllowCorp);
+    WebServer::Serve("settings.xml", kAllowCorp);
+    SetSource(WebServer::Url("/files/settings.xml"));
+    const auto controller = Start(1000);
+    ASSERT_TRUE(WaitUntil([] { return WebServer::Answered("/files/settings.xml") >= 2; }, 10000));
+    const SIZE_T before = PeakWorkingSet();
+    ASSERT_GT(before, 0u);
+
+    SetSource(WebServer::Url(path));
+    ASSERT_TRUE(WaitUntil([&] { return WebServer::Answered(path) >= 1; }, 60000));
+    // Once the whole body is on disk the pass refuses it unread.
+    ASSERT_TRUE(WaitUntil([] { return Downloads().empty(); }, 10000));
+    const SIZE_T after = PeakWorkingSet();
+    const long long growth = static_cast<long long>(after) - static_cast<long long>(before);
+    std::printf("100 MB download: controller peak working set %.1f MB before, %.1f MB after, growth %lld KB\n",
+                before / 1048576.0, after / 1048576.0, growth / 1024);
+    EXPECT_LT(growth, 1LL << 20);
+    EXPECT_EQ(StoredText(), kAllowCorp);
+    EXPECT_EQ(Ask(controller, L"http://corp/"), S_OK);
+}
+
+// --- Browser configuration -------------------------------------------------
+
+constexpr const char* kMainKey = "Software\\Microsoft\\Internet Explorer\\Main";
+constexpr const char* kHelperObjects = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
+const std::string kAgentHelperObject = std::string(kHelperObjects) + "\\{B0000299-50CF-11D1-A140-0000F802C250}";
+const char* const kEnumKeys[][2] = {
+    {"HKCR", "Component Categories\\{00021492-0000-0000-C000-000000000046}\\Enum"},
+    {"HKCU", "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Discardable\\PostSetup\\Component "
+             "Categories\\{00021493-0000-0000-C000-000000000046}\\Enum"},
+    {"HKCU", "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Discardable\\PostSetup\\Component "
+             "Categories\\{00021494-0000-0000-C000-000000000046}\\Enum"},
+};
+
+HKEY Root(const char* name) { return std::string(name) == "HKCR" ? HKEY_CLASSES_ROOT : HKEY_CURRENT_USER; }
+
+std::string Extensions() { return StringValue(HKEY_CURRENT_USER, kMainKey, "Enable Browser Extensions"); }
+
+FILETIME LastWrite(HKEY root, const char* path) {
+    FILETIME time{};
+    UniqueHkey key;
+    if (RegOpenKeyExA(root, path, 0, KEY_READ, key.put()) == ERROR_SUCCESS)
+        RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, &time);
+    return time;
+}
+
+bool operator==(const FILETIME& a, const FILETIME& b) {
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+void SetExtensions(const char* value) {
+    const UniqueHkey main = CreateKey(HKEY_CURRENT_USER, kMainKey);
+    RegSetValueExA(main.get(), "Enable Browser Extensions", 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                   static_cast<DWORD>(strlen(value) + 1));
+}
+
+TEST_F(ControllerWorkers, TheBrowserConfigurationIsRestoredAfterEveryOutsideChange) {
+    SetExtensions("no");
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kAgentHelperObject.c_str());
+    CreateKey(HKEY_LOCAL_MACHINE, kHelperObjects);
+    for (const auto& key : kEnumKeys) CreateKey(Root(key[0]), key[1]);
+    RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\policies\\Ext\\CLSID");
+    StoreSettingsDocument(kAllowCorp);
+    const auto controller = Start();
+
+    // At start.
+    EXPECT_EQ(StringValue(HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\policies\\Ext\\CLSID",
+                          "{B0000299-50CF-11D1-A140-0000F802C250}"),
+              "1");
+    EXPECT_EQ(Extensions(), "yes");
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kAgentHelperObject));
+    for (const auto& key : kEnumKeys) EXPECT_FALSE(KeyExists(Root(key[0]), key[1])) << key[1];
+
+    // An outside change is undone within a second, by one write.
+    SetExtensions("no");
+    EXPECT_TRUE(WaitUntil([] { return Extensions() == "yes"; }, 1000));
+    const FILETIME restored = LastWrite(HKEY_CURRENT_USER, kMainKey);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kAgentHelperObject.c_str());
+    EXPECT_TRUE(WaitUntil([] { return KeyExists(HKEY_LOCAL_MACHINE, kAgentHelperObject); }, 1000));
+    const FILETIME recreated = LastWrite(HKEY_LOCAL_MACHINE, kHelperObjects);
+    Sleep(1000);
+    // No pass wrote again: neither the value that was already "yes" nor the
+    // key that was already there.
+    EXPECT_TRUE(LastWrite(HKEY_CURRENT_USER, kMainKey) == restored);
+    EXPECT_TRUE(LastWrite(HKEY_LOCAL_MACHINE, kHelperObjects) == recreated);
+
+    // Another value of Main is left alone; switching the lock off changes nothing.
+    const UniqueHkey main = CreateKey(HKEY_CURRENT_USER, kMainKey);
+    RegSetValueExA(main.get(), "Start Page", 0, REG_SZ, reinterpret_cast<const BYTE*>("about:blank"), 12);
+    StoreSettingsDocument("<lockSettings active=\"N\"/>");
+    ASSERT_TRUE(client::ReloadRunningController());
+    EXPECT_EQ(Ask(controller, L"http://anything/"), S_OK);
+    Sleep(300);
+    EXPECT_EQ(StringValue(HKEY_CURRENT_USER, kMainKey, "Start Page"), "about:blank");
+    EXPECT_EQ(Extensions(), "yes");
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kAgentHelperObject));
+}
+
+// --- Lotus Notes ----------------------------------------------------------
+
+std::string NotesFolder() {
+    char local[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, local);
+    return std::string(local) + "\\lotus\\notes\\data";
+}
+
+std::string NotesValue(const char* section, const char* key) {
+    char value[64] = {};
+    GetPrivateProfileStringA(section, key, "<absent>", value, sizeof value, (NotesFolder() + "\\notes.ini").c_str());
+    return value;
+}
+
+void PrepareNotes() {
+    CreateDirectoryA((NotesFolder() + "\\..\\..").c_str(), nullptr);
+    CreateDirectoryA((NotesFolder() + "\\..").c_str(), nullptr);
+    CreateDirectoryA(NotesFolder().c_str(), nullptr);
+    std::ofstream(NotesFolder() + "\\notes.ini", std::ios::binary)
+        << "[Notes]\r\nWWWDSP_SYNC_BROWSERFETCH=1\r\nWWWDSP_PREFETCH_OBJECT=1\r\nKeep=1\r\n"
+           "[Other]\r\nWWWDSP_SYNC_BROWSERFETCH=1\r\n";
+}
+
+void WriteIntoNotesFolder() { std::ofstream(NotesFolder() + "\\mail.nsf", std::ios::binary | std::ios::app) << "x"; }
+
+TEST_F(ControllerWorkers, NotesSettingsAreHeldAtZeroAfterTheNextWrite) {
+    PrepareNotes();
+    SetDword(HKEY_CURRENT_USER, kSettingsKeyPath, "ProtectNotes", 1);
+    const auto controller = Start();
+    Sleep(300);
+    EXPECT_EQ(NotesValue("Notes", "WWWDSP_SYNC_BROWSERFETCH"), "1") << "nothing is read before the first change";
+    WriteIntoNotesFolder();
+    EXPECT_TRUE(WaitUntil([] { return NotesValue("Notes", "WWWDSP_SYNC_BROWSERFETCH") == "0"; }, 3000));
+    EXPECT_TRUE(WaitUntil([] { return NotesValue("Notes", "WWWDSP_PREFETCH_OBJECT") == "0"; }, 3000));
+    EXPECT_EQ(NotesValue("Notes", "Keep"), "1");
+    EXPECT_EQ(NotesValue("Other", "WWWDSP_SYNC_BROWSERFETCH"), "1");
+}
+
+TEST_F(ControllerWorkers, NotesProtectionNeedsTheNumberOneAndTheFolder) {
+    PrepareNotes();
+    SetSettingsValue("ProtectNotes", "1");  // text, not a number: off
+    Start();
+    WriteIntoNotesFolder();
+    Sleep(1000);
+    EXPECT_EQ(NotesValue("Notes", "WWWDSP_SYNC_BROWSERFETCH"), "1");
+    client::StopControllers();
+
+    DeleteFileA((NotesFolder() + "\\notes.ini").c_str());
+    DeleteFileA((NotesFolder() + "\\mail.nsf").c_str());
+    RemoveDirectoryA(NotesFolder().c_str());
+    SetDword(HKEY_CURRENT_USER, kSettingsKeyPath, "ProtectNotes", 1);
+    Start();
+    Sleep(500);
+    EXPECT_EQ(GetFileAttributesA(NotesFolder().c_str()), INVALID_FILE_ATTRIBUTES) << "nothing is created";
+}
+
+}  // namespace
+}  // namespace sentrel
