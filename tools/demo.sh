@@ -18,6 +18,11 @@ echo
 echo "== the controller program, asked through COM from another process =="
 "$SENTREL_WINE" build/win/tools/controller_demo.exe
 echo
+echo "== settings from a web server on 127.0.0.1, and the browser kept configured =="
+settings_server_start
+"$SENTREL_WINE" build/win/tools/workers_demo.exe </dev/null
+"$SENTREL_WINE" net stop rpcss >/dev/null 2>&1 </dev/null
+echo
 echo "== a browsing session in the test browser host, with the agent and the controller =="
 rm -f "$WINEPREFIX/drive_c/Sentrel.log"
 "$SENTREL_WINE" regsvr32 /s "$(winepath_of build/win/agent/SentrelAgent.dll)" </dev/null
