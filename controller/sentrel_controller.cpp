@@ -6,6 +6,7 @@
 #include "controller/tray_icon.h"
 #include "policy/access_decision.h"
 #include "resource_ids.h"
+#include "settings/password_prompt.h"
 #include "settings/registry_store.h"
 #include "settings/settings_document.h"
 #include "settings/settings_sync.h"
@@ -127,27 +128,25 @@ INT_PTR CALLBACK SentrelController::DialogProc(HWND window, UINT message, WPARAM
     return TRUE;
 }
 
-qz_support::MessageOutcome SentrelController::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
+qz_support::MessageOutcome SentrelController::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     using qz_support::MessageOutcome;
     switch (message) {
     case WM_INITDIALOG:
+        dialog_.Bind(window_);
         SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(currentImage_));
         return MessageOutcome{true, TRUE};
     case WM_CLOSE:
         ShowWindow(window_, SW_HIDE);
         return MessageOutcome{true, 0};
+    case kTrayCallbackMessage:
+        OnTrayCallback(static_cast<UINT>(lParam));
+        return MessageOutcome{true, 1};
     case kShowMessage:
         if (!iconShown_) {
             iconShown_ = true;
             AddTrayIcon(window_, currentImage_);
         }
         return MessageOutcome{true, 0};
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDCANCEL) {
-            ShowWindow(window_, SW_HIDE);
-            return MessageOutcome{true, 0};
-        }
-        return MessageOutcome{};
     default:
         break;
     }
@@ -159,7 +158,106 @@ qz_support::MessageOutcome SentrelController::HandleMessage(UINT message, WPARAM
         AddTrayIcon(window_, currentImage_);
         return MessageOutcome{true, 0};
     }
+    if (message == WM_COMMAND) {
+        if (const std::optional<LRESULT> result = OnCommand(LOWORD(wParam), HIWORD(wParam)))
+            return MessageOutcome{true, *result};
+    }
     return MessageOutcome{};
+}
+
+std::optional<LRESULT> SentrelController::OnCommand(WORD id, WORD code) {
+    switch (id) {
+    case ID_LOCK:
+        ToggleLock();
+        // Hidden whether or not the password let the toggle through.
+        SendMessageA(window_, WM_CLOSE, 0, 0);
+        return 0;
+    case ID_RELOAD:
+        // Runs on this thread: the window waits for the download.
+        ReloadSettingsFromSource([this] { LoadSettings(); });
+        return 0;
+    case ID_SETTINGS:
+        OpenSettings();
+        return 0;
+    case ID_EXIT:
+        Exit();
+        return 0;
+    case IDCANCEL:
+        ShowWindow(window_, SW_HIDE);
+        return 0;
+    default:
+        return dialog_.HandleCommand(id, code);
+    }
+}
+
+void SentrelController::OnTrayCallback(UINT mouseMessage) {
+    switch (mouseMessage) {
+    case WM_LBUTTONUP:
+        if (IsWindowVisible(window_)) SetForegroundWindow(window_);
+        break;
+    case WM_LBUTTONDBLCLK:
+        ToggleLock();
+        break;
+    case WM_RBUTTONUP:
+        ShowTrayMenu();
+        break;
+    default:
+        break;
+    }
+}
+
+void SentrelController::ShowTrayMenu() {
+    const qz_support::UniqueHmenu menu(LoadMenuA(module_.Instance(), MAKEINTRESOURCEA(IDR_TRAY_MENU)));
+    if (!menu) return;
+    const HMENU tray = GetSubMenu(menu.get(), 0);
+    if (!tray) return;
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    SetMenuDefaultItem(tray, 0, TRUE);
+    CheckMenuItem(tray, ID_LOCK, MF_BYCOMMAND | (settings_.active ? MF_CHECKED : MF_UNCHECKED));
+    EnableMenuItem(tray, ID_SETTINGS, MF_BYCOMMAND | (settings_.sourceConfigured ? MF_GRAYED : MF_ENABLED));
+    if (!settings_.sourceConfigured) RemoveMenu(tray, ID_RELOAD, MF_BYCOMMAND);
+    SetForegroundWindow(window_);
+    TrackPopupMenu(tray, 0, cursor.x, cursor.y, 0, window_, nullptr);
+}
+
+bool SentrelController::ConfirmPassword() { return sentrel::ConfirmPassword(module_.Instance(), settings_.password); }
+
+void SentrelController::ToggleLock() {
+    if (!ConfirmPassword()) return;
+    settings_.active = !settings_.active;
+    // A save that raises (a loaded password longer than the stored form
+    // holds) leaves the lock, the image and the icon as they were.
+    try {
+        SaveSettings(settings_);
+    } catch (...) {
+        settings_.active = !settings_.active;
+        throw;
+    }
+    ChooseImage();
+    ModifyTrayIcon(window_, currentImage_);
+}
+
+void SentrelController::Exit() {
+    if (!ConfirmPassword()) return;
+    DeleteTrayIcon(window_);
+    // In memory only: the stored settings keep the lock for the next start.
+    settings_.active = false;
+    iconShown_ = false;
+    // The icon that comes back after an exit shows the lock as it is: off.
+    ChooseImage();
+    ShowWindow(window_, SW_HIDE);
+}
+
+void SentrelController::OpenSettings() {
+    if (!ConfirmPassword()) return;
+    FillSettingsDialog();
+    ShowWindow(window_, SW_SHOW);
+}
+
+void SentrelController::FillSettingsDialog() {
+    dialog_.Fill(settings_);
+    AddTrayIcon(window_, currentImage_);
 }
 
 }  // namespace sentrel

@@ -6,13 +6,16 @@
 #include "controller/server_module.h"
 #include "policy/controller_interface.h"
 #include "settings/controller_settings.h"
+#include "settings/settings_dialog.h"
 #include "support/background_thread.h"
 #include "support/message_guard.h"
 #include "support/unique_any.h"
 
+#include <optional>
+
 namespace sentrel {
 
-class SentrelController final : public ISentrelController {
+class SentrelController final : public ISentrelController, private SettingsDialogOwner {
 public:
     explicit SentrelController(ServerModule& module);
     SentrelController(const SentrelController&) = delete;
@@ -39,8 +42,21 @@ private:
     qz_support::MessageOutcome HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     // Loads the stored settings; a document that sets `active` also picks the image.
-    void LoadSettings();
+    void LoadSettings() override;
     void ChooseImage();
+
+    // SettingsDialogOwner.
+    ControllerSettings& Settings() override { return settings_; }
+    void FillSettingsDialog() override;
+
+    // The tray: the callback's mouse messages, the menu and its commands.
+    void OnTrayCallback(UINT mouseMessage);
+    void ShowTrayMenu();
+    std::optional<LRESULT> OnCommand(WORD id, WORD code);
+    void ToggleLock();
+    void Exit();
+    void OpenSettings();
+    bool ConfirmPassword();
 
     ServerModule& module_;
     UINT reloadSettingsMessage_;
@@ -51,6 +67,7 @@ private:
     qz_support::UniqueHicon unlockedImage_;
     HICON currentImage_ = nullptr;
     ControllerSettings settings_;
+    SettingsDialog dialog_{*this};
     bool iconShown_ = false;
 
     // The helpers: they share nothing with this object but the window handle.

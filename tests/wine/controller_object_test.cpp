@@ -6,13 +6,17 @@
 #include "controller/tray_icon.h"
 #include "resource_ids.h"
 #include "settings/registry_store.h"
+#include "settings/settings_dialog.h"
 #include "support/com_ptr.h"
 #include "tests/wine/store_sandbox.h"
 #include "tests/wine/taskbar_recorder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace sentrel {
@@ -21,6 +25,11 @@ namespace {
 using qz_support::ComPtr;
 
 void Store(const char* text) { ASSERT_TRUE(WriteStoredDocument(text, true)); }
+
+std::string ReadStoredText() {
+    const std::optional<WideString> text = ReadStoredDocument();
+    return text ? ToNarrow(*text) : "<none>";
+}
 
 HWND ControllerWindow() { return FindWindowA("#32770", "Sentrel Settings"); }
 
@@ -286,6 +295,137 @@ TEST_F(ControllerObject, ShowMessageAddsTheTrayIconOnceAndTaskbarCreatedAddsItAg
     controller->Show();
     testing::TaskbarRecorder::Pump(100);
     EXPECT_EQ(taskbar.Count(NIM_ADD), 2u) << "the icon was already shown";
+}
+
+// The tray menu as the controller shows it, read from another thread of
+// this process while it is open, then closed with Esc.
+struct ShownMenu {
+    std::vector<UINT> ids;
+    UINT defaultItem = 0;
+    bool lockChecked = false;
+    bool settingsGreyed = false;
+};
+
+ShownMenu OpenTrayMenu(HWND window) {
+    ShownMenu shown;
+    std::thread reader([&] {
+        for (int i = 0; i < 200; ++i) {
+            const HWND popup = FindWindowA("#32768", nullptr);
+            if (popup && IsWindowVisible(popup)) {
+                const auto menu = reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0));
+                for (int position = 0; position < GetMenuItemCount(menu); ++position)
+                    shown.ids.push_back(GetMenuItemID(menu, position));
+                shown.defaultItem = GetMenuDefaultItem(menu, FALSE, 0);
+                shown.lockChecked = GetMenuState(menu, ID_LOCK, MF_BYCOMMAND) & MF_CHECKED;
+                shown.settingsGreyed = GetMenuState(menu, ID_SETTINGS, MF_BYCOMMAND) & MF_GRAYED;
+                PostMessageA(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+                return;
+            }
+            Sleep(25);
+        }
+    });
+    SendMessageA(window, kTrayCallbackMessage, kTrayIconId, WM_RBUTTONUP);
+    reader.join();
+    return shown;
+}
+
+TEST_F(ControllerObject, TrayMenuOffersReloadOrSettingsByTheSettingsSource) {
+    for (const bool sourceConfigured : {false, true}) {
+        Store(sourceConfigured ? "<lockSettings active=\"Y\"/>" : "<lockSettings active=\"N\"/>");
+        if (sourceConfigured) {
+            const auto key = OpenSettingsKey(KEY_SET_VALUE);
+            RegSetValueExA(key.get(), "Settings", 0, REG_SZ, reinterpret_cast<const BYTE*>("C:\\none.xml"), 12);
+        }
+        Server server;
+        const ShownMenu shown = OpenTrayMenu(ControllerWindow());
+        const std::vector<UINT> expected = sourceConfigured
+                                               ? std::vector<UINT>{ID_LOCK, ID_RELOAD, ID_SETTINGS, 0, ID_EXIT}
+                                               : std::vector<UINT>{ID_LOCK, ID_SETTINGS, 0, ID_EXIT};
+        EXPECT_EQ(shown.ids, expected) << sourceConfigured;
+        EXPECT_EQ(shown.defaultItem, static_cast<UINT>(ID_LOCK));
+        EXPECT_EQ(shown.lockChecked, sourceConfigured) << "checked exactly while locked";
+        EXPECT_EQ(shown.settingsGreyed, sourceConfigured);
+        testing::RemoveStoreKeys();
+    }
+}
+
+TEST_F(ControllerObject, AFailingHandlerShowsTheErrorAndLeavesEverythingAsItWas) {
+    Store("<lockSettings active=\"Y\"><host name=\"corp\"/></lockSettings>");
+    Server server;
+    const HWND window = ControllerWindow();
+    SendMessageA(window, WM_COMMAND, ID_SETTINGS, 0);
+    ASSERT_TRUE(IsWindowVisible(window));
+    EXPECT_EQ(SendDlgItemMessageA(window, IDC_PASSWORD, EM_GETLIMITTEXT, 0, 0), 19);
+    EXPECT_EQ(SendDlgItemMessageA(window, IDC_CONFIRM, EM_GETLIMITTEXT, 0, 0), 19);
+    // Set past the typing limit: more than the stored form holds.
+    const char* const tooLong = "abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyz";
+    SetDlgItemTextA(window, IDC_PASSWORD, tooLong);
+    SetDlgItemTextA(window, IDC_CONFIRM, tooLong);
+    SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_CONFIRM, EN_CHANGE), 0);
+    const std::string before = ReadStoredText();
+    SendMessageA(window, WM_COMMAND, IDOK, 0);
+    ASSERT_EQ(server.shown.size(), 1u);
+    EXPECT_NE(server.shown[0].find(L"0x80070057"), std::wstring::npos) << server.shown[0].c_str();
+    EXPECT_TRUE(IsWindowVisible(window)) << "the dialog stays open";
+    EXPECT_EQ(ReadStoredText(), before) << "nothing stored";
+    // The lock switch still works without a password being asked.
+    SendMessageA(window, kTrayCallbackMessage, kTrayIconId, WM_LBUTTONDBLCLK);
+    EXPECT_NE(ReadStoredText().find("active=\"N\""), std::string::npos);
+}
+
+// A test owner of the settings dialog: the window from dialog 202 with only
+// the settings dialog behind it.
+struct DialogUnderTest final : SettingsDialogOwner {
+    ControllerSettings settings;
+    SettingsDialog dialog{*this};
+    HWND window = nullptr;
+    ControllerSettings& Settings() override { return settings; }
+    void LoadSettings() override {}
+    void FillSettingsDialog() override { dialog.Fill(settings); }
+
+    static INT_PTR CALLBACK Proc(HWND window, UINT message, WPARAM, LPARAM lParam) {
+        if (message == WM_INITDIALOG) {
+            auto* self = reinterpret_cast<DialogUnderTest*>(lParam);
+            self->window = window;
+            self->dialog.Bind(window);
+            return TRUE;
+        }
+        return FALSE;
+    }
+    DialogUnderTest() {
+        CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS), nullptr, Proc,
+                           reinterpret_cast<LPARAM>(this));
+    }
+    ~DialogUnderTest() { DestroyWindow(window); }
+};
+
+TEST_F(ControllerObject, FillsAHundredThousandSitesQuickly) {
+    DialogUnderTest dialog;
+    ASSERT_NE(dialog.window, nullptr);
+    ShowWindow(dialog.window, SW_SHOW);
+    // Domain-like names of 10 to 30 characters.
+    unsigned seed = 12345;
+    while (dialog.settings.hosts.size() < 100000) {
+        std::string name;
+        seed = seed * 1103515245 + 12345;
+        const size_t length = 10 + (seed >> 16) % 21;
+        while (name.size() + 4 < length) {
+            seed = seed * 1103515245 + 12345;
+            name += static_cast<char>('a' + (seed >> 16) % 26);
+        }
+        dialog.settings.hosts.Insert(name + ".com");
+    }
+    const ULONGLONG start = GetTickCount64();
+    dialog.dialog.Fill(dialog.settings);
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    std::printf("Settings dialog: 100,000 sites filled into the list box in %llu ms\n", elapsed);
+    EXPECT_EQ(SendDlgItemMessageA(dialog.window, IDC_SITE_LIST, LB_GETCOUNT, 0, 0), 100000);
+    EXPECT_LE(elapsed, 2000u);
+
+    ControllerSettings applied;
+    dialog.dialog.ApplyTo(applied);
+    EXPECT_EQ(applied.hosts.size(), 100000u);
+    EXPECT_TRUE(std::equal(applied.hosts.begin(), applied.hosts.end(), dialog.settings.hosts.begin()));
 }
 
 TEST_F(ControllerObject, ConstructionWritesTheAgentPolicy) {

@@ -1,0 +1,68 @@
+// The settings dialog: the controller's window (dialog 202) in its role as
+// the editor of the site list, the flags, the password and the error page,
+// with export to and import from a settings file.
+#pragma once
+
+#include "settings/controller_settings.h"
+#include "settings/password_encoding.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+namespace sentrel {
+
+// What the dialog needs of the controller that owns the window.
+class SettingsDialogOwner {
+public:
+    virtual ControllerSettings& Settings() = 0;
+    // Reads the stored settings anew (after an import).
+    virtual void LoadSettings() = 0;
+    // Fills the dialog and shows the tray icon again.
+    virtual void FillSettingsDialog() = 0;
+
+protected:
+    ~SettingsDialogOwner() = default;
+};
+
+class SettingsDialog {
+public:
+    // The password boxes take no more characters than a password may have.
+    static constexpr int kPasswordLimit = static_cast<int>(kMaxPasswordBytes);
+
+    explicit SettingsDialog(SettingsDialogOwner& owner) : owner_(owner) {}
+
+    // Binds the controls of `window` (at WM_INITDIALOG).
+    void Bind(HWND window);
+
+    // Loads the controls from the settings (without the tray icon).
+    void Fill(const ControllerSettings& settings);
+
+    // Copies the controls into `settings`.
+    void ApplyTo(ControllerSettings& settings) const;
+
+    // The dialog's command handlers; nothing when the command is not one of them.
+    std::optional<LRESULT> HandleCommand(WORD id, WORD code);
+
+    // The file the user picks in the save or open dialog; nothing when cancelled.
+    std::optional<std::wstring> AskForFile(bool forExport) const;
+
+private:
+    HWND Item(int id) const { return GetDlgItem(window_, id); }
+    std::string Text(int id) const;
+
+    // OK and Export: the dialog's values are saved from a copy and take
+    // effect only when the save did not fail.
+    void SaveDialog(const std::optional<std::wstring>& fileName);
+
+    void AddHostName();
+    void RemoveSelectedHosts();
+    void UpdatePasswordButtons();
+    void Import();
+
+    SettingsDialogOwner& owner_;
+    HWND window_ = nullptr;
+};
+
+}  // namespace sentrel
