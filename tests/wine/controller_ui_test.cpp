@@ -1,0 +1,405 @@
+// The controller's user interface driven from this separate process as a
+// person would: the tray icon's clicks and menu, the password prompt, the
+// settings dialog's boxes and buttons and the common file dialogs. Outcomes
+// are read from the stored document, the uninstall entry and the answers of
+// ISentrelController.
+#include "policy/connect_controller.h"
+#include "resource_ids.h"
+#include "settings/password_encoding.h"
+#include "settings/registry_store.h"
+#include "support/unique_any.h"
+#include "tests/wine/store_sandbox.h"
+#include "tests/wine/taskbar_recorder.h"
+#include "tools/client/controller_client.h"
+
+#include <gtest/gtest.h>
+
+#include <oleauto.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <functional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace sentrel {
+namespace {
+
+using qz_support::ComPtr;
+using testing::CreateKey;
+
+constexpr UINT kTrayCallback = WM_USER + 1000;
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 5000) {
+    for (DWORD waited = 0; !condition(); waited += 20) {
+        if (waited >= timeoutMs) return false;
+        testing::TaskbarRecorder::Pump(20);
+    }
+    return true;
+}
+
+std::string StoredText() {
+    const std::optional<WideString> text = ReadStoredDocument();
+    return text ? ToNarrow(*text) : "<none>";
+}
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+bool Stored(const std::string& fragment) { return StoredText().find(fragment) != std::string::npos; }
+
+HWND VisibleDialog(const char* caption) {
+    const HWND dialog = FindWindowA("#32770", caption);
+    return dialog && IsWindowVisible(dialog) ? dialog : nullptr;
+}
+
+HWND WaitForDialog(const char* caption) {
+    HWND dialog = nullptr;
+    WaitUntil([&] { return (dialog = VisibleDialog(caption)) != nullptr; });
+    return dialog;
+}
+
+// Types into an edit as the keyboard would: everything selected and erased,
+// then one character at a time, each with the edit's own notification.
+void Type(HWND edit, const std::wstring& text) {
+    SendMessageW(edit, EM_SETSEL, 0, -1);
+    SendMessageW(edit, WM_CHAR, VK_BACK, 0);
+    for (const wchar_t c : text) SendMessageW(edit, WM_CHAR, c, 0);
+}
+
+HWND ComboEdit(HWND combo) { return FindWindowExA(combo, nullptr, "Edit", nullptr); }
+
+bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
+bool Checked(HWND dialog, int id) { return SendDlgItemMessageA(dialog, id, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+// GetWindowText would not ask a control of another process for its text.
+std::wstring TextOf(HWND window) {
+    wchar_t text[512] = {};
+    SendMessageW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+// Narrow LB_GETTEXT across processes comes back wide: the W messages are used.
+std::vector<std::wstring> ListItems(HWND list) {
+    std::vector<std::wstring> items;
+    const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t text[512] = {};
+        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+        items.emplace_back(text);
+    }
+    return items;
+}
+
+std::vector<std::wstring> ComboItems(HWND combo) {
+    std::vector<std::wstring> items;
+    const LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t text[512] = {};
+        SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        items.emplace_back(text);
+    }
+    return items;
+}
+
+// A click that may open a modal window: posted, so this process does not
+// wait for the window to close.
+void PostClick(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+void Click(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+HRESULT Ask(const ComPtr<ISentrelController>& controller, const wchar_t* address) {
+    qz_support::UniqueBstr url(SysAllocString(address));
+    return controller->IsURLOK(url.get());
+}
+
+std::string Document(const std::string& attributes, const std::vector<std::string>& hosts) {
+    std::string text = "<lockSettings " + attributes + ">";
+    for (const std::string& host : hosts) text += "<host name=\"" + host + "\"/>";
+    return text + "</lockSettings>";
+}
+
+class ControllerUi : public testing::StoreSandbox {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_EQ(client::RunProgram(L"\"" + client::ControllerProgram() + L"\" /RegServer"), 0);
+    }
+    void SetUp() override {
+        client::StopControllers();
+        StoreSandbox::SetUp();
+        CreateKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
+    }
+    void TearDown() override {
+        controller_.reset();
+        client::StopControllers();
+        StoreSandbox::TearDown();
+    }
+
+    void Start(const std::string& document) {
+        ASSERT_TRUE(client::StoreSettingsDocument(document));
+        ASSERT_TRUE(client::StartController());
+        window_ = client::ControllerWindow();
+        ASSERT_EQ(ConnectController(controller_), S_OK);
+    }
+
+    void Tray(UINT mouseMessage) { PostMessageA(window_, kTrayCallback, 100, mouseMessage); }
+
+    // Opens the tray menu and picks an item by its underlined letter.
+    void ChooseFromMenu(wchar_t letter) {
+        Tray(WM_RBUTTONUP);
+        HWND popup = nullptr;
+        ASSERT_TRUE(WaitUntil([&] { return (popup = FindWindowA("#32768", nullptr)) && IsWindowVisible(popup); }));
+        PostMessageW(popup, WM_CHAR, letter, 0);
+        ASSERT_TRUE(WaitUntil([] {
+            const HWND open = FindWindowA("#32768", nullptr);
+            return !open || !IsWindowVisible(open);
+        }));
+    }
+
+    // Answers the password prompt with `typed`; OK when `confirm`, else Cancel.
+    void AnswerPrompt(const std::wstring& typed, bool confirm) {
+        const HWND prompt = WaitForDialog("Enter Password:");
+        ASSERT_NE(prompt, nullptr);
+        Type(GetDlgItem(prompt, IDC_PROMPT_PASSWORD), typed);
+        if (confirm) {
+            ASSERT_TRUE(Enabled(prompt, IDOK));
+            PostClick(prompt, IDOK);
+        } else {
+            PostMessageA(prompt, WM_COMMAND, IDCANCEL, 0);
+        }
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(prompt); }));
+    }
+
+    void OpenSettings() {
+        ChooseFromMenu(L's');
+        ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(window_) != FALSE; }));
+    }
+
+    // Picks a file in the common file dialog with this caption.
+    void ChooseFile(const char* caption, const std::wstring& path) {
+        const HWND dialog = WaitForDialog(caption);
+        ASSERT_NE(dialog, nullptr) << caption;
+        const HWND nameBox = GetDlgItem(dialog, 1148);
+        const HWND combo = FindWindowExA(nameBox, nullptr, "ComboBox", nullptr);
+        const HWND edit = ComboEdit(combo ? combo : nameBox);
+        ASSERT_NE(edit, nullptr);
+        SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        PostClick(dialog, IDOK);
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
+    }
+
+    HWND window_ = nullptr;
+    ComPtr<ISentrelController> controller_;
+};
+
+const std::string kLocked = Document(
+    "blockPopups=\"Y\" reverseOperation=\"N\" prohibitUninstall=\"N\" active=\"Y\" errorPage=\"\"", {"corp"});
+
+TEST_F(ControllerUi, TheLockSwitchByDoubleClickAndByTheMenu) {
+    Start(kLocked);
+    EXPECT_EQ(Ask(controller_, L"http://other/"), S_FALSE);
+    Tray(WM_LBUTTONDBLCLK);
+    ASSERT_TRUE(WaitUntil([] { return Stored("active=\"N\""); }));
+    EXPECT_EQ(Ask(controller_, L"http://other/"), S_OK);
+
+    ChooseFromMenu(L'l');
+    ASSERT_TRUE(WaitUntil([] { return Stored("active=\"Y\""); }));
+    EXPECT_EQ(Ask(controller_, L"http://other/"), S_FALSE);
+    EXPECT_FALSE(IsWindowVisible(window_));
+}
+
+TEST_F(ControllerUi, ThePasswordPromptOpensOnlyForTheExactPassword) {
+    Start(Document("active=\"Y\" password=\"" + EncodePassword("Secret") + "\"", {"corp"}));
+    Tray(WM_LBUTTONDBLCLK);
+    const HWND prompt = WaitForDialog("Enter Password:");
+    ASSERT_NE(prompt, nullptr);
+    const HWND edit = GetDlgItem(prompt, IDC_PROMPT_PASSWORD);
+    const struct {
+        const wchar_t* typed;
+        bool okEnabled;
+    } attempts[] = {{L"secret", false}, {L"Secre", false}, {L"Secret!", false}, {L"Secret", true}, {L"", false}};
+    for (const auto& attempt : attempts) {
+        Type(edit, attempt.typed);
+        EXPECT_EQ(Enabled(prompt, IDOK), attempt.okEnabled) << attempt.typed;
+    }
+    PostMessageA(prompt, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(prompt); }));
+    Sleep(200);
+    EXPECT_TRUE(Stored("active=\"Y\"")) << "Cancel refuses";
+    EXPECT_EQ(Ask(controller_, L"http://other/"), S_FALSE);
+
+    Tray(WM_LBUTTONDBLCLK);
+    AnswerPrompt(L"Secret", true);
+    ASSERT_TRUE(WaitUntil([] { return Stored("active=\"N\""); }));
+    EXPECT_EQ(Ask(controller_, L"http://other/"), S_OK);
+}
+
+TEST_F(ControllerUi, ExitTurnsFilteringOffAndASecondStartBringsTheIconBack) {
+    testing::TaskbarRecorder taskbar;
+    Start(kLocked);
+    ASSERT_TRUE(WaitUntil([&] { return taskbar.Count(NIM_ADD) == 1; }));
+    ChooseFromMenu(L'x');
+    ASSERT_TRUE(WaitUntil([&] { return taskbar.Count(NIM_DELETE) == 1; }));
+    EXPECT_EQ(Ask(controller_, L"http://other/"), S_OK) << "filtering is off";
+    EXPECT_TRUE(Stored("active=\"Y\"")) << "the stored document keeps the lock";
+
+    // The second start runs while this thread pumps for the icon requests.
+    std::thread secondStart([] { client::RunProgram(L"\"" + client::ControllerProgram() + L"\""); });
+    EXPECT_TRUE(WaitUntil([&] { return taskbar.Count(NIM_ADD) == 2; }, 10000));
+    secondStart.join();
+    EXPECT_EQ(client::ControllerProcesses().size(), 1u);
+    EXPECT_EQ(Ask(controller_, L"http://other/"), S_OK) << "the lock stays off";
+}
+
+TEST_F(ControllerUi, TheSettingsDialogShowsAndEditsTheSettings) {
+    Start(Document("blockPopups=\"Y\" reverseOperation=\"N\" prohibitUninstall=\"N\" active=\"Y\" "
+                   "errorPage=\"http://intranet/refused.htm\"",
+                   {"corp", "news"}));
+    for (const wchar_t* refused : {L"http://games.example/", L"http://GAMES.example/x", L"http://chat.example/"})
+        EXPECT_EQ(Ask(controller_, refused), S_FALSE);
+    OpenSettings();
+    const HWND dialog = window_;
+
+    // Filled from the settings.
+    EXPECT_TRUE(Checked(dialog, IDC_BLOCK_POPUPS));
+    EXPECT_FALSE(Checked(dialog, IDC_REVERSE));
+    EXPECT_FALSE(Checked(dialog, IDC_PROHIBIT_UNINSTALL));
+    EXPECT_TRUE(Enabled(dialog, IDC_PROHIBIT_UNINSTALL));
+    EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_PASSWORD)), L"");
+    EXPECT_FALSE(Enabled(dialog, IDC_CONFIRM));
+    EXPECT_TRUE(Checked(dialog, IDC_USE_ERROR_URL));
+    EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_ERROR_URL)), L"http://intranet/refused.htm");
+    EXPECT_EQ(ListItems(GetDlgItem(dialog, IDC_SITE_LIST)), (std::vector<std::wstring>{L"corp", L"news"}));
+    std::set<std::wstring> offered;
+    for (std::wstring item : ComboItems(GetDlgItem(dialog, IDC_HOST_NAME))) {
+        CharLowerW(item.data());
+        EXPECT_TRUE(offered.insert(item).second) << "offered once: " << item.c_str();
+    }
+    EXPECT_EQ(offered.size(), 2u);
+    EXPECT_FALSE(Enabled(dialog, IDC_ADD_HOST));
+
+    // "+" from the host name box, twice the same name; "-" on a selection.
+    const HWND hostEdit = ComboEdit(GetDlgItem(dialog, IDC_HOST_NAME));
+    for (const wchar_t* name : {L"intranet", L"corp"}) {
+        Type(hostEdit, name);
+        EXPECT_TRUE(Enabled(dialog, IDC_ADD_HOST));
+        Click(dialog, IDC_ADD_HOST);
+        EXPECT_FALSE(Enabled(dialog, IDC_ADD_HOST));
+        EXPECT_EQ(TextOf(hostEdit), L"");
+    }
+    const HWND list = GetDlgItem(dialog, IDC_SITE_LIST);
+    EXPECT_EQ(ListItems(list), (std::vector<std::wstring>{L"corp", L"corp", L"intranet", L"news"}));
+    SendMessageW(list, LB_SETSEL, TRUE, 3);
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_SITE_LIST, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    EXPECT_TRUE(Enabled(dialog, IDC_REMOVE_HOST));
+    Click(dialog, IDC_REMOVE_HOST);
+    EXPECT_EQ(ListItems(list), (std::vector<std::wstring>{L"corp", L"corp", L"intranet"}));
+
+    // The error page switched off; a password that must be confirmed.
+    Click(dialog, IDC_USE_ERROR_URL);
+    EXPECT_FALSE(Enabled(dialog, IDC_ERROR_URL));
+    EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_ERROR_URL)), L"");
+    Type(GetDlgItem(dialog, IDC_PASSWORD), L"pw1");
+    EXPECT_TRUE(Enabled(dialog, IDC_CONFIRM));
+    EXPECT_FALSE(Enabled(dialog, IDOK));
+    Type(GetDlgItem(dialog, IDC_CONFIRM), L"pw2");
+    EXPECT_FALSE(Enabled(dialog, IDOK)) << "mismatched passwords";
+    Type(GetDlgItem(dialog, IDC_CONFIRM), L"pw1");
+    EXPECT_TRUE(Enabled(dialog, IDOK));
+
+    // A reload while the dialog is open does not refresh it.
+    client::StoreSettingsDocument(Document("active=\"Y\"", {"elsewhere"}));
+    ASSERT_TRUE(client::ReloadRunningController());
+    EXPECT_EQ(ListItems(list), (std::vector<std::wstring>{L"corp", L"corp", L"intranet"}));
+
+    Click(dialog, IDOK);
+    EXPECT_FALSE(IsWindowVisible(dialog));
+    EXPECT_EQ(StoredText().find("elsewhere"), std::string::npos) << "OK stores the dialog's values";
+    EXPECT_EQ(Occurrences(StoredText(), "name=\"corp\""), 1u) << "added twice, stored once";
+    EXPECT_TRUE(Stored("errorPage=\"\""));
+    EXPECT_TRUE(Stored("password=\"" + EncodePassword("pw1") + "\""));
+    EXPECT_EQ(Ask(controller_, L"http://intranet/"), S_OK);
+    EXPECT_EQ(Ask(controller_, L"http://news/"), S_FALSE);
+
+    // Now behind the password: Cancel and "- -" change nothing.
+    const std::string stored = StoredText();
+    ChooseFromMenu(L's');
+    AnswerPrompt(L"pw1", true);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(dialog) != FALSE; }));
+    EXPECT_FALSE(Enabled(dialog, IDC_CONFIRM));
+    EXPECT_TRUE(Enabled(dialog, IDOK)) << "the password is kept as it is";
+    Click(dialog, IDC_REMOVE_ALL);
+    EXPECT_TRUE(ListItems(list).empty());
+    EXPECT_FALSE(Enabled(dialog, IDC_REMOVE_ALL));
+    Click(dialog, IDC_BLOCK_POPUPS);
+    Click(dialog, IDCANCEL);
+    EXPECT_FALSE(IsWindowVisible(dialog));
+    EXPECT_EQ(StoredText(), stored);
+    EXPECT_EQ(Ask(controller_, L"http://intranet/"), S_OK);
+}
+
+TEST_F(ControllerUi, ExportAndImportKeepEverySetting) {
+    const std::string full = Document(
+        "blockPopups=\"N\" reverseOperation=\"Y\" prohibitUninstall=\"N\" active=\"Y\" errorPage=\"http://x/e.htm\" "
+        "password=\"" + EncodePassword("pw") + "\"",
+        {"games", "casino"});
+    Start(full);
+    ChooseFromMenu(L's');
+    AnswerPrompt(L"pw", true);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(window_) != FALSE; }));
+    Click(window_, IDC_PROHIBIT_UNINSTALL);
+
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    const std::wstring exported = std::wstring(folder) + L"exported.xml";
+    DeleteFileW(exported.c_str());
+    PostClick(window_, IDC_EXPORT);
+    ChooseFile("Choose export file", std::wstring(folder) + L"exported");  // the default extension is added
+    ASSERT_TRUE(WaitUntil([&] { return GetFileAttributesW(exported.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+    EXPECT_TRUE(IsWindowVisible(window_)) << "the dialog stays open";
+    DWORD noRemove = 0, size = sizeof noRemove;
+    RegGetValueA(HKEY_LOCAL_MACHINE, kUninstallKeyPath, "NoRemove", RRF_RT_REG_DWORD, nullptr, &noRemove, &size);
+    EXPECT_EQ(noRemove, 1u) << "the export writes the uninstall entry";
+
+    // Something else is stored and loaded; the import brings the export back.
+    client::StoreSettingsDocument(Document("blockPopups=\"Y\" active=\"Y\"", {"other"}));
+    ASSERT_TRUE(client::ReloadRunningController());
+    PostClick(window_, IDC_IMPORT);
+    ChooseFile("Choose import file", exported);
+    std::ifstream file(std::filesystem::path(exported), std::ios::binary);
+    const std::string exportedText((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_TRUE(WaitUntil([&] { return StoredText() == exportedText; }));
+    EXPECT_TRUE(Stored("blockPopups=\"N\" reverseOperation=\"Y\" prohibitUninstall=\"Y\""));
+    EXPECT_TRUE(Stored("errorPage=\"http://x/e.htm\" password=\"" + EncodePassword("pw") + "\""));
+    EXPECT_EQ(ListItems(GetDlgItem(window_, IDC_SITE_LIST)), (std::vector<std::wstring>{L"casino", L"games"}));
+    EXPECT_EQ(Ask(controller_, L"http://games/"), S_FALSE) << "a block list again";
+    EXPECT_EQ(Ask(controller_, L"http://other/"), S_OK);
+
+    // A file that is not XML changes nothing.
+    const std::wstring broken = std::wstring(folder) + L"broken.xml";
+    std::ofstream(std::filesystem::path(broken), std::ios::binary) << "<html><body>not settings";
+    PostClick(window_, IDC_IMPORT);
+    ChooseFile("Choose import file", broken);
+    Sleep(300);
+    EXPECT_EQ(StoredText(), exportedText);
+    EXPECT_EQ(Ask(controller_, L"http://games/"), S_FALSE);
+    Click(window_, IDCANCEL);
+
+    // Without a writable uninstall entry its check box is disabled.
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
+    ChooseFromMenu(L's');
+    AnswerPrompt(L"pw", true);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(window_) != FALSE; }));
+    EXPECT_FALSE(Enabled(window_, IDC_PROHIBIT_UNINSTALL));
+    EXPECT_TRUE(Checked(window_, IDC_PROHIBIT_UNINSTALL)) << "it still shows the value";
+    DeleteFileW(exported.c_str());
+    DeleteFileW(broken.c_str());
+}
+
+}  // namespace
+}  // namespace sentrel
