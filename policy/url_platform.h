@@ -18,4 +18,13 @@ HRESULT ApplyDefaultScheme(const char* address, char* out, DWORD* capacity);
 // component does not fit its buffer.
 bool SplitUrl(const char* url, UrlComponents& record);
 
+#ifndef _WIN32
+// Which bytes from 0x80 up the portable shell test takes as scheme
+// characters. By default those of the product's 32-bit platform (the code
+// page's letters between 0x80 and 0x9F); 64-bit Wine's shell takes another
+// set, which the differential run imitates where the Windows build it
+// compares with is 64-bit.
+void ImitateWine64Shell(bool imitate);
+#endif
+
 }  // namespace sentrel

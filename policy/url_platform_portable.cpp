@@ -14,19 +14,25 @@ constexpr std::string_view kDefaultPrefix = "http://";
 
 // Bytes from 0x80 up that the platform takes as scheme characters, as
 // measured with code page 1252. The splitter takes the letters and digits of
-// the code page; the shell's scheme test takes a few bytes of its own.
+// the code page; the shell's scheme test takes only the letters between 0x80
+// and 0x9F on the 32-bit platform, and a set of its own under 64-bit Wine.
 constexpr std::string_view kSplitterSchemeBytes =
     "\x83\x88\x8A\x8C\x8E\x9A\x9C\x9E\x9F\xAA\xB2\xB3\xB5\xB9\xBA\xC0\xC1\xC2\xC3\xC4\xC5\xC6\xC7\xC8"
     "\xC9\xCA\xCB\xCC\xCD\xCE\xCF\xD0\xD1\xD2\xD3\xD4\xD5\xD6\xD8\xD9\xDA\xDB\xDC\xDD\xDE\xDF\xE0\xE1"
     "\xE2\xE3\xE4\xE5\xE6\xE7\xE8\xE9\xEA\xEB\xEC\xED\xEE\xEF\xF0\xF1\xF2\xF3\xF4\xF5\xF6\xF8\xF9\xFA"
     "\xFB\xFC\xFD\xFE\xFF";
-constexpr std::string_view kShellSchemeBytes = "\x83\x85\x86\x88\x89\x8A\x91\x95\x96\x98\x9E";
+constexpr std::string_view kShellSchemeBytes = "\x83\x88\x8A\x8C\x8E\x98\x9A\x9C\x9E\x9F";
+constexpr std::string_view kWine64ShellSchemeBytes = "\x83\x85\x86\x88\x89\x8A\x91\x95\x96\x98\x9E";
+bool imitateWine64Shell = false;
 
 enum class SchemeReader { Shell, Splitter };
 
 bool IsSchemeChar(char c, SchemeReader reader) {
     if (static_cast<unsigned char>(c) >= 0x80)
-        return (reader == SchemeReader::Shell ? kShellSchemeBytes : kSplitterSchemeBytes).find(c) !=
+        return (reader == SchemeReader::Splitter ? kSplitterSchemeBytes
+                : imitateWine64Shell              ? kWine64ShellSchemeBytes
+                                                  : kShellSchemeBytes)
+                   .find(c) !=
                std::string_view::npos;
     return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
 }
@@ -52,6 +58,8 @@ bool CopyComponent(std::string_view value, char* buffer, DWORD& capacity) {
 }
 
 }  // namespace
+
+void ImitateWine64Shell(bool imitate) { imitateWine64Shell = imitate; }
 
 HRESULT ApplyDefaultScheme(const char* address, char* out, DWORD* capacity) {
     if (address == nullptr || out == nullptr || capacity == nullptr) return E_INVALIDARG;

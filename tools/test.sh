@@ -80,7 +80,9 @@ if build build/win -DCMAKE_TOOLCHAIN_FILE="$SENTREL_TOOLCHAIN"; then
     echo "== the agent's cost under Wine =="
     "$SENTREL_WINE" build/win/tools/agent_timing.exe </dev/null || failed=$((failed + 1))
     echo "== URL routines: the native build against the Windows build =="
-    if build/native/tests/url_outcomes >build/native/url_outcomes.txt &&
+    imitate=()
+    [ "$SENTREL_WINE_ARCH" = win64 ] && imitate=(--wine64)
+    if build/native/tests/url_outcomes "${imitate[@]}" >build/native/url_outcomes.txt &&
         "$SENTREL_WINE" build/win/tests/url_outcomes.exe </dev/null >build/win/url_outcomes.txt &&
         python3 tools/compare_url_outcomes.py build/native/url_outcomes.txt build/win/url_outcomes.txt; then
         passed=$((passed + 1))

@@ -4,6 +4,7 @@
 //   index <TAB> kind <TAB> decision <TAB> split
 // decision: "local", "unsplittable" or "host=<host>", then the answers with
 // an allow list and with a block list; split: the six components.
+#include "policy/url_platform.h"
 #include "policy/access_decision.h"
 #include "policy/url_normalization.h"
 #include "tests/differential/address_generator.h"
@@ -36,7 +37,14 @@ const char* Answer(HRESULT hr) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+#ifndef _WIN32
+    // The Windows build this run is compared with is 64-bit.
+    if (argc > 1 && std::string(argv[1]) == "--wine64") ImitateWine64Shell(true);
+#else
+    (void)argc;
+    (void)argv;
+#endif
     constexpr unsigned kSeed = 2026;
     constexpr size_t kCount = 21000;
     ControllerSettings allowList;
