@@ -18,6 +18,10 @@ echo
 echo "== the controller program, asked through COM from another process =="
 "$SENTREL_WINE" build/win/tools/controller_demo.exe
 echo
+echo "== the tray menu, the password prompt and the settings dialog, opened for a moment =="
+"$SENTREL_WINE" build/win/tools/ui_tour.exe </dev/null
+"$SENTREL_WINE" net stop rpcss >/dev/null 2>&1 </dev/null
+echo
 echo "== settings from a web server on 127.0.0.1, and the browser kept configured =="
 settings_server_start
 "$SENTREL_WINE" build/win/tools/workers_demo.exe </dev/null
