@@ -74,7 +74,11 @@ echo "== Windows build ($SENTREL_WINE_ARCH), tests under Wine =="
 if build build/win -DCMAKE_TOOLCHAIN_FILE="$SENTREL_TOOLCHAIN"; then
     wine_session_start
     settings_server_start || failed=$((failed + 1))
+    figures="$WINE_SESSION_DIR/figures.txt"
+    export SENTREL_FIGURES="Z:${figures//\//\\}"
     run_ctest build/win
+    echo "== figures from the Windows tests =="
+    cat "$figures" 2>/dev/null || { echo "no figures were written"; failed=$((failed + 1)); }
     echo "== controller round trip under Wine =="
     "$SENTREL_WINE" build/win/tools/round_trip_timing.exe </dev/null || failed=$((failed + 1))
     echo "== the agent's cost under Wine =="
