@@ -85,28 +85,20 @@ std::wstring TextOf(HWND window) {
     return text;
 }
 
-// Narrow LB_GETTEXT across processes comes back wide: the W messages are used.
-std::vector<std::wstring> ListItems(HWND list) {
+// The entries of a list box or of a combo box's list. Narrow LB_GETTEXT
+// across processes comes back wide: the W messages are used.
+std::vector<std::wstring> Entries(HWND control, UINT countMessage, UINT textMessage) {
     std::vector<std::wstring> items;
-    const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    const LRESULT count = SendMessageW(control, countMessage, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
         wchar_t text[512] = {};
-        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+        SendMessageW(control, textMessage, i, reinterpret_cast<LPARAM>(text));
         items.emplace_back(text);
     }
     return items;
 }
-
-std::vector<std::wstring> ComboItems(HWND combo) {
-    std::vector<std::wstring> items;
-    const LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        wchar_t text[512] = {};
-        SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-        items.emplace_back(text);
-    }
-    return items;
-}
+std::vector<std::wstring> ListItems(HWND list) { return Entries(list, LB_GETCOUNT, LB_GETTEXT); }
+std::vector<std::wstring> ComboItems(HWND combo) { return Entries(combo, CB_GETCOUNT, CB_GETLBTEXT); }
 
 // A click that may open a modal window: posted, so this process does not
 // wait for the window to close.

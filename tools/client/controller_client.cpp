@@ -29,8 +29,11 @@ std::wstring AgentLibrary() {
     return BuiltFile(SENTREL_AGENT_DLL);
 }
 
-long RunProgram(const std::wstring& commandLine, DWORD timeoutMs) {
-    // The program's console output (net.exe's progress lines) is dropped.
+namespace {
+
+// Starts a command line with NUL standard handles, so that no child holds
+// this process's output open.
+bool Launch(const std::wstring& commandLine, qz_support::UniqueHandle& process) {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     qz_support::UniqueFile nul(CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                            &inheritable, OPEN_EXISTING, 0, nullptr));
@@ -40,15 +43,24 @@ long RunProgram(const std::wstring& commandLine, DWORD timeoutMs) {
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.get();
     }
-    PROCESS_INFORMATION process{};
+    PROCESS_INFORMATION started{};
     std::wstring mutableLine = commandLine;
-    if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
-        return -1;
-    qz_support::UniqueHandle processHandle(process.hProcess);
-    qz_support::UniqueHandle threadHandle(process.hThread);
-    if (WaitForSingleObject(processHandle.get(), timeoutMs) != WAIT_OBJECT_0) return -1;
+    if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started))
+        return false;
+    process.reset(started.hProcess);
+    CloseHandle(started.hThread);
+    return true;
+}
+
+}  // namespace
+
+long RunProgram(const std::wstring& commandLine, DWORD timeoutMs) {
+    // The program's console output (net.exe's progress lines) is dropped.
+    qz_support::UniqueHandle process;
+    if (!Launch(commandLine, process)) return -1;
+    if (WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) return -1;
     DWORD code = 0;
-    GetExitCodeProcess(processHandle.get(), &code);
+    GetExitCodeProcess(process.get(), &code);
     return static_cast<long>(code);
 }
 
@@ -130,27 +142,23 @@ void EndControllers() {
 }
 
 bool StartController(DWORD timeoutMs) {
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    qz_support::UniqueFile nul(CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                           &inheritable, OPEN_EXISTING, 0, nullptr));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    if (nul) {
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = startup.hStdOutput = startup.hStdError = nul.get();
-    }
-    PROCESS_INFORMATION process{};
-    std::wstring commandLine = L"\"" + ControllerProgram() + L"\"";
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
-        return false;
-    qz_support::UniqueHandle processHandle(process.hProcess);
-    qz_support::UniqueHandle threadHandle(process.hThread);
-    WaitForInputIdle(processHandle.get(), timeoutMs);
+    qz_support::UniqueHandle process;
+    if (!Launch(L"\"" + ControllerProgram() + L"\"", process)) return false;
+    WaitForInputIdle(process.get(), timeoutMs);
     for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
         if (ControllerWindow()) return true;
-        if (WaitForSingleObject(processHandle.get(), 20) == WAIT_OBJECT_0) return false;
+        if (WaitForSingleObject(process.get(), 20) == WAIT_OBJECT_0) return false;
     }
     return false;
+}
+
+HWND WaitForVisibleWindow(const char* className, const char* caption, DWORD timeoutMs) {
+    for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
+        const HWND window = FindWindowA(className, caption);
+        if (window && IsWindowVisible(window)) return window;
+        Sleep(20);
+    }
+    return nullptr;
 }
 
 void StopControllers() {

@@ -51,4 +51,8 @@ void StopControllers();
 // The running controller's main window; null when none is found.
 HWND ControllerWindow();
 
+// Waits for a visible top-level window of that class (and caption, unless
+// null); null when none appeared in time.
+HWND WaitForVisibleWindow(const char* className, const char* caption, DWORD timeoutMs = 5000);
+
 }  // namespace sentrel::client

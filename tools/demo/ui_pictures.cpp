@@ -8,6 +8,7 @@
 #include "resource_ids.h"
 #include "settings/password_encoding.h"
 #include "settings/registry_store.h"
+#include "tools/client/controller_client.h"
 
 #include <oleauto.h>
 
@@ -17,15 +18,6 @@
 #include <vector>
 
 namespace {
-
-HWND WaitForWindow(const char* className, const char* caption) {
-    for (int i = 0; i < 250; ++i) {
-        const HWND window = FindWindowA(className, caption);
-        if (window && IsWindowVisible(window)) return window;
-        Sleep(20);
-    }
-    return nullptr;
-}
 
 // The window (and its children) painted into a 24-bit bitmap file.
 bool Photograph(HWND window, const std::string& path) {
@@ -106,7 +98,7 @@ int main(int argc, char** argv) {
 
     bool ok = true;
     std::thread menuCamera([&] {
-        const HWND menu = WaitForWindow("#32768", nullptr);
+        const HWND menu = sentrel::client::WaitForVisibleWindow("#32768", nullptr);
         Sleep(200);
         ok &= Photograph(menu, folder + "\\tray-menu.bmp");
         if (menu) PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
@@ -116,7 +108,7 @@ int main(int argc, char** argv) {
     menuCamera.join();
 
     std::thread promptCamera([&] {
-        const HWND prompt = WaitForWindow("#32770", "Enter Password:");
+        const HWND prompt = sentrel::client::WaitForVisibleWindow("#32770", "Enter Password:");
         if (!prompt) {
             ok = false;
             return;

@@ -17,15 +17,6 @@ namespace {
 
 constexpr UINT kTrayCallback = WM_USER + 1000;
 
-HWND WaitForWindow(const char* className, const char* caption) {
-    for (int i = 0; i < 250; ++i) {
-        const HWND window = FindWindowA(className, caption);
-        if (window && IsWindowVisible(window)) return window;
-        Sleep(20);
-    }
-    return nullptr;
-}
-
 std::wstring TextOf(HWND window) {
     wchar_t text[512] = {};
     SendMessageW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
@@ -88,7 +79,7 @@ int main() {
 
     std::printf("The tray menu, opened with the right mouse button on the padlock:\n");
     PostMessageA(window, kTrayCallback, 100, WM_RBUTTONUP);
-    const HWND menu = WaitForWindow("#32768", nullptr);
+    const HWND menu = sentrel::client::WaitForVisibleWindow("#32768", nullptr);
     RECT rect{};
     if (menu) GetWindowRect(menu, &rect);
     // Another process cannot read a menu's items under Wine; the picture in
@@ -98,7 +89,7 @@ int main() {
     // "&Settings..." by its underlined letter.
     if (menu) PostMessageW(menu, WM_CHAR, L's', 0);
 
-    const HWND prompt = WaitForWindow("#32770", "Enter Password:");
+    const HWND prompt = sentrel::client::WaitForVisibleWindow("#32770", "Enter Password:");
     if (!prompt) return 1;
     Type(GetDlgItem(prompt, IDC_PROMPT_PASSWORD), L"dem");
     std::printf("\nThe password prompt: \"dem\" typed, OK %s\n",
@@ -107,7 +98,7 @@ int main() {
     std::printf("  \"demo\" typed, OK %s\n", IsWindowEnabled(GetDlgItem(prompt, IDOK)) ? "enabled" : "disabled");
     PostMessageA(GetDlgItem(prompt, IDOK), BM_CLICK, 0, 0);
 
-    const HWND dialog = WaitForWindow("#32770", "Sentrel Settings");
+    const HWND dialog = sentrel::client::WaitForVisibleWindow("#32770", "Sentrel Settings");
     if (!dialog) return 1;
     std::printf("\nThe settings dialog, filled from the settings:\n");
     Describe(dialog);
