@@ -157,7 +157,13 @@ void SyncWorker(HWND window, HANDLE stopEvent) {
     bool found = false;
     while (!StopRequested(stopEvent)) {
         TempFileList temporaries;
-        const SyncOutcome outcome = SyncPass(temporaries);
+        SyncOutcome outcome = SyncOutcome::Failed;
+        // A pass that raises (a DOM failure, no memory) fails like any other;
+        // the next one comes an hour later.
+        try {
+            outcome = SyncPass(temporaries);
+        } catch (...) {
+        }
         // Once a source has been seen the worker keeps going; a later pass
         // without one imports nothing.
         if (outcome != SyncOutcome::NoSource) found = true;

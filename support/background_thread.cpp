@@ -1,5 +1,7 @@
 #include "support/background_thread.h"
 
+#include "support/entry_points.h"
+
 namespace qz_support {
 
 BackgroundThread::~BackgroundThread() { Stop(); }
@@ -50,7 +52,14 @@ bool BackgroundThread::WaitForEnd(DWORD timeoutMs) const {
 
 DWORD WINAPI BackgroundThread::Run(void* parameter) {
     const std::unique_ptr<std::shared_ptr<Shared>> shared(static_cast<std::shared_ptr<Shared>*>(parameter));
-    (*shared)->body((*shared)->stop.get());
+    // An exception must not leave the thread and end the process: the
+    // thread ends instead.
+    try {
+        (*shared)->body((*shared)->stop.get());
+    } catch (...) {
+        qz_support::ReportError(E_UNEXPECTED);
+        return 1;
+    }
     return 0;
 }
 
