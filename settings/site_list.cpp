@@ -1,21 +1,108 @@
 #include "settings/site_list.h"
 
+#include <algorithm>
+
 namespace sentrel {
 
-bool SiteList::Insert(std::string entry) {
-    const bool added = entries_.insert(std::move(entry)).second;
-    if (added) index_.reset();
-    return added;
+std::string_view SiteList::const_iterator::operator*() const { return list_->Entry(index_); }
+
+std::string_view SiteList::Entry(size_t index) const {
+    const size_t start = starts_[index];
+    const size_t end = index + 1 < starts_.size() ? starts_[index + 1] - 1 : text_.size() - 1;
+    return std::string_view(text_).substr(start, end - start);
+}
+
+bool SiteList::SortedContains(std::string_view entry) const {
+    size_t low = 0, high = starts_.size();
+    while (low < high) {
+        const size_t middle = low + (high - low) / 2;
+        if (Entry(middle) < entry) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    return low < starts_.size() && Entry(low) == entry;
+}
+
+void SiteList::Append(std::string_view entry) {
+    starts_.push_back(static_cast<std::uint32_t>(text_.size()));
+    text_.append(entry);
+    text_.push_back('\0');
+}
+
+bool SiteList::Insert(std::string_view entry) {
+    // A list read from a document arrives in order: appended at once.
+    if (pending_.empty() && (starts_.empty() || Entry(starts_.size() - 1) < entry)) {
+        Append(entry);
+        index_.reset();
+        return true;
+    }
+    if (SortedContains(entry)) return false;
+    const auto at = std::lower_bound(pending_.begin(), pending_.end(), entry,
+                                     [](const std::string& a, std::string_view b) { return a < b; });
+    if (at != pending_.end() && *at == entry) return false;
+    pending_.emplace(at, entry);
+    index_.reset();
+    if (pending_.size() >= kPendingLimit) MergePending();
+    return true;
+}
+
+void SiteList::MergePending() const {
+    if (pending_.empty()) return;
+    std::string text;
+    std::vector<std::uint32_t> starts;
+    text.reserve(text_.size() + pending_.size() * 16);
+    starts.reserve(starts_.size() + pending_.size());
+    const auto append = [&](std::string_view entry) {
+        starts.push_back(static_cast<std::uint32_t>(text.size()));
+        text.append(entry);
+        text.push_back('\0');
+    };
+    size_t i = 0;
+    for (const std::string& waiting : pending_) {
+        while (i < starts_.size() && Entry(i) < waiting) append(Entry(i++));
+        append(waiting);
+    }
+    while (i < starts_.size()) append(Entry(i++));
+    text_ = std::move(text);
+    starts_ = std::move(starts);
+    pending_.clear();
 }
 
 void SiteList::Clear() {
-    entries_.clear();
+    text_.clear();
+    starts_.clear();
+    pending_.clear();
     index_.reset();
 }
 
+SiteList::const_iterator SiteList::begin() const {
+    MergePending();
+    return const_iterator(this, 0);
+}
+
+SiteList::const_iterator SiteList::end() const {
+    MergePending();
+    return const_iterator(this, starts_.size());
+}
+
+size_t SiteList::size() const { return starts_.size() + pending_.size(); }
+
+bool SiteList::Contains(std::string_view entry) const {
+    return SortedContains(entry) || std::binary_search(pending_.begin(), pending_.end(), entry);
+}
+
 bool SiteList::AnyEntryOccursIn(std::string_view host) const {
-    if (!index_) index_ = std::make_shared<const HostIndex>(entries_);
+    if (!index_) {
+        MergePending();
+        index_ = std::make_shared<const HostIndex>(*this);
+    }
     return index_->AnyEntryOccursIn(host);
+}
+
+size_t SiteList::MemoryBytes() const {
+    return text_.capacity() + starts_.capacity() * sizeof(std::uint32_t) + (index_ ? index_->MemoryBytes() : 0);
 }
 
 }  // namespace sentrel

@@ -1,39 +1,84 @@
 // The site list: unique narrow strings in ascending byte order (a prefix
 // sorts before its extensions, "Abc" before "abc"), with a match index that
 // is rebuilt on the first match after the list changed.
+//
+// The entries are kept in one block of text, each followed by a NUL, so a
+// list of 100,000 host names costs little more than their text. Entries
+// inserted out of order wait in a small sorted buffer that is merged in
+// when it fills or the list is read.
 #pragma once
 
-#include "policy/host_index.h"
+#include "settings/host_index.h"
 
+#include <cstdint>
+#include <iterator>
 #include <memory>
-#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sentrel {
 
 class SiteList {
 public:
-    // std::less<std::string> compares through char_traits<char>, which
-    // orders bytes as unsigned values: byte order.
-    using Entries = std::set<std::string>;
-    using const_iterator = Entries::const_iterator;
+    // Iterates the entries in order; each view is followed by a NUL in memory.
+    class const_iterator {
+    public:
+        using iterator_category = std::random_access_iterator_tag;
+        using value_type = std::string_view;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = std::string_view;
+
+        const_iterator() = default;
+        std::string_view operator*() const;
+        const_iterator& operator++() {
+            ++index_;
+            return *this;
+        }
+        const_iterator operator++(int) {
+            const_iterator before = *this;
+            ++index_;
+            return before;
+        }
+        difference_type operator-(const const_iterator& other) const {
+            return static_cast<difference_type>(index_) - static_cast<difference_type>(other.index_);
+        }
+        bool operator==(const const_iterator& other) const { return index_ == other.index_; }
+        bool operator!=(const const_iterator& other) const { return index_ != other.index_; }
+
+    private:
+        friend class SiteList;
+        const_iterator(const SiteList* list, size_t index) : list_(list), index_(index) {}
+        const SiteList* list_ = nullptr;
+        size_t index_ = 0;
+    };
 
     // False when an equal entry was already there.
-    bool Insert(std::string entry);
+    bool Insert(std::string_view entry);
     void Clear();
-
-    const_iterator begin() const { return entries_.begin(); }
-    const_iterator end() const { return entries_.end(); }
-    size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
-    bool Contains(std::string_view entry) const { return entries_.count(std::string(entry)) != 0; }
-
+    const_iterator begin() const;
+    const_iterator end() const;
+    size_t size() const;
+    bool empty() const { return size() == 0; }
+    bool Contains(std::string_view entry) const;
     // Whether any entry occurs in `host` as a substring, letter case counting.
     bool AnyEntryOccursIn(std::string_view host) const;
 
+    // The memory the list and its index hold, in bytes (the index once built).
+    size_t MemoryBytes() const;
+
 private:
-    Entries entries_;
+    static constexpr size_t kPendingLimit = 1024;
+
+    std::string_view Entry(size_t index) const;
+    bool SortedContains(std::string_view entry) const;
+    void Append(std::string_view entry);
+    void MergePending() const;
+
+    mutable std::string text_;                 // entries, each followed by a NUL
+    mutable std::vector<std::uint32_t> starts_;  // where each entry begins in text_
+    mutable std::vector<std::string> pending_;   // sorted, not in text_, none equal to one there
     mutable std::shared_ptr<const HostIndex> index_;  // null after a change
 };
 

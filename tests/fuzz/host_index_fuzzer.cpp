@@ -3,7 +3,7 @@
 // entries one a line, an empty line, then hosts one a line. At most 64
 // entries and 16 hosts are taken, so that each input stays quick and the
 // fuzzer explores many small lists rather than a few large ones.
-#include "policy/host_index.h"
+#include "settings/host_index.h"
 #include "settings/site_list.h"
 
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "policy/host_index.h"
+#include "settings/host_index.h"
 
 #include <gtest/gtest.h>
 
