@@ -73,6 +73,28 @@ WideString GetNodeValue(IXMLDOMNode* node) {
     return FromBstr(V_BSTR(&asText.get()));
 }
 
+std::optional<WideString> GetAttribute(IXMLDOMElement* element, const wchar_t* name) {
+    qz_support::UniqueVariant value;
+    const HRESULT hr = ThrowIfFailed(CheckPointer(element)->getAttribute(MakeBstr(name).get(), value.put()), element);
+    if (hr != S_OK || V_VT(&value.get()) == VT_NULL) return std::nullopt;
+    if (V_VT(&value.get()) == VT_BSTR) return FromBstr(V_BSTR(&value.get()));
+    qz_support::UniqueVariant asText;
+    ThrowIfFailed(VariantChangeType(asText.put(), const_cast<VARIANT*>(&value.get()), 0, VT_BSTR));
+    return FromBstr(V_BSTR(&asText.get()));
+}
+
+ComPtr<IXMLDOMElement> GetDocumentElement(const ComPtr<IXMLDOMDocument>& document) {
+    ComPtr<IXMLDOMElement> element;
+    ThrowIfFailed(CheckPointer(document.get())->get_documentElement(element.put()), document.get());
+    return element;
+}
+
+WideString GetNodeName(IXMLDOMNode* node) {
+    qz_support::UniqueBstr name;
+    ThrowIfFailed(CheckPointer(node)->get_nodeName(name.put()), node);
+    return FromBstr(name.get());
+}
+
 void PutNodeValue(IXMLDOMNode* node, WideView value) {
     VARIANT text;
     VariantInit(&text);
@@ -82,10 +104,16 @@ void PutNodeValue(IXMLDOMNode* node, WideView value) {
     ThrowIfFailed(CheckPointer(node)->put_nodeValue(text), node);
 }
 
-ComPtr<IXMLDOMNodeList> GetChildNodes(IXMLDOMNode* node) {
-    ComPtr<IXMLDOMNodeList> list;
-    ThrowIfFailed(CheckPointer(node)->get_childNodes(list.put()), node);
-    return list;
+ComPtr<IXMLDOMNode> GetFirstChild(IXMLDOMNode* node) {
+    ComPtr<IXMLDOMNode> child;
+    ThrowIfFailed(CheckPointer(node)->get_firstChild(child.put()), node);
+    return child;
+}
+
+ComPtr<IXMLDOMNode> GetNextSibling(IXMLDOMNode* node) {
+    ComPtr<IXMLDOMNode> sibling;
+    ThrowIfFailed(CheckPointer(node)->get_nextSibling(sibling.put()), node);
+    return sibling;
 }
 
 ComPtr<IXMLDOMNamedNodeMap> GetAttributes(IXMLDOMNode* node) {
@@ -103,23 +131,6 @@ ComPtr<IXMLDOMNode> GetItem(const ComPtr<IXMLDOMNodeList>& list, long index) {
     ComPtr<IXMLDOMNode> node;
     ThrowIfFailed(list->get_item(index, node.put()), list.get());
     return node;
-}
-
-ComPtr<IEnumVARIANT> NewEnum(const ComPtr<IXMLDOMNodeList>& list) {
-    ComPtr<IUnknown> unknown;
-    ThrowIfFailed(list->get__newEnum(unknown.put()), list.get());
-    return unknown.query<IEnumVARIANT>();
-}
-
-std::optional<ComPtr<IUnknown>> Next(const ComPtr<IEnumVARIANT>& enumerator) {
-    qz_support::UniqueVariant item;
-    ULONG fetched = 0;
-    const HRESULT hr = ThrowIfFailed(enumerator->Next(1, item.put(), &fetched), enumerator.get());
-    if (hr != S_OK || fetched == 0) return std::nullopt;
-    const VARIANT& value = item.get();
-    if (V_VT(&value) == VT_DISPATCH) return ComPtr<IUnknown>::Copy(V_DISPATCH(&value));
-    if (V_VT(&value) == VT_UNKNOWN) return ComPtr<IUnknown>::Copy(V_UNKNOWN(&value));
-    return ComPtr<IUnknown>();  // not an interface: a null node
 }
 
 ComPtr<IXMLDOMNode> GetNamedItem(const ComPtr<IXMLDOMNamedNodeMap>& map, const wchar_t* name) {

@@ -26,14 +26,21 @@ bool LoadXml(const ComPtr<IXMLDOMDocument>& document, WideView text);
 
 WideString GetNodeValue(IXMLDOMNode* node);
 void PutNodeValue(IXMLDOMNode* node, WideView value);
-ComPtr<IXMLDOMNodeList> GetChildNodes(IXMLDOMNode* node);
+// The first child and the next sibling; null when there is none. Walking a
+// node's children this way takes linear time, where enumerating its child
+// collection one item at a time does not under every DOM library.
+ComPtr<IXMLDOMNode> GetFirstChild(IXMLDOMNode* node);
+ComPtr<IXMLDOMNode> GetNextSibling(IXMLDOMNode* node);
 ComPtr<IXMLDOMNamedNodeMap> GetAttributes(IXMLDOMNode* node);
+// An element's attribute value as text; nothing when the element has no
+// such attribute. Faster than the attribute map for one attribute.
+std::optional<WideString> GetAttribute(IXMLDOMElement* element, const wchar_t* name);
+// The document's root element (null when there is none) and a node's name.
+ComPtr<IXMLDOMElement> GetDocumentElement(const ComPtr<IXMLDOMDocument>& document);
+WideString GetNodeName(IXMLDOMNode* node);
 void AppendChild(IXMLDOMNode* parent, IXMLDOMNode* child);
 
 ComPtr<IXMLDOMNode> GetItem(const ComPtr<IXMLDOMNodeList>& list, long index);  // null past the end
-ComPtr<IEnumVARIANT> NewEnum(const ComPtr<IXMLDOMNodeList>& list);
-// The next node of the enumeration; nothing at the end.
-std::optional<ComPtr<IUnknown>> Next(const ComPtr<IEnumVARIANT>& enumerator);
 
 ComPtr<IXMLDOMNode> GetNamedItem(const ComPtr<IXMLDOMNamedNodeMap>& map, const wchar_t* name);  // null if absent
 void SetNamedItem(const ComPtr<IXMLDOMNamedNodeMap>& map, IXMLDOMNode* node);

@@ -49,11 +49,11 @@ void SettingsDialog::Fill(const ControllerSettings& settings) {
 
     // A long list is filled without redrawing, into storage reserved at once.
     size_t bytes = 0;
-    for (const std::string& entry : settings.hosts) bytes += entry.size() + 1;
+    for (const std::string_view entry : settings.hosts) bytes += entry.size() + 1;
     SendMessageA(list, WM_SETREDRAW, FALSE, 0);
     SendMessageA(list, LB_INITSTORAGE, settings.hosts.size(), bytes);
-    for (const std::string& entry : settings.hosts)
-        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+    for (const std::string_view entry : settings.hosts)  // each followed by a NUL
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.data()));
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
 

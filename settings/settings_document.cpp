@@ -91,7 +91,12 @@ std::optional<WideString> ReadFileText(const std::wstring& path) {
     return ToWide(bytes);
 }
 
+// The first lockSettings element in document order: the root itself when it
+// is one (found at once), else the first one below it.
 ComPtr<IXMLDOMNode> FindSettingsElement(const ComPtr<IXMLDOMDocument>& document) {
+    if (const ComPtr<IXMLDOMElement> root = dom::GetDocumentElement(document)) {
+        if (dom::GetNodeName(root.get()) == u"lockSettings") return root.query<IXMLDOMNode>();
+    }
     return dom::GetItem(dom::GetElementsByTagName(document, L"lockSettings"), 0);
 }
 
@@ -122,7 +127,7 @@ ComPtr<IXMLDOMDocument> BuildSettingsDocument(const ControllerSettings& settings
         AttachAttribute(attributes, password, ToWide(EncodePassword(narrowPassword)));
     }
 
-    for (const std::string& entry : settings.hosts) {
+    for (const std::string_view entry : settings.hosts) {
         const ComPtr<IXMLDOMElement> host = dom::CreateElement(document, L"host");
         const ComPtr<IXMLDOMAttribute> name = dom::CreateAttribute(document, L"name");
         dom::AppendChild(root.get(), host.get());
@@ -173,8 +178,6 @@ bool LoadSettings(ControllerSettings& settings, bool* activeLoaded) {
 }
 
 SettingsReading ReadSettingsElement(IXMLDOMNode* element) {
-    const ComPtr<IXMLDOMNodeList> children = dom::GetChildNodes(element);
-    const ComPtr<IEnumVARIANT> enumerator = dom::NewEnum(children);
     const ComPtr<IXMLDOMNamedNodeMap> attributes = dom::GetAttributes(element);
 
     const auto flag = [&](const wchar_t* name) -> std::optional<bool> {
@@ -190,12 +193,12 @@ SettingsReading ReadSettingsElement(IXMLDOMNode* element) {
     if (auto encoded = AttributeValue(attributes, L"password"))
         reading.password = ToWide(DecodePassword(ToNarrow(*encoded)));
 
-    while (const std::optional<ComPtr<IUnknown>> child = dom::Next(enumerator)) {
-        const ComPtr<IXMLDOMElement> childElement = child->try_query<IXMLDOMElement>();
-        const ComPtr<IXMLDOMNamedNodeMap> childAttributes =
-            dom::GetAttributes(qz_support::CheckPointer(childElement.get()));
-        const ComPtr<IXMLDOMNode> name = dom::GetNamedItem(childAttributes, L"name");
-        reading.hosts.Insert(ToNarrow(dom::GetNodeValue(qz_support::CheckPointer(name.get()))));
+    for (ComPtr<IXMLDOMNode> child = dom::GetFirstChild(element); child; child = dom::GetNextSibling(child.get())) {
+        // A child that is no element, or has no name, raises E_POINTER.
+        const ComPtr<IXMLDOMElement> childElement = child.try_query<IXMLDOMElement>();
+        const std::optional<WideString> name = dom::GetAttribute(qz_support::CheckPointer(childElement.get()), L"name");
+        if (!name) qz_support::RaiseComError(E_POINTER, nullptr);
+        reading.hosts.Insert(ToNarrow(*name));
     }
     return reading;
 }

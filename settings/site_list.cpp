@@ -38,31 +38,31 @@ bool SiteList::Insert(std::string_view entry) {
         index_.reset();
         return true;
     }
-    if (SortedContains(entry)) return false;
-    const auto at = std::lower_bound(pending_.begin(), pending_.end(), entry,
-                                     [](const std::string& a, std::string_view b) { return a < b; });
-    if (at != pending_.end() && *at == entry) return false;
-    pending_.emplace(at, entry);
+    if (SortedContains(entry) || !pending_.emplace(entry).second) return false;
     index_.reset();
-    if (pending_.size() >= kPendingLimit) MergePending();
+    if (pending_.size() >= std::max(kSmallestMerge, starts_.size())) MergePending();
     return true;
 }
 
 void SiteList::MergePending() const {
     if (pending_.empty()) return;
+    std::vector<std::string> waiting;
+    waiting.reserve(pending_.size());
+    for (auto it = pending_.begin(); it != pending_.end();) waiting.push_back(std::move(pending_.extract(it++).value()));
+    std::sort(waiting.begin(), waiting.end());
     std::string text;
     std::vector<std::uint32_t> starts;
-    text.reserve(text_.size() + pending_.size() * 16);
-    starts.reserve(starts_.size() + pending_.size());
+    text.reserve(text_.size() + waiting.size() * 24);
+    starts.reserve(starts_.size() + waiting.size());
     const auto append = [&](std::string_view entry) {
         starts.push_back(static_cast<std::uint32_t>(text.size()));
         text.append(entry);
         text.push_back('\0');
     };
     size_t i = 0;
-    for (const std::string& waiting : pending_) {
-        while (i < starts_.size() && Entry(i) < waiting) append(Entry(i++));
-        append(waiting);
+    for (const std::string& entry : waiting) {
+        while (i < starts_.size() && Entry(i) < entry) append(Entry(i++));
+        append(entry);
     }
     while (i < starts_.size()) append(Entry(i++));
     text_ = std::move(text);
@@ -90,7 +90,7 @@ SiteList::const_iterator SiteList::end() const {
 size_t SiteList::size() const { return starts_.size() + pending_.size(); }
 
 bool SiteList::Contains(std::string_view entry) const {
-    return SortedContains(entry) || std::binary_search(pending_.begin(), pending_.end(), entry);
+    return SortedContains(entry) || pending_.count(std::string(entry)) != 0;
 }
 
 bool SiteList::AnyEntryOccursIn(std::string_view host) const {

@@ -4,8 +4,9 @@
 //
 // The entries are kept in one block of text, each followed by a NUL, so a
 // list of 100,000 host names costs little more than their text. Entries
-// inserted out of order wait in a small sorted buffer that is merged in
-// when it fills or the list is read.
+// inserted out of order wait in a hash set that is sorted and merged in
+// when it grows as large as the list or the list is read, so that any
+// insertion order takes O(n log n) time.
 #pragma once
 
 #include "settings/host_index.h"
@@ -15,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace sentrel {
@@ -69,7 +71,7 @@ public:
     size_t MemoryBytes() const;
 
 private:
-    static constexpr size_t kPendingLimit = 1024;
+    static constexpr size_t kSmallestMerge = 1024;
 
     std::string_view Entry(size_t index) const;
     bool SortedContains(std::string_view entry) const;
@@ -78,7 +80,7 @@ private:
 
     mutable std::string text_;                 // entries, each followed by a NUL
     mutable std::vector<std::uint32_t> starts_;  // where each entry begins in text_
-    mutable std::vector<std::string> pending_;   // sorted, not in text_, none equal to one there
+    mutable std::unordered_set<std::string> pending_;  // none equal to one in text_
     mutable std::shared_ptr<const HostIndex> index_;  // null after a change
 };
 

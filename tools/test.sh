@@ -81,6 +81,8 @@ if build build/win -DCMAKE_TOOLCHAIN_FILE="$SENTREL_TOOLCHAIN"; then
     cat "$figures" 2>/dev/null || { echo "no figures were written"; failed=$((failed + 1)); }
     echo "== controller round trip under Wine =="
     "$SENTREL_WINE" build/win/tools/round_trip_timing.exe </dev/null || failed=$((failed + 1))
+    echo "== the controller with 1,000, 10,000 and 100,000 site entries under Wine =="
+    "$SENTREL_WINE" build/win/tools/settings_timing.exe </dev/null || failed=$((failed + 1))
     echo "== the agent's cost under Wine =="
     "$SENTREL_WINE" build/win/tools/agent_timing.exe </dev/null || failed=$((failed + 1))
     echo "== URL routines: the native build against the Windows build =="

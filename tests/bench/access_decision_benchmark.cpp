@@ -4,40 +4,19 @@
 // time, the index's build time and the bytes the list and its index hold
 // per entry.
 #include "policy/access_decision.h"
+#include "tools/timing/domain_names.h"
 
 #include <benchmark/benchmark.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
 namespace {
 
-// Names such as "kelomarivu-shop.co.uk": syllables, sometimes a hyphen and a
-// word, and a top-level domain; 10 to 30 characters.
-std::vector<std::string> DomainNames(size_t count) {
-    static const char* const kSyllables[] = {"ka", "lo", "ma", "ri", "vu", "ne", "to", "sa", "pi", "de",
-                                             "mon", "tar", "lin", "gor", "bel", "sun", "fi", "zo", "qua", "ex"};
-    static const char* const kWords[] = {"shop", "news", "mail", "cloud", "bank", "games", "media", "tech"};
-    static const char* const kDomains[] = {".com", ".net", ".org", ".de", ".co.uk", ".io", ".info", ".fr"};
-    std::mt19937 random(2026);
-    std::vector<std::string> names;
-    names.reserve(count);
-    while (names.size() < count) {
-        std::string name;
-        const int syllables = 2 + static_cast<int>(random() % 7);
-        for (int i = 0; i < syllables; ++i) name += kSyllables[random() % 20];
-        if (random() % 3 == 0) name += std::string("-") + kWords[random() % 8];
-        name += kDomains[random() % 8];
-        if (name.size() >= 10 && name.size() <= 30) names.push_back(std::move(name));
-    }
-    return names;
-}
-
 sentrel::ControllerSettings SettingsWithEntries(size_t count) {
     sentrel::ControllerSettings settings;
     settings.active = true;
-    for (std::string& name : DomainNames(count)) settings.hosts.Insert(std::move(name));
+    for (std::string& name : sentrel::timing::DomainNames(count)) settings.hosts.Insert(std::move(name));
     return settings;
 }
 
@@ -55,7 +34,7 @@ void DecideWithListSize(benchmark::State& state) {
 }
 
 void BuildIndex(benchmark::State& state) {
-    const std::vector<std::string> names = DomainNames(static_cast<size_t>(state.range(0)));
+    const std::vector<std::string> names = sentrel::timing::DomainNames(static_cast<size_t>(state.range(0)));
     sentrel::SiteList list;
     for (const std::string& name : names) list.Insert(name);
     for (auto _ : state) {

@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The index must agree with the plain walk.
     if (sentrel::CrackURL(address, parts)) {
         bool linear = false;
-        for (const std::string& entry : settings.hosts) linear = linear || parts.Host().find(entry) != std::string_view::npos;
+        for (const std::string_view entry : settings.hosts) linear = linear || parts.Host().find(entry) != std::string_view::npos;
         if (linear != settings.hosts.AnyEntryOccursIn(parts.Host())) __builtin_trap();
     }
     return 0;
