@@ -1,5 +1,7 @@
 #include "settings/dom.h"
 
+#include <algorithm>
+
 #include "support/entry_points.h"
 #include "support/unique_any.h"
 #include "support/unique_variant.h"
@@ -58,7 +60,33 @@ ComPtr<IXMLDOMNodeList> GetElementsByTagName(const ComPtr<IXMLDOMDocument>& docu
     return list;
 }
 
+bool DeclaresDocumentType(WideView text) {
+    constexpr WideView kDeclaration = u"<!DOCTYPE";
+    for (size_t at = text.find(u"<!"); at != WideView::npos; at = text.find(u"<!", at + 2)) {
+        const WideView rest = text.substr(at, kDeclaration.size());
+        if (rest.size() == kDeclaration.size() &&
+            std::equal(rest.begin(), rest.end(), kDeclaration.begin(),
+                       [](char16_t a, char16_t b) { return (a >= u'a' && a <= u'z' ? a - 32 : a) == b; }))
+            return true;
+    }
+    return false;
+}
+
 bool LoadXml(const ComPtr<IXMLDOMDocument>& document, WideView text) {
+    // A document type declaration is how entity expansion ("billion laughs")
+    // and external entities get in; settings never need one.
+    if (DeclaresDocumentType(text)) return false;
+    // Nothing is fetched or validated while parsing. Libraries that do not
+    // know a setting keep their own (safe) default.
+    CheckPointer(document.get())->put_resolveExternals(VARIANT_FALSE);
+    document->put_validateOnParse(VARIANT_FALSE);
+    if (const ComPtr<IXMLDOMDocument2> settable = document.try_query<IXMLDOMDocument2>()) {
+        VARIANT prohibit;
+        VariantInit(&prohibit);
+        V_VT(&prohibit) = VT_BOOL;
+        V_BOOL(&prohibit) = VARIANT_TRUE;
+        settable->setProperty(MakeBstr(L"ProhibitDTD").get(), prohibit);
+    }
     VARIANT_BOOL loaded = VARIANT_FALSE;
     ThrowIfFailed(document->loadXML(MakeBstr(text).get(), &loaded), document.get());
     return loaded == VARIANT_TRUE;

@@ -21,8 +21,12 @@ ComPtr<IXMLDOMDocument> CreateDocument();
 ComPtr<IXMLDOMElement> CreateElement(const ComPtr<IXMLDOMDocument>& document, const wchar_t* name);
 ComPtr<IXMLDOMAttribute> CreateAttribute(const ComPtr<IXMLDOMDocument>& document, const wchar_t* name);
 ComPtr<IXMLDOMNodeList> GetElementsByTagName(const ComPtr<IXMLDOMDocument>& document, const wchar_t* name);
-// True when the text was well-formed and is now the document's content.
+// True when the text was well-formed and is now the document's content. A
+// text that declares a document type is refused unparsed; external
+// resources are never resolved.
 bool LoadXml(const ComPtr<IXMLDOMDocument>& document, WideView text);
+// Whether the text holds "<!DOCTYPE" (in any letter case).
+bool DeclaresDocumentType(WideView text);
 
 WideString GetNodeValue(IXMLDOMNode* node);
 void PutNodeValue(IXMLDOMNode* node, WideView value);

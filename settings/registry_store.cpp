@@ -27,14 +27,20 @@ qz_support::UniqueHkey OpenSettingsKey(REGSAM access) {
 }
 
 std::optional<WideString> ReadStoredDocument() {
+    // Twice the largest settings file: the text as UTF-16.
+    constexpr DWORD kMaxStoredBytes = 2 * static_cast<DWORD>(kMaxSettingsTextBytes);
     const auto key = OpenSettingsKey(KEY_QUERY_VALUE);
     if (!key) return std::nullopt;
     DWORD type = 0, size = 0;
     if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+    // Only text is a settings document; an oversized value is not read.
+    if (type != REG_SZ || size > kMaxStoredBytes) return std::nullopt;
     std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
     if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
-        ERROR_SUCCESS)
+            ERROR_SUCCESS ||
+        type != REG_SZ)
         return std::nullopt;
+    // The text up to its NUL, or all of it when the value has none.
     buffer[size / sizeof(wchar_t)] = L'\0';
     return WideString(reinterpret_cast<const char16_t*>(buffer.data()));
 }

@@ -21,8 +21,13 @@ inline constexpr const char* kUninstallKeyPath =
 // The settings key opened with `access`, HKCU first; empty when neither opens.
 qz_support::UniqueHkey OpenSettingsKey(REGSAM access);
 
+// The largest settings document accepted, as 8-bit text: a document of
+// 100,000 site entries is about 5 MB.
+inline constexpr size_t kMaxSettingsTextBytes = 32u << 20;
+
 // The settings document (the key's default value); nothing when neither key
-// opens or the value cannot be read.
+// opens, the value cannot be read, is not REG_SZ or is larger than a
+// settings document can be.
 std::optional<WideString> ReadStoredDocument();
 
 // Stores `text` as the default value (REG_SZ with its NUL). Without an HKCU

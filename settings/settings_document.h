@@ -6,6 +6,7 @@
 
 #include "settings/controller_settings.h"
 #include "settings/dom.h"
+#include "settings/registry_store.h"
 
 #include <optional>
 #include <string>
@@ -32,9 +33,8 @@ bool SaveSettings(ControllerSettings& settings, const std::optional<std::wstring
 // `activeLoaded` tells whether the document set `active`.
 bool LoadSettings(ControllerSettings& settings, bool* activeLoaded = nullptr);
 
-// A settings file larger than this is refused unread: a document of 100,000
-// site entries is about 5 MB.
-inline constexpr size_t kMaxSettingsFileBytes = 32u << 20;
+// A settings file larger than a settings document can be is refused unread.
+inline constexpr size_t kMaxSettingsFileBytes = kMaxSettingsTextBytes;
 
 // What one lockSettings element says, read completely. A child that is not
 // an element or has no name raises E_POINTER.
