@@ -213,6 +213,7 @@ const BadSource kBadSources[] = {
     {"/cut/settings-ok.xml", "a body cut mid-transfer"},
     {"/files/no-name.xml", "a child without name"},
     {"/files/other.xml", "well-formed without lockSettings"},
+    {"/files/laughs.xml", "entity expansion in a document type declaration"},
 };
 
 void ServeBadBodies() {
@@ -226,6 +227,13 @@ void ServeBadBodies() {
     WebServer::Serve("empty.xml", "");
     WebServer::Serve("no-name.xml", "<lockSettings active=\"N\"><host name=\"news\"/><host/></lockSettings>");
     WebServer::Serve("other.xml", "<other active=\"N\"/>");
+    std::string laughs = "<!DOCTYPE l [<!ENTITY l0 \"lol\">";
+    for (int i = 1; i < 10; ++i) {
+        laughs += "<!ENTITY l" + std::to_string(i) + " \"";
+        for (int j = 0; j < 10; ++j) laughs += "&l" + std::to_string(i - 1) + ";";
+        laughs += "\">";
+    }
+    WebServer::Serve("laughs.xml", laughs + "]><lockSettings active=\"N\" errorPage=\"&l9;\"/>");
 }
 
 TEST_F(ControllerWorkers, TheMenuReloadKeepsEverythingForEveryBadSource) {
