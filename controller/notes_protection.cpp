@@ -33,7 +33,7 @@ bool NotesProtectionConfigured() {
     const auto key = OpenSettingsKey(KEY_READ);
     if (!key) return false;
     DWORD value = 0, size = sizeof value;
-    if (RegQueryValueExA(key.get(), "ProtectNotes", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) !=
+    if (RegQueryValueExA(key.get(), kProtectNotesValue, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) !=
         ERROR_SUCCESS)
         return false;
     return value == 1;

@@ -7,6 +7,9 @@
 
 namespace sentrel {
 
+// The switch under the settings key.
+inline constexpr const char* kProtectNotesValue = "ProtectNotes";
+
 // Whether "ProtectNotes" under the settings key is the 32-bit number 1
 // (any type, at most four bytes). Read once, at the controller's start.
 bool NotesProtectionConfigured();

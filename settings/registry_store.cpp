@@ -61,10 +61,10 @@ std::string ReadSettingsSource() {
     const auto key = OpenSettingsKey(KEY_QUERY_VALUE);
     if (!key) return {};
     DWORD type = 0, size = 0;
-    if (RegQueryValueExA(key.get(), "Settings", nullptr, &type, nullptr, &size) != ERROR_SUCCESS || size == 0)
+    if (RegQueryValueExA(key.get(), kSettingsSourceValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || size == 0)
         return {};
     std::string bytes(size, '\0');
-    if (RegQueryValueExA(key.get(), "Settings", nullptr, &type, reinterpret_cast<BYTE*>(bytes.data()), &size) !=
+    if (RegQueryValueExA(key.get(), kSettingsSourceValue, nullptr, &type, reinterpret_cast<BYTE*>(bytes.data()), &size) !=
         ERROR_SUCCESS)
         return {};
     bytes.resize(size);

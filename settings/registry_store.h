@@ -15,6 +15,8 @@
 namespace sentrel {
 
 inline constexpr const char* kSettingsKeyPath = "SOFTWARE\\Corvantis\\Sentrel";
+// The settings source (a URL or a drive path) under the settings key.
+inline constexpr const char* kSettingsSourceValue = "Settings";
 inline constexpr const char* kUninstallKeyPath =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{27E397F5-3A9D-4C6F-AB69-670E032DBED9}";
 

@@ -63,7 +63,7 @@ if [ "$SENTREL_WINE_ARCH" = win64 ]; then
     # This machine cannot run 32-bit programs: the 32-bit deliverables are
     # built (a build failure counts), and the tests run on the 64-bit build.
     echo "== 32-bit deliverables (this machine runs no 32-bit programs; tests use the 64-bit build) =="
-    if build build/win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" --target SentrelAgent SentrelAgentController; then
+    if build build/win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" --target SentrelAgent SentrelAgentController sentrel_package; then
         passed=$((passed + 1))
     else
         failed=$((failed + 1))

@@ -1,0 +1,282 @@
+// What administrators deploy: the Group Policy template, checked against the
+// product's own registry names and then applied as a policy engine would;
+// the MSI package installed and removed with Wine's msiexec. Runs last: the
+// package registers the deliverables from Program Files and removes them.
+#include "controller/notes_protection.h"
+#include "policy/connect_controller.h"
+#include "settings/dom.h"
+#include "settings/registry_store.h"
+#include "tests/wine/store_sandbox.h"
+#include "tools/client/controller_client.h"
+
+#include <gtest/gtest.h>
+
+#include <oleauto.h>
+#include <shlobj.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace sentrel {
+namespace {
+
+using dom::ComPtr;
+using testing::CreateKey;
+
+// A file of the source or build tree as Windows sees it (drive Z:).
+std::wstring TreeFile(const std::string& path) {
+    std::wstring windows = L"Z:" + std::wstring(path.begin(), path.end());
+    for (wchar_t& c : windows)
+        if (c == L'/') c = L'\\';
+    return windows;
+}
+
+std::string Env(const char* name) {
+    char value[1024] = {};
+    const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    return length > 0 && length < sizeof value ? value : "";
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    for (DWORD waited = 0; !condition(); waited += 50) {
+        if (waited >= timeoutMs) return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+std::string ValueText(HKEY root, const std::string& path, const char* name) {
+    char buffer[2048] = {};
+    DWORD size = sizeof buffer;
+    if (RegGetValueA(root, path.c_str(), name, RRF_RT_ANY, nullptr, buffer, &size) != ERROR_SUCCESS)
+        return "<absent>";
+    return buffer;
+}
+
+bool KeyExists(HKEY root, const std::string& path) {
+    qz_support::UniqueHkey key;
+    return RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+ComPtr<IXMLDOMDocument> LoadFile(const std::wstring& path) {
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const ComPtr<IXMLDOMDocument> document = dom::CreateDocument();
+    // UTF-8 files of ASCII text: the bytes are the characters.
+    const std::string body = text.substr(text.find("<policy"));
+    EXPECT_TRUE(dom::LoadXml(document, ToWide(body))) << "well-formed";
+    return document;
+}
+
+std::vector<ComPtr<IXMLDOMElement>> Elements(const ComPtr<IXMLDOMDocument>& document, const wchar_t* name) {
+    std::vector<ComPtr<IXMLDOMElement>> elements;
+    const ComPtr<IXMLDOMNodeList> list = dom::GetElementsByTagName(document, name);
+    for (long i = 0;; ++i) {
+        const ComPtr<IXMLDOMNode> node = dom::GetItem(list, i);
+        if (!node) break;
+        elements.push_back(node.query<IXMLDOMElement>());
+    }
+    return elements;
+}
+
+ComPtr<IXMLDOMNodeList> Descendants(const ComPtr<IXMLDOMElement>& element, const wchar_t* name) {
+    qz_support::UniqueBstr tag(SysAllocString(name));
+    ComPtr<IXMLDOMNodeList> list;
+    EXPECT_EQ(element->getElementsByTagName(tag.get(), list.put()), S_OK);
+    return list;
+}
+
+std::string Attribute(const ComPtr<IXMLDOMElement>& element, const wchar_t* name) {
+    const std::optional<WideString> value = dom::GetAttribute(element.get(), name);
+    return value ? ToNarrow(*value) : "";
+}
+
+// "$(string.X)" → X
+std::string Reference(const std::string& text, const std::string& kind) {
+    const std::string prefix = "$(" + kind + ".";
+    if (text.rfind(prefix, 0) != 0 || text.back() != ')') return "";
+    return text.substr(prefix.size(), text.size() - prefix.size() - 1);
+}
+
+// A registry value that a policy of the template sets.
+struct PolicyValue {
+    bool machine;
+    std::string key, name;
+    DWORD type;
+    DWORD number;  // for REG_DWORD: the enabled value
+};
+
+class Deployment : public ::testing::Test {
+protected:
+    static void TearDownTestSuite() {
+        client::StopControllers();
+        client::RunProgram(L"net stop rpcss");
+    }
+};
+
+TEST_F(Deployment, ThePolicyTemplateSetsWhatTheControllerReadsAndItIsFetchedAtStart) {
+    const ComPtr<IXMLDOMDocument> admx = LoadFile(TreeFile(SENTREL_SOURCE_DIR "/resources/deploy/Sentrel.admx"));
+    const ComPtr<IXMLDOMDocument> adml = LoadFile(TreeFile(SENTREL_SOURCE_DIR "/resources/deploy/en-US/Sentrel.adml"));
+
+    std::set<std::string> strings, presentations, textBoxes;
+    for (const auto& string : Elements(adml, L"string")) strings.insert(Attribute(string, L"id"));
+    for (const auto& presentation : Elements(adml, L"presentation")) presentations.insert(Attribute(presentation, L"id"));
+    for (const auto& box : Elements(adml, L"textBox")) textBoxes.insert(Attribute(box, L"refId"));
+    for (const wchar_t* tag : {L"policy", L"category", L"definition"}) {
+        for (const auto& element : Elements(admx, tag)) {
+            for (const wchar_t* attribute : {L"displayName", L"explainText"}) {
+                const std::string text = Attribute(element, attribute);
+                if (!text.empty()) EXPECT_TRUE(strings.count(Reference(text, "string"))) << text;
+            }
+            const std::string presentation = Attribute(element, L"presentation");
+            if (!presentation.empty())
+                EXPECT_TRUE(presentations.count(Reference(presentation, "presentation"))) << presentation;
+        }
+    }
+
+    std::vector<PolicyValue> values;
+    const std::map<std::string, DWORD> productReads = {{kSettingsSourceValue, REG_SZ}, {kProtectNotesValue, REG_DWORD}};
+    for (const auto& policy : Elements(admx, L"policy")) {
+        const std::string name = Attribute(policy, L"name");
+        const std::string key = Attribute(policy, L"key");
+        EXPECT_EQ(_stricmp(key.c_str(), kSettingsKeyPath), 0) << name;
+        const bool machine = Attribute(policy, L"class") == "Machine";
+        std::string valueName = Attribute(policy, L"valueName");
+        DWORD type = REG_DWORD, number = 0;
+        if (valueName.empty()) {
+            // A text element carries the value.
+            const ComPtr<IXMLDOMNode> text = dom::GetItem(Descendants(policy, L"text"), 0);
+            ASSERT_TRUE(text) << name;
+            const auto textElement = text.query<IXMLDOMElement>();
+            valueName = Attribute(textElement, L"valueName");
+            EXPECT_TRUE(textBoxes.count(Attribute(textElement, L"id"))) << name << ": no text box";
+            type = REG_SZ;
+        } else {
+            const ComPtr<IXMLDOMNode> enabled = dom::GetItem(Descendants(policy, L"decimal"), 0);
+            ASSERT_TRUE(enabled) << name;
+            number = static_cast<DWORD>(std::stoul(Attribute(enabled.query<IXMLDOMElement>(), L"value")));
+        }
+        ASSERT_TRUE(productReads.count(valueName)) << name << " sets " << valueName << ", which the product never reads";
+        EXPECT_EQ(productReads.at(valueName), type) << name;
+        values.push_back({machine, key, valueName, type, number});
+    }
+    ASSERT_EQ(values.size(), 4u) << "both values, for the machine and the user";
+
+    // Applied as the policy engine would, for the machine, with the settings
+    // source pointing at the run's web server.
+    testing::RemoveStoreKeys();
+    const std::string source = "http://127.0.0.1:" + Env("SENTREL_HTTP_PORT") + "/files/policy.xml";
+    std::ofstream(Env("SENTREL_HTTP_ROOT") + "\\policy.xml", std::ios::binary)
+        << "<lockSettings active=\"Y\"><host name=\"from-policy\"/></lockSettings>";
+    for (const PolicyValue& value : values) {
+        if (!value.machine) continue;
+        const auto key = CreateKey(HKEY_LOCAL_MACHINE, value.key.c_str());
+        if (value.type == REG_SZ) {
+            RegSetValueExA(key.get(), value.name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(source.c_str()),
+                           static_cast<DWORD>(source.size() + 1));
+        } else {
+            RegSetValueExA(key.get(), value.name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value.number),
+                           sizeof value.number);
+        }
+    }
+    EXPECT_EQ(ReadSettingsSource(), source);
+    EXPECT_TRUE(NotesProtectionConfigured());
+    ASSERT_EQ(client::RunProgram(L"\"" + client::ControllerProgram() + L"\" /RegServer"), 0);
+    ASSERT_TRUE(client::StartController());
+    ComPtr<ISentrelController> controller;
+    ASSERT_EQ(ConnectController(controller), S_OK);
+    const auto ask = [&](const wchar_t* address) {
+        qz_support::UniqueBstr url(SysAllocString(address));
+        return controller->IsURLOK(url.get());
+    };
+    EXPECT_TRUE(WaitUntil([&] { return ask(L"http://from-policy/") == S_OK && ask(L"http://other/") == S_FALSE; },
+                          5000))
+        << "the source the policy set was fetched at start";
+    controller.reset();
+    client::StopControllers();
+    testing::RemoveStoreKeys();
+}
+
+TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
+    const std::wstring package = TreeFile(SENTREL_PACKAGE);
+    const std::string classKey = "CLSID\\{EE71CF2C-D934-4D16-A641-C5C6F80DDE57}";
+    const std::string agentKey = "CLSID\\{B0000299-50CF-11D1-A140-0000F802C250}";
+    const std::string typeLibKey = "TypeLib\\{AAC2174E-DAB4-475C-9E63-19AF9497F122}";
+    const std::string helperKey =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\"
+        "{B0000299-50CF-11D1-A140-0000F802C250}";
+    const std::string runKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+    client::StopControllers();
+    client::RunProgram(L"\"" + client::ControllerProgram() + L"\" /UnregServer");
+    client::RunProgram(L"regsvr32 /s /u \"" + client::AgentLibrary() + L"\"");
+    client::RunProgram(L"net stop rpcss");
+    testing::RemoveStoreKeys();
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, helperKey.c_str());
+
+    const std::string source = "http://127.0.0.1:" + Env("SENTREL_HTTP_PORT") + "/files/package.xml";
+    std::ofstream(Env("SENTREL_HTTP_ROOT") + "\\package.xml", std::ios::binary)
+        << "<lockSettings active=\"Y\" prohibitUninstall=\"Y\"><host name=\"packaged\"/></lockSettings>";
+    ASSERT_EQ(client::RunProgram(L"msiexec /i \"" + package + L"\" /qn SETTINGSSOURCE=" +
+                                 std::wstring(source.begin(), source.end()), 120000),
+              0);
+
+    char programFiles[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programFiles);
+    const std::string folder = std::string(programFiles) + "\\Sentrel\\";
+    for (const char* file : {"SentrelAgentController.exe", "SentrelAgent.dll"})
+        EXPECT_NE(GetFileAttributesA((folder + file).c_str()), INVALID_FILE_ATTRIBUTES) << file;
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, classKey + "\\LocalServer32"));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, typeLibKey));
+    EXPECT_EQ(_stricmp(ValueText(HKEY_CLASSES_ROOT, agentKey + "\\InprocServer32", nullptr).c_str(),
+                       (folder + "SentrelAgent.dll").c_str()),
+              0);
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, helperKey));
+    EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, runKey, "Sentrel"), "\"" + folder + "SentrelAgentController.exe\"");
+    EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kSettingsSourceValue), source);
+    EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kProtectNotesValue), "<absent>") << "not asked for";
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyPath)) << "Windows Installer's own entry";
+
+    // COM starts the installed controller, which fetches the source and
+    // marks the installer's entry.
+    ComPtr<ISentrelController> controller;
+    ASSERT_EQ(ConnectController(controller), S_OK);
+    ASSERT_EQ(client::ControllerProcesses().size(), 1u);
+    EXPECT_EQ(client::CommandLineOf(client::ControllerProcesses()[0]).find(L"Z:"), std::wstring::npos)
+        << "the installed program, not the build's";
+    const auto ask = [&](const wchar_t* address) {
+        qz_support::UniqueBstr url(SysAllocString(address));
+        return controller->IsURLOK(url.get());
+    };
+    EXPECT_TRUE(WaitUntil([&] { return ask(L"http://packaged/") == S_OK && ask(L"http://other/") == S_FALSE; }, 5000));
+    for (const char* flag : {"NoRemove", "NoRepair", "NoModify"}) {
+        DWORD value = 0, size = sizeof value;
+        RegGetValueA(HKEY_LOCAL_MACHINE, kUninstallKeyPath, flag, RRF_RT_REG_DWORD, nullptr, &value, &size);
+        EXPECT_EQ(value, 1u) << flag;
+    }
+    controller.reset();
+
+    // Removal stops the running controller first.
+    ASSERT_EQ(client::RunProgram(L"msiexec /x {27E397F5-3A9D-4C6F-AB69-670E032DBED9} /qn", 120000), 0);
+    EXPECT_TRUE(client::ControllerProcesses().empty());
+    for (const char* file : {"SentrelAgentController.exe", "SentrelAgent.dll"})
+        EXPECT_EQ(GetFileAttributesA((folder + file).c_str()), INVALID_FILE_ATTRIBUTES) << file;
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, classKey));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, agentKey));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, typeLibKey));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, helperKey));
+    EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, runKey, "Sentrel"), "<absent>");
+    EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kSettingsSourceValue), "<absent>");
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyPath));
+    // What the controller itself stored stays: the fetched document and its stamp.
+    EXPECT_NE(ValueText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr).find("packaged"), std::string::npos);
+    EXPECT_NE(ValueText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, "Last Sync"), "<absent>");
+    testing::RemoveStoreKeys();
+}
+
+}  // namespace
+}  // namespace sentrel
