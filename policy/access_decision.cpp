@@ -28,45 +28,73 @@ bool IsErrorPageHost(const ControllerSettings& settings, const URLParts& parts) 
     return EqualIgnoringCase(parts.host, errorParts.host);
 }
 
-HRESULT Decide(ControllerSettings& settings, WideView url) {
-    if (!settings.active) return S_OK;
+Decision Allowed(DecisionReason reason, std::string host = {}) { return Decision{true, reason, std::move(host), {}}; }
+
+}  // namespace
+
+Decision Decide(ControllerSettings& settings, WideView url, bool findEntry) {
+    if (!settings.active) return Allowed(DecisionReason::LockOff);
 
     url = UpToFirstNul(url);
     const std::string narrow = ToNarrow(url);
-    if (IsLocalOrScriptURL(narrow)) return S_OK;
+    if (IsLocalOrScriptURL(narrow)) return Allowed(DecisionReason::LocalOrScript);
 
     URLParts parts;
     if (!CrackURL(url, parts)) {
         settings.RememberRefused(narrow);
-        return S_FALSE;
+        return Decision{false, DecisionReason::Unsplittable, {}, {}};
     }
+    std::string host(parts.Host());
 
     // A host name never contains "@": one that does is the rest of user
     // information that a browser would take as such, and the address goes
     // to whatever follows its last "@". Refused in both modes.
-    if (parts.Host().find('@') != std::string_view::npos) {
+    if (host.find('@') != std::string::npos) {
         settings.RememberRefused(narrow);
-        return S_FALSE;
+        return Decision{false, DecisionReason::UserInformation, host, {}};
     }
 
     const std::string rebuilt = ToNarrow(RebuildURL(parts));
-    if (IsLocalOrScriptURL(rebuilt)) return S_OK;
-    if (EqualIgnoringCase(rebuilt.c_str(), "about://blank")) return S_OK;
-    if (IsErrorPageHost(settings, parts)) return S_OK;
+    if (IsLocalOrScriptURL(rebuilt)) return Allowed(DecisionReason::LocalOrScript, host);
+    if (EqualIgnoringCase(rebuilt.c_str(), "about://blank")) return Allowed(DecisionReason::BlankPage, host);
+    if (IsErrorPageHost(settings, parts)) return Allowed(DecisionReason::ErrorPageHost, host);
 
-    const bool matched = settings.hosts.AnyEntryOccursIn(parts.Host());
-    if (settings.reverseOperation) return matched ? S_FALSE : S_OK;
-    if (matched) return S_OK;
-    settings.RememberRefused(std::string(parts.Host()));
-    return S_FALSE;
+    Decision decision{false, DecisionReason::NoEntryMatched, host, {}};
+    const bool matched = settings.hosts.AnyEntryOccursIn(host);
+    if (matched) {
+        decision.reason = DecisionReason::EntryMatched;
+        if (findEntry) {
+            for (const std::string_view entry : settings.hosts) {
+                if (host.find(entry) != std::string::npos) {
+                    decision.entry = entry;
+                    break;
+                }
+            }
+        }
+    }
+    decision.allowed = settings.reverseOperation ? !matched : matched;
+    if (!decision.allowed && !settings.reverseOperation) settings.RememberRefused(host);
+    return decision;
 }
 
-}  // namespace
+const char* DescribeReason(DecisionReason reason) {
+    switch (reason) {
+    case DecisionReason::LockOff: return "the lock is off";
+    case DecisionReason::LocalOrScript: return "a local, shell or script address";
+    case DecisionReason::Unsplittable: return "the address cannot be split";
+    case DecisionReason::UserInformation: return "user information (\"@\") is left in the host";
+    case DecisionReason::BlankPage: return "the blank page";
+    case DecisionReason::ErrorPageHost: return "the error page's host";
+    case DecisionReason::EntryMatched: return "a site-list entry occurs in the host";
+    case DecisionReason::NoEntryMatched: return "no site-list entry occurs in the host";
+    }
+    return "";
+}
 
 HRESULT IsURLOK(ControllerSettings& settings, std::optional<WideView> url) noexcept {
     if (!url) return S_FALSE;
     try {
-        return Decide(settings, *url);
+        return Decide(settings, *url).allowed ? S_OK : S_FALSE;
     } catch (...) {
         return S_FALSE;
     }

@@ -6,6 +6,7 @@
 #include "support/text.h"
 
 #include <optional>
+#include <string>
 
 namespace sentrel {
 
@@ -14,5 +15,31 @@ namespace sentrel {
 // host) is remembered in settings.recentRefused. A missing address (a null
 // string at the interface) is refused without being remembered.
 HRESULT IsURLOK(ControllerSettings& settings, std::optional<WideView> url) noexcept;
+
+// Why an address was allowed or refused: the same decision, with its reason.
+enum class DecisionReason {
+    LockOff,         // allowed: the lock is off
+    LocalOrScript,   // allowed: a local, shell or script address
+    Unsplittable,    // refused: the address cannot be split
+    UserInformation, // refused: "@" left in the host
+    BlankPage,       // allowed: about:blank
+    ErrorPageHost,   // allowed: the error page's host
+    EntryMatched,    // an entry occurs in the host: allowed (allow list) or refused (block list)
+    NoEntryMatched,  // no entry occurs: refused and remembered (allow list) or allowed (block list)
+};
+
+struct Decision {
+    bool allowed = false;
+    DecisionReason reason = DecisionReason::Unsplittable;
+    std::string host;   // the host text matched against the list, when split
+    std::string entry;  // the first entry found in the host, when one matched and `findEntry`
+};
+
+// Decides as IsURLOK does (and records the refusal as it does). With
+// `findEntry`, also names an entry that occurs in the host (a walk of the
+// list: for explanations, not for the browser's questions).
+Decision Decide(ControllerSettings& settings, WideView url, bool findEntry = false);
+
+const char* DescribeReason(DecisionReason reason);
 
 }  // namespace sentrel

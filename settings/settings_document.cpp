@@ -6,6 +6,8 @@
 
 #include <objbase.h>
 
+#include <cstring>
+
 #include <vector>
 
 namespace sentrel {
@@ -16,7 +18,6 @@ using qz_support::ThrowIfFailed;
 
 WideView Flag(bool value) { return value ? u"Y" : u"N"; }
 
-bool IsYes(const WideString& value) { return value.size() == 1 && (value[0] == u'Y' || value[0] == u'y'); }
 
 void AttachAttribute(const ComPtr<IXMLDOMNamedNodeMap>& map, const ComPtr<IXMLDOMAttribute>& attribute,
                      WideView value) {
@@ -74,7 +75,9 @@ bool WriteFileBytes(const std::wstring& fileName, const std::string& bytes) {
 // its first NUL byte, then converted from the system code page at once. A
 // file that does not open gives an empty text; a file larger than a settings
 // document can be gives nothing, unread.
-std::optional<WideString> ReadFileText(const std::wstring& path) {
+}  // namespace
+
+std::optional<WideString> ReadSettingsFileText(const std::wstring& path) {
     qz_support::UniqueFile file(
         CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return WideString();
@@ -91,16 +94,14 @@ std::optional<WideString> ReadFileText(const std::wstring& path) {
     return ToWide(bytes);
 }
 
-// The first lockSettings element in document order: the root itself when it
-// is one (found at once), else the first one below it.
+// The root itself when it is lockSettings (found at once), else the first
+// one below it.
 ComPtr<IXMLDOMNode> FindSettingsElement(const ComPtr<IXMLDOMDocument>& document) {
     if (const ComPtr<IXMLDOMElement> root = dom::GetDocumentElement(document)) {
         if (dom::GetNodeName(root.get()) == u"lockSettings") return root.query<IXMLDOMNode>();
     }
     return dom::GetItem(dom::GetElementsByTagName(document, L"lockSettings"), 0);
 }
-
-}  // namespace
 
 ComPtr<IXMLDOMDocument> BuildSettingsDocument(const ControllerSettings& settings) {
     const std::string narrowPassword = ToNarrow(settings.password);
@@ -177,30 +178,42 @@ bool LoadSettings(ControllerSettings& settings, bool* activeLoaded) {
     return true;
 }
 
-SettingsReading ReadSettingsElement(IXMLDOMNode* element) {
-    const ComPtr<IXMLDOMNamedNodeMap> attributes = dom::GetAttributes(element);
+namespace {
 
-    const auto flag = [&](const wchar_t* name) -> std::optional<bool> {
-        if (auto value = AttributeValue(attributes, name)) return IsYes(*value);
-        return std::nullopt;
-    };
-    SettingsReading reading;
-    reading.blockPopups = flag(L"blockPopups").value_or(true);
-    reading.reverseOperation = flag(L"reverseOperation").value_or(false);
-    reading.prohibitUninstall = flag(L"prohibitUninstall");
-    reading.errorPage = AttributeValue(attributes, L"errorPage").value_or(WideString());
-    reading.active = flag(L"active");
-    if (auto encoded = AttributeValue(attributes, L"password"))
-        reading.password = ToWide(DecodePassword(ToNarrow(*encoded)));
-
-    for (ComPtr<IXMLDOMNode> child = dom::GetFirstChild(element); child; child = dom::GetNextSibling(child.get())) {
-        // A child that is no element, or has no name, raises E_POINTER.
-        const ComPtr<IXMLDOMElement> childElement = child.try_query<IXMLDOMElement>();
-        const std::optional<WideString> name = dom::GetAttribute(qz_support::CheckPointer(childElement.get()), L"name");
-        if (!name) qz_support::RaiseComError(E_POINTER, nullptr);
-        reading.hosts.Insert(ToNarrow(*name));
+// One child of lockSettings, for the shared reader.
+struct MsxmlChild {
+    const ComPtr<IXMLDOMNode>& node;
+    std::optional<WideString> NameOfElement() const {
+        const ComPtr<IXMLDOMElement> element = node.try_query<IXMLDOMElement>();
+        if (!element) return std::nullopt;
+        return dom::GetAttribute(element.get(), L"name");
     }
-    return reading;
+};
+
+// The lockSettings element, for the shared reader. Its own attributes come
+// through the attribute map; its children by a walk of siblings, which takes
+// linear time.
+struct MsxmlSettingsElement {
+    IXMLDOMNode* node;
+    ComPtr<IXMLDOMNamedNodeMap> attributes;
+
+    std::optional<WideString> Attribute(const char* name) const {
+        const std::wstring wide(name, name + std::strlen(name));
+        return AttributeValue(attributes, wide.c_str());
+    }
+    template <typename Visit>
+    void ForEachChild(Visit visit) const {
+        for (ComPtr<IXMLDOMNode> child = dom::GetFirstChild(node); child; child = dom::GetNextSibling(child.get()))
+            visit(MsxmlChild{child});
+    }
+    [[noreturn]] void Reject() const { qz_support::RaiseComError(E_POINTER, nullptr); }
+};
+
+}  // namespace
+
+SettingsReading ReadSettingsElement(IXMLDOMNode* element) {
+    const MsxmlSettingsElement settings{element, dom::GetAttributes(element)};
+    return ReadSettingsElementWith(settings);
 }
 
 bool ApplySettingsDocument(IXMLDOMNode* element, ControllerSettings& settings) {
@@ -222,7 +235,7 @@ bool ApplySettingsDocument(IXMLDOMNode* element, ControllerSettings& settings) {
 bool ImportSettingsFile(const std::wstring& path) {
     const ComPtr<IXMLDOMDocument> document = dom::CreateDocument();
     if (path.empty()) return false;
-    const std::optional<WideString> text = ReadFileText(path);
+    const std::optional<WideString> text = ReadSettingsFileText(path);
     if (!text || !dom::LoadXml(document, *text)) return false;
     // A text that the next load would reject must not replace one that loads.
     const ComPtr<IXMLDOMNode> element = FindSettingsElement(document);

@@ -7,6 +7,7 @@
 #include "settings/controller_settings.h"
 #include "settings/dom.h"
 #include "settings/registry_store.h"
+#include "settings/settings_reading.h"
 
 #include <optional>
 #include <string>
@@ -36,17 +37,8 @@ bool LoadSettings(ControllerSettings& settings, bool* activeLoaded = nullptr);
 // A settings file larger than a settings document can be is refused unread.
 inline constexpr size_t kMaxSettingsFileBytes = kMaxSettingsTextBytes;
 
-// What one lockSettings element says, read completely. A child that is not
-// an element or has no name raises E_POINTER.
-struct SettingsReading {
-    SiteList hosts;
-    WideString password;
-    WideString errorPage;
-    bool blockPopups = true;
-    bool reverseOperation = false;
-    std::optional<bool> prohibitUninstall;  // absent: taken from the uninstall entry
-    std::optional<bool> active;             // absent: unchanged
-};
+// One lockSettings element read through MSXML. A child that is not an
+// element or has no name raises E_POINTER.
 SettingsReading ReadSettingsElement(IXMLDOMNode* element);
 
 // Applies one lockSettings element, all or nothing: the element is read
@@ -55,6 +47,14 @@ SettingsReading ReadSettingsElement(IXMLDOMNode* element);
 // raises E_POINTER and leaves everything as it was. Returns whether the
 // element carried `active`.
 bool ApplySettingsDocument(IXMLDOMNode* element, ControllerSettings& settings);
+
+// The first lockSettings element in document order; null when there is none.
+dom::ComPtr<IXMLDOMNode> FindSettingsElement(const dom::ComPtr<IXMLDOMDocument>& document);
+
+// A settings file's text: read as 8-bit text in the system code page, each
+// chunk up to its first NUL. Empty when the file does not open; nothing when
+// it is larger than a settings document can be.
+std::optional<WideString> ReadSettingsFileText(const std::wstring& path);
 
 // Reads the file (8-bit text) and, when it holds a lockSettings element that
 // loads without error, stores the file's own text as the settings document

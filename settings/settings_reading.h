@@ -1,0 +1,59 @@
+// How one lockSettings element reads, whatever XML library parsed it: the
+// controller reads through MSXML, the policy checker's native build through
+// libxml2; both run this code.
+#pragma once
+
+#include "settings/password_encoding.h"
+#include "settings/site_list.h"
+#include "support/text.h"
+
+#include <optional>
+
+namespace sentrel {
+
+// What one lockSettings element says, read completely.
+struct SettingsReading {
+    SiteList hosts;
+    WideString password;
+    WideString errorPage;
+    bool blockPopups = true;
+    bool reverseOperation = false;
+    std::optional<bool> prohibitUninstall;  // absent: taken from the uninstall entry
+    std::optional<bool> active;             // absent: unchanged
+};
+
+// The attributes the reader knows.
+inline constexpr const char* kSettingsAttributes[] = {"blockPopups", "reverseOperation", "prohibitUninstall",
+                                                      "active",      "errorPage",        "password"};
+
+// A flag is on exactly when its value is "Y" in either case.
+inline bool IsYes(const WideString& value) { return value == u"Y" || value == u"y"; }
+
+// `Element` offers Attribute(const char* name) -> std::optional<WideString>,
+// ForEachChild(f) calling f with each child in document order, a child's
+// NameOfElement() -> std::optional<WideString> (nothing when the child is
+// not an element or has no name), and a [[noreturn]] Reject() for such a
+// child. The whole element is read before the caller changes anything.
+template <typename Element>
+SettingsReading ReadSettingsElementWith(const Element& element) {
+    const auto flag = [&](const char* name) -> std::optional<bool> {
+        if (const std::optional<WideString> value = element.Attribute(name)) return IsYes(*value);
+        return std::nullopt;
+    };
+    SettingsReading reading;
+    reading.blockPopups = flag("blockPopups").value_or(true);
+    reading.reverseOperation = flag("reverseOperation").value_or(false);
+    reading.prohibitUninstall = flag("prohibitUninstall");
+    reading.errorPage = element.Attribute("errorPage").value_or(WideString());
+    reading.active = flag("active");
+    if (const std::optional<WideString> encoded = element.Attribute("password"))
+        reading.password = ToWide(DecodePassword(ToNarrow(*encoded)));
+    element.ForEachChild([&](const auto& child) {
+        const std::optional<WideString> name = child.NameOfElement();
+        if (!name) element.Reject();
+        reading.hosts.Insert(ToNarrow(*name));
+    });
+    return reading;
+}
+
+}  // namespace sentrel
