@@ -1,5 +1,7 @@
 #include "settings/dom.h"
 
+#include "settings/settings_reading.h"
+
 #include <algorithm>
 
 #include "support/entry_points.h"
@@ -58,18 +60,6 @@ ComPtr<IXMLDOMNodeList> GetElementsByTagName(const ComPtr<IXMLDOMDocument>& docu
     ComPtr<IXMLDOMNodeList> list;
     ThrowIfFailed(document->getElementsByTagName(MakeBstr(name).get(), list.put()), document.get());
     return list;
-}
-
-bool DeclaresDocumentType(WideView text) {
-    constexpr WideView kDeclaration = u"<!DOCTYPE";
-    for (size_t at = text.find(u"<!"); at != WideView::npos; at = text.find(u"<!", at + 2)) {
-        const WideView rest = text.substr(at, kDeclaration.size());
-        if (rest.size() == kDeclaration.size() &&
-            std::equal(rest.begin(), rest.end(), kDeclaration.begin(),
-                       [](char16_t a, char16_t b) { return (a >= u'a' && a <= u'z' ? a - 32 : a) == b; }))
-            return true;
-    }
-    return false;
 }
 
 bool LoadXml(const ComPtr<IXMLDOMDocument>& document, WideView text) {

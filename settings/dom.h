@@ -25,8 +25,7 @@ ComPtr<IXMLDOMNodeList> GetElementsByTagName(const ComPtr<IXMLDOMDocument>& docu
 // text that declares a document type is refused unparsed; external
 // resources are never resolved.
 bool LoadXml(const ComPtr<IXMLDOMDocument>& document, WideView text);
-// Whether the text holds "<!DOCTYPE" (in any letter case).
-bool DeclaresDocumentType(WideView text);
+
 
 WideString GetNodeValue(IXMLDOMNode* node);
 void PutNodeValue(IXMLDOMNode* node, WideView value);

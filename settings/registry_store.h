@@ -4,6 +4,7 @@
 // opened there is no fall-back to the other hive. None of these throws.
 #pragma once
 
+#include "settings/settings_limits.h"
 #include "support/text.h"
 #include "support/unique_any.h"
 
@@ -22,10 +23,6 @@ inline constexpr const char* kUninstallKeyPath =
 
 // The settings key opened with `access`, HKCU first; empty when neither opens.
 qz_support::UniqueHkey OpenSettingsKey(REGSAM access);
-
-// The largest settings document accepted, as 8-bit text: a document of
-// 100,000 site entries is about 5 MB.
-inline constexpr size_t kMaxSettingsTextBytes = 32u << 20;
 
 // The settings document (the key's default value); nothing when neither key
 // opens, the value cannot be read, is not REG_SZ or is larger than a

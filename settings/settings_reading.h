@@ -26,6 +26,23 @@ struct SettingsReading {
 inline constexpr const char* kSettingsAttributes[] = {"blockPopups", "reverseOperation", "prohibitUninstall",
                                                       "active",      "errorPage",        "password"};
 
+// Whether the text holds "<!DOCTYPE" in any letter case: such a document is
+// refused unparsed (entity expansion and external entities get in that way).
+inline bool DeclaresDocumentType(WideView text) {
+    constexpr WideView kDeclaration = u"<!DOCTYPE";
+    for (size_t at = text.find(u"<!"); at != WideView::npos; at = text.find(u"<!", at + 2)) {
+        const WideView rest = text.substr(at, kDeclaration.size());
+        if (rest.size() != kDeclaration.size()) return false;
+        bool same = true;
+        for (size_t i = 0; i < rest.size() && same; ++i) {
+            const char16_t c = rest[i] >= u'a' && rest[i] <= u'z' ? static_cast<char16_t>(rest[i] - 32) : rest[i];
+            same = c == kDeclaration[i];
+        }
+        if (same) return true;
+    }
+    return false;
+}
+
 // A flag is on exactly when its value is "Y" in either case.
 inline bool IsYes(const WideString& value) { return value == u"Y" || value == u"y"; }
 

@@ -67,7 +67,7 @@ bool LoadStored(ControllerSettings& settings) {
 // every attribute through the attribute map. Nothing when the controller
 // must reject it.
 std::optional<Snapshot> ReferenceReading(const WideString& text, const Snapshot& previous) {
-    if (dom::DeclaresDocumentType(text)) return std::nullopt;
+    if (DeclaresDocumentType(text)) return std::nullopt;
     const ComPtr<IXMLDOMDocument> document = dom::CreateDocument();
     if (!dom::LoadXml(document, text)) return std::nullopt;
     const ComPtr<IXMLDOMNode> element = dom::GetItem(dom::GetElementsByTagName(document, L"lockSettings"), 0);

@@ -1,0 +1,269 @@
+// sentrel-check: what a settings document will do, before it reaches the
+// workstations. Built from the controller's own reader and access decision.
+//
+//   sentrel-check [--json] DOCUMENT [ADDRESS...]   allowed or refused, and why
+//                                                  (addresses from standard input
+//                                                  when none are given)
+//   sentrel-check --lint [--json] DOCUMENT         whether the controller takes the
+//                                                  document, and common mistakes
+//
+// Exit status: 0 when it ran (and the document loads), 1 when the controller
+// would reject the document, 2 for bad usage or an unreadable document.
+#include "policy/access_decision.h"
+#include "policy/url_normalization.h"
+#include "tools/check/settings_file.h"
+
+#ifdef _WIN32
+#include <objbase.h>
+#endif
+
+#include <cstdio>
+#include <iostream>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace sentrel::check {
+namespace {
+
+const char* ReasonCode(DecisionReason reason) {
+    switch (reason) {
+    case DecisionReason::LockOff: return "lock-off";
+    case DecisionReason::LocalOrScript: return "local-or-script";
+    case DecisionReason::Unsplittable: return "unsplittable";
+    case DecisionReason::UserInformation: return "user-information";
+    case DecisionReason::BlankPage: return "blank-page";
+    case DecisionReason::ErrorPageHost: return "error-page-host";
+    case DecisionReason::EntryMatched: return "entry-matched";
+    case DecisionReason::NoEntryMatched: return "no-entry-matched";
+    }
+    return "";
+}
+
+// JSON string: the narrow text read in the system code page.
+std::string Json(std::string_view narrow) {
+    std::string out = "\"";
+    for (const char16_t c : ToWide(narrow)) {
+        if (c == u'"' || c == u'\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            out += escaped;
+        }
+    }
+    return out + "\"";
+}
+
+struct Finding {
+    const char* severity;  // "error", "warning", "note"
+    std::string message;
+};
+
+std::vector<Finding> Lint(const SettingsFile& file) {
+    std::vector<Finding> findings;
+    if (file.verdict != Verdict::Loaded) {
+        findings.push_back({"error", std::string("the controller rejects the whole document: ") +
+                                         DescribeVerdict(file.verdict) + "; it keeps the settings it has"});
+        return findings;
+    }
+    const SettingsReading& reading = file.reading;
+    std::set<std::string> known(std::begin(kSettingsAttributes), std::end(kSettingsAttributes));
+    for (const auto& [name, value] : file.attributes) {
+        if (!known.count(name)) {
+            findings.push_back({"warning", "unknown attribute \"" + name + "\" is ignored (a misspelling?)"});
+            continue;
+        }
+        const std::string text = ToNarrow(value);
+        if (name != "errorPage" && name != "password" && !IsYes(value) && text != "N" && text != "n")
+            findings.push_back({"warning", name + "=\"" + text + "\" reads as \"N\": only \"Y\" switches it on"});
+    }
+    if (!reading.active)
+        findings.push_back({"note", "no \"active\": the controller keeps its lock as it is (off at its first start); "
+                                    "the addresses are checked with the lock off"});
+    if (ToNarrow(reading.password).size() > kMaxPasswordBytes)
+        findings.push_back({"warning", "the password is longer than " + std::to_string(kMaxPasswordBytes) +
+                                           " bytes: the settings dialog cannot save it again"});
+    if (!reading.errorPage.empty()) {
+        URLParts parts;
+        const WideString normalized = NormalizeURL(reading.errorPage);
+        if (normalized.empty() || !CrackURL(normalized, parts)) {
+            findings.push_back({"warning", "the error page cannot be split: it exempts no host"});
+        } else if (parts.Host().empty()) {
+            findings.push_back({"warning", "the error page has no host (a local file?): every address with an empty "
+                                           "host is exempt from the list"});
+        }
+    }
+    std::set<std::string> seen;
+    for (const std::string& entry : file.entries) {
+        const std::string quoted = "\"" + entry + "\"";
+        if (!seen.insert(entry).second) findings.push_back({"note", "entry " + quoted + " is listed more than once"});
+    }
+    for (const std::string_view view : reading.hosts) {
+        const std::string entry(view);
+        const std::string quoted = "\"" + entry + "\"";
+        if (entry.empty()) {
+            findings.push_back({"warning", "the empty entry occurs in every host: it matches every address"});
+            continue;
+        }
+        if (entry.find('/') != std::string::npos) {
+            findings.push_back({"warning", "entry " + quoted + " holds a scheme or a path: it never occurs in a host"});
+            continue;
+        }
+        if (entry.find(':') != std::string::npos) {
+            findings.push_back({"warning", "entry " + quoted + " holds a port after a colon: it never matches (the "
+                                           "host text carries the port as \"%3A\")"});
+            continue;
+        }
+        bool upper = false;
+        for (const char c : entry) upper = upper || (c >= 'A' && c <= 'Z');
+        if (upper)
+            findings.push_back({"warning", "entry " + quoted + " has capital letters: browsers send host names in "
+                                           "lower case, and letter case counts"});
+        if (!reading.reverseOperation)
+            findings.push_back({"note", "allow-list entry " + quoted + " also lets through unrelated hosts that "
+                                        "contain it, such as \"" + entry + ".attacker.test\""});
+    }
+    return findings;
+}
+
+ControllerSettings SettingsOf(const SettingsReading& reading) {
+    ControllerSettings settings;
+    settings.hosts = reading.hosts;
+    settings.password = reading.password;
+    settings.errorPage = reading.errorPage;
+    settings.blockPopups = reading.blockPopups;
+    settings.reverseOperation = reading.reverseOperation;
+    settings.prohibitUninstall = reading.prohibitUninstall.value_or(false);
+    // A controller that starts with this document: the lock as it says, off
+    // when it says nothing.
+    settings.active = reading.active.value_or(false);
+    return settings;
+}
+
+std::string Explain(const Decision& decision, bool reverseOperation) {
+    std::string why = DescribeReason(decision.reason);
+    if (decision.reason == DecisionReason::EntryMatched)
+        why = "the entry \"" + decision.entry + "\" occurs in the host \"" + decision.host + "\"" +
+              (reverseOperation ? " (block list)" : " (allow list)");
+    if (decision.reason == DecisionReason::NoEntryMatched) {
+        why = "no entry occurs in the host \"" + decision.host + "\"";
+        why += reverseOperation ? " (block list)" : " (allow list); recorded in recentRefused";
+    }
+    if (decision.reason == DecisionReason::ErrorPageHost) why += " \"" + decision.host + "\"";
+    return why;
+}
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: sentrel-check [--json] DOCUMENT [ADDRESS...]\n"
+                 "       sentrel-check --lint [--json] DOCUMENT\n");
+    return 2;
+}
+
+int Run(int argc, char** argv) {
+    bool json = false, lint = false;
+    std::vector<std::string> operands;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--json") {
+            json = true;
+        } else if (argument == "--lint") {
+            lint = true;
+        } else if (argument.rfind("--", 0) == 0) {
+            return Usage();
+        } else {
+            operands.push_back(argument);
+        }
+    }
+    if (operands.empty() || (lint && operands.size() != 1)) return Usage();
+    const std::string& path = operands.front();
+    const SettingsFile file = LoadSettingsFile(path);
+    if (file.verdict == Verdict::Unreadable) {
+        std::fprintf(stderr, "sentrel-check: cannot read %s\n", path.c_str());
+        return 2;
+    }
+    const bool loads = file.verdict == Verdict::Loaded;
+
+    if (lint) {
+        const std::vector<Finding> findings = Lint(file);
+        if (json) {
+            std::printf("{\"document\": %s, \"loads\": %s, \"findings\": [", Json(path).c_str(), loads ? "true" : "false");
+            for (size_t i = 0; i < findings.size(); ++i)
+                std::printf("%s{\"severity\": \"%s\", \"message\": %s}", i ? ", " : "", findings[i].severity,
+                            Json(findings[i].message).c_str());
+            std::printf("]}\n");
+        } else {
+            std::printf("%s: %s\n", path.c_str(), loads ? "the controller loads it" : "the controller rejects it");
+            for (const Finding& finding : findings)
+                std::printf("  %s: %s\n", finding.severity, finding.message.c_str());
+        }
+        return loads ? 0 : 1;
+    }
+
+    if (!loads) {
+        if (json) {
+            std::printf("{\"document\": %s, \"loads\": false, \"why\": %s, \"decisions\": []}\n", Json(path).c_str(),
+                        Json(DescribeVerdict(file.verdict)).c_str());
+        } else {
+            std::printf("%s: the controller rejects it (%s) and keeps the settings it has\n", path.c_str(),
+                        DescribeVerdict(file.verdict));
+        }
+        return 1;
+    }
+    std::vector<std::string> addresses(operands.begin() + 1, operands.end());
+    if (addresses.empty()) {
+        for (std::string line; std::getline(std::cin, line);) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (!line.empty()) addresses.push_back(line);
+        }
+    }
+    ControllerSettings settings = SettingsOf(file.reading);
+    if (json) std::printf("{\"document\": %s, \"loads\": true, \"decisions\": [", Json(path).c_str());
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        const Decision decision = Decide(settings, ToWide(addresses[i]), true);
+        if (json) {
+            std::printf("%s{\"address\": %s, \"allowed\": %s, \"reason\": \"%s\", \"host\": %s, \"entry\": %s, "
+                        "\"recorded\": %s}",
+                        i ? ", " : "", Json(addresses[i]).c_str(), decision.allowed ? "true" : "false",
+                        ReasonCode(decision.reason), Json(decision.host).c_str(), Json(decision.entry).c_str(),
+                        !decision.allowed && decision.reason == DecisionReason::NoEntryMatched ? "true" : "false");
+        } else {
+            std::printf("%s  %s  (%s)\n", decision.allowed ? "allowed" : "REFUSED", addresses[i].c_str(),
+                        Explain(decision, settings.reverseOperation).c_str());
+        }
+    }
+    if (json) std::printf("]}\n");
+    return 0;
+}
+
+}  // namespace
+
+const char* DescribeVerdict(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::Unreadable: return "the file cannot be read";
+    case Verdict::TooLarge: return "the file is larger than a settings document can be";
+    case Verdict::DocumentType: return "it declares a document type";
+    case Verdict::NotWellFormed: return "it is not well-formed XML";
+    case Verdict::NoLockSettings: return "it has no lockSettings element";
+    case Verdict::BadChild: return "a child of lockSettings is not an element with a \"name\"";
+    case Verdict::Loaded: return "";
+    }
+    return "";
+}
+
+}  // namespace sentrel::check
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    if (FAILED(CoInitialize(nullptr))) return 2;
+#endif
+    const int status = sentrel::check::Run(argc, argv);
+#ifdef _WIN32
+    CoUninitialize();
+#endif
+    return status;
+}
