@@ -59,6 +59,8 @@ fi
 
 source tools/wine_session.sh
 wine_select_architecture
+# A file of this tree as the Windows programs see it (drive Z:).
+winepath_of() { echo "Z:$(realpath "$1" | tr / '\\')"; }
 if [ "$SENTREL_WINE_ARCH" = win64 ]; then
     # This machine cannot run 32-bit programs: the 32-bit deliverables are
     # built (a build failure counts), and the tests run on the 64-bit build.
@@ -91,6 +93,15 @@ if build build/win -DCMAKE_TOOLCHAIN_FILE="$SENTREL_TOOLCHAIN"; then
     if build/native/tests/url_outcomes "${imitate[@]}" >build/native/url_outcomes.txt &&
         "$SENTREL_WINE" build/win/tests/url_outcomes.exe </dev/null >build/win/url_outcomes.txt &&
         python3 tools/compare_url_outcomes.py build/native/url_outcomes.txt build/win/url_outcomes.txt; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+    fi
+    echo "== policy checker: native, Windows and the real controller over the same table =="
+    table="$(winepath_of tests/deploy/checker_table.txt)"
+    if "$SENTREL_WINE" build/win/tests/wine/controller_answers.exe "$table" </dev/null >build/win/controller_answers.txt &&
+        python3 tests/deploy/compare_checkers.py tests/deploy/checker_table.txt build/native/sentrel-check \
+            "$SENTREL_WINE" build/win/tools/sentrel-check.exe build/win/controller_answers.txt; then
         passed=$((passed + 1))
     else
         failed=$((failed + 1))
