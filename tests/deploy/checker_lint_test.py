@@ -1,0 +1,61 @@
+#!/usr/bin/env python3
+"""sentrel-check's lint and exit statuses: one table of documents, each with
+the status and the findings (by a word of each) it must give.
+checker_lint_test.py <sentrel-check>"""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+
+CASES = [
+    # (document, expected status, words each finding must contain)
+    ('<lockSettings active="Y"><host name="corp"/></lockSettings>', 0, ["corp.attacker.test"]),
+    ('<lockSettings active="Y" reverseOperation="Y"><host name="games"/></lockSettings>', 0, []),
+    ('<lockSettings active="Y"><host name="http://corp/"/></lockSettings>', 0, ["scheme or a path"]),
+    ('<lockSettings active="Y"><host name="corp:8080"/></lockSettings>', 0, ["%3A"]),
+    ('<lockSettings active="Y" reverseOperation="Y"><host name="Corp"/></lockSettings>', 0, ["capital letters"]),
+    ('<lockSettings active="Y" reverseOperation="Y"><host name=""/></lockSettings>', 0, ["every address"]),
+    ('<lockSettings active="Y" reverseOperation="Y"><host name="a"/><host name="a"/></lockSettings>', 0,
+     ["more than once"]),
+    ('<lockSettings active="Y" password="' + "bg" * 20 + '"/>', 0, ["longer than 19 bytes"]),
+    ('<lockSettings active="Y" blockPopups="yes"/>', 0, ['reads as "N"']),
+    ('<lockSettings active="true"/>', 0, ['reads as "N"']),
+    ('<lockSettings active="Y" blockPopup="Y"/>', 0, ["unknown attribute"]),
+    ('<lockSettings active="Y" errorPage="file:///C:/x.htm"/>', 0, ["no host"]),
+    ('<lockSettings/>', 0, ["no \"active\""]),
+    ('<lockSettings active="Y"><host/></lockSettings>', 1, ["rejects"]),
+    ('<lockSettings active="Y">text</lockSettings>', 1, ["rejects"]),
+    ('<other/>', 1, ["no lockSettings"]),
+    ('<lockSettings', 1, ["not well-formed"]),
+    ('<!DOCTYPE lockSettings><lockSettings/>', 1, ["document type"]),
+]
+
+
+def main():
+    checker = sys.argv[1]
+    failures = 0
+    with tempfile.TemporaryDirectory() as folder:
+        path = os.path.join(folder, "lock.xml")
+        for document, status, words in CASES:
+            with open(path, "w", encoding="latin-1") as f:
+                f.write(document)
+            run = subprocess.run([checker, "--lint", "--json", path], capture_output=True, text=True)
+            findings = json.loads(run.stdout)["findings"] if run.stdout.strip() else []
+            messages = " | ".join(f["message"] for f in findings)
+            missing = [word for word in words if word not in messages]
+            if run.returncode != status or missing or (not words and any(f["severity"] != "note" for f in findings)):
+                failures += 1
+                print(f"FAILED {document}: status {run.returncode} (expected {status}), findings: {messages}")
+        usage = subprocess.run([checker], capture_output=True, text=True).returncode
+        unreadable = subprocess.run([checker, os.path.join(folder, "missing.xml"), "http://x/"],
+                                    capture_output=True, text=True).returncode
+        if usage != 2 or unreadable != 2:
+            failures += 1
+            print(f"FAILED exit statuses: usage {usage}, unreadable {unreadable} (expected 2 and 2)")
+    print(f"sentrel-check lint: {len(CASES) + 1 - failures} of {len(CASES) + 1} cases as expected")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
