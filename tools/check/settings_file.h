@@ -5,6 +5,7 @@
 
 #include "settings/settings_reading.h"
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +32,15 @@ struct SettingsFile {
 };
 
 SettingsFile LoadSettingsFile(const std::string& path);
+
+// What is refused before parsing: a file too large to have been read (no
+// text) and a document type declaration. Nothing when the text goes on to
+// the parser.
+inline std::optional<Verdict> RefusedUnparsed(const std::optional<WideString>& text) {
+    if (!text) return Verdict::TooLarge;
+    if (DeclaresDocumentType(*text)) return Verdict::DocumentType;
+    return std::nullopt;
+}
 
 // Why the controller would refuse the document; empty when it loads.
 const char* DescribeVerdict(Verdict verdict);

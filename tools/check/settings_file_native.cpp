@@ -137,12 +137,8 @@ SettingsFile LoadSettingsFile(const std::string& path) {
     bool opened = false;
     const std::optional<WideString> text = ReadText(path, opened);
     if (!opened) return file;
-    if (!text) {
-        file.verdict = Verdict::TooLarge;
-        return file;
-    }
-    if (DeclaresDocumentType(*text)) {
-        file.verdict = Verdict::DocumentType;
+    if (const std::optional<Verdict> refused = RefusedUnparsed(text)) {
+        file.verdict = *refused;
         return file;
     }
     const std::string utf8 = Utf8(*text);

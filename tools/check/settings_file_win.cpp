@@ -12,12 +12,8 @@ SettingsFile LoadSettingsFile(const std::string& path) {
     const std::wstring windowsPath(widePath.begin(), widePath.end());
     if (GetFileAttributesW(windowsPath.c_str()) == INVALID_FILE_ATTRIBUTES) return file;
     const std::optional<WideString> text = ReadSettingsFileText(windowsPath);
-    if (!text) {
-        file.verdict = Verdict::TooLarge;
-        return file;
-    }
-    if (DeclaresDocumentType(*text)) {
-        file.verdict = Verdict::DocumentType;
+    if (const std::optional<Verdict> refused = RefusedUnparsed(text)) {
+        file.verdict = *refused;
         return file;
     }
     const dom::ComPtr<IXMLDOMDocument> document = dom::CreateDocument();
