@@ -34,11 +34,21 @@ int main(int argc, char** argv) {
             blocks.back().addresses.push_back(line);
         }
     }
+    // A controller of its own, started from the build with known settings.
+    sentrel::client::StopControllers();
+    sentrel::client::RunProgram(L"net stop rpcss");
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, sentrel::kSettingsKeyPath);
     sentrel::client::RunProgram(L"\"" + sentrel::client::ControllerProgram() + L"\" /RegServer");
     sentrel::client::StoreSettingsDocument("<lockSettings active=\"N\"/>");
-    if (!sentrel::client::StartController()) return 2;
+    if (!sentrel::client::StartController()) {
+        std::fprintf(stderr, "controller_answers: the controller did not start\n");
+        return 2;
+    }
     qz_support::ComPtr<ISentrelController> controller;
-    if (FAILED(sentrel::ConnectController(controller))) return 2;
+    if (const HRESULT hr = sentrel::ConnectController(controller); FAILED(hr)) {
+        std::fprintf(stderr, "controller_answers: ConnectController failed with 0x%08lX\n", static_cast<unsigned long>(hr));
+        return 2;
+    }
     for (size_t i = 0; i < blocks.size(); ++i) {
         // A marker that the document replaces when the controller takes it.
         sentrel::client::StoreSettingsDocument("<lockSettings active=\"Y\" errorPage=\"marker://\"/>");
