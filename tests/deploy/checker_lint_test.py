@@ -47,13 +47,23 @@ def main():
             if run.returncode != status or missing or (not words and any(f["severity"] != "note" for f in findings)):
                 failures += 1
                 print(f"FAILED {document}: status {run.returncode} (expected {status}), findings: {messages}")
+        # Addresses on standard input, answered in order.
+        with open(path, "w") as f:
+            f.write('<lockSettings active="Y"><host name="corp"/></lockSettings>')
+        run = subprocess.run([checker, "--json", path], input="http://corp/\r\nhttp://other/\n\n",
+                             capture_output=True, text=True)
+        answers = [(d["address"], d["allowed"], d["reason"], d["recorded"]) for d in json.loads(run.stdout)["decisions"]]
+        if run.returncode != 0 or answers != [("http://corp/", True, "entry-matched", False),
+                                              ("http://other/", False, "no-entry-matched", True)]:
+            failures += 1
+            print(f"FAILED addresses on standard input: {run.returncode} {answers}")
         usage = subprocess.run([checker], capture_output=True, text=True).returncode
         unreadable = subprocess.run([checker, os.path.join(folder, "missing.xml"), "http://x/"],
                                     capture_output=True, text=True).returncode
         if usage != 2 or unreadable != 2:
             failures += 1
             print(f"FAILED exit statuses: usage {usage}, unreadable {unreadable} (expected 2 and 2)")
-    print(f"sentrel-check lint: {len(CASES) + 1 - failures} of {len(CASES) + 1} cases as expected")
+    print(f"sentrel-check lint: {len(CASES) + 2 - failures} of {len(CASES) + 2} cases as expected")
     return 1 if failures else 0
 
 
