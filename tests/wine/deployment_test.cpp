@@ -120,6 +120,9 @@ protected:
 };
 
 TEST_F(Deployment, ThePolicyTemplateSetsWhatTheControllerReadsAndItIsFetchedAtStart) {
+    // COM forgets any controller that was stopped from outside.
+    client::StopControllers();
+    client::RunProgram(L"net stop rpcss");
     const ComPtr<IXMLDOMDocument> admx = LoadFile(TreeFile(SENTREL_SOURCE_DIR "/resources/deploy/Sentrel.admx"));
     const ComPtr<IXMLDOMDocument> adml = LoadFile(TreeFile(SENTREL_SOURCE_DIR "/resources/deploy/en-US/Sentrel.adml"));
 
@@ -275,6 +278,16 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
     // What the controller itself stored stays: the fetched document and its stamp.
     EXPECT_NE(ValueText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr).find("packaged"), std::string::npos);
     EXPECT_NE(ValueText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, "Last Sync"), "<absent>");
+    testing::RemoveStoreKeys();
+}
+
+TEST_F(Deployment, AnInstallWithItsWindowsStartsTheControllerAndRemovalStopsIt) {
+    client::StopControllers();
+    ASSERT_EQ(client::RunProgram(L"msiexec /i \"" + TreeFile(SENTREL_PACKAGE) + L"\" /qr", 120000), 0);
+    ASSERT_TRUE(WaitUntil([] { return client::ControllerProcesses().size() == 1; }, 10000));
+    EXPECT_EQ(client::CommandLineOf(client::ControllerProcesses()[0]).find(L"Z:"), std::wstring::npos);
+    ASSERT_EQ(client::RunProgram(L"msiexec /x {27E397F5-3A9D-4C6F-AB69-670E032DBED9} /qn", 120000), 0);
+    EXPECT_TRUE(client::ControllerProcesses().empty());
     testing::RemoveStoreKeys();
 }
 
