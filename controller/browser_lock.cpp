@@ -70,18 +70,25 @@ void WatchBrowserConfiguration(HANDLE stopEvent) {
     const UniqueHandle helperObjectsChanged(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     if (!mainChanged || !helperObjectsChanged) return;
 
+    const auto watchMain = [&] {
+        return RegNotifyChangeKeyValue(main.get(), FALSE, REG_NOTIFY_CHANGE_LAST_SET, mainChanged.get(), TRUE) ==
+               ERROR_SUCCESS;
+    };
+    const auto watchHelperObjects = [&] {
+        return RegNotifyChangeKeyValue(helperObjects.get(), TRUE, REG_NOTIFY_CHANGE_NAME, helperObjectsChanged.get(),
+                                       TRUE) == ERROR_SUCCESS;
+    };
+    if (!watchMain() || !watchHelperObjects()) return;
     const HANDLE events[] = {mainChanged.get(), helperObjectsChanged.get(), stopEvent};
     for (;;) {
-        // Both requests are renewed every time, the one that fired and the other.
-        if (RegNotifyChangeKeyValue(main.get(), FALSE, REG_NOTIFY_CHANGE_LAST_SET, mainChanged.get(), TRUE) !=
-            ERROR_SUCCESS)
-            return;
-        if (RegNotifyChangeKeyValue(helperObjects.get(), TRUE, REG_NOTIFY_CHANGE_NAME, helperObjectsChanged.get(),
-                                    TRUE) != ERROR_SUCCESS)
-            return;
         const DWORD woken = WaitForMultipleObjects(3, events, FALSE, INFINITE);
         // Stopped, or a wait that failed and would only fail again.
         if (woken != WAIT_OBJECT_0 && woken != WAIT_OBJECT_0 + 1) return;
+        // Only the request that fired is made again, and before the pass: a
+        // request made anew resets its event, so renewing the other one could
+        // swallow a change that has just signalled it, and a change made
+        // during the pass must wake the next one.
+        if (!(woken == WAIT_OBJECT_0 ? watchMain() : watchHelperObjects())) return;
         EnforceBrowserLock();
     }
 }
