@@ -28,52 +28,54 @@ bool IsErrorPageHost(const ControllerSettings& settings, const URLParts& parts) 
     return EqualIgnoringCase(parts.host, errorParts.host);
 }
 
-Decision Allowed(DecisionReason reason, std::string host = {}) { return Decision{true, reason, std::move(host), {}}; }
-
 }  // namespace
 
-Decision Decide(ControllerSettings& settings, WideView url, bool findEntry) {
-    if (!settings.active) return Allowed(DecisionReason::LockOff);
+Decision Decide(ControllerSettings& settings, WideView url, bool explain) {
+    Decision decision{true, DecisionReason::LockOff, {}, {}};
+    const auto decided = [&](bool allowed, DecisionReason reason, std::string_view host = {}) {
+        decision.allowed = allowed;
+        decision.reason = reason;
+        if (explain) decision.host = host;
+        return decision;
+    };
+    if (!settings.active) return decision;
 
     url = UpToFirstNul(url);
     const std::string narrow = ToNarrow(url);
-    if (IsLocalOrScriptURL(narrow)) return Allowed(DecisionReason::LocalOrScript);
+    if (IsLocalOrScriptURL(narrow)) return decided(true, DecisionReason::LocalOrScript);
 
     URLParts parts;
     if (!CrackURL(url, parts)) {
         settings.RememberRefused(narrow);
-        return Decision{false, DecisionReason::Unsplittable, {}, {}};
+        return decided(false, DecisionReason::Unsplittable);
     }
-    std::string host(parts.Host());
+    const std::string_view host = parts.Host();
 
     // A host name never contains "@": one that does is the rest of user
     // information that a browser would take as such, and the address goes
     // to whatever follows its last "@". Refused in both modes.
-    if (host.find('@') != std::string::npos) {
+    if (host.find('@') != std::string_view::npos) {
         settings.RememberRefused(narrow);
-        return Decision{false, DecisionReason::UserInformation, host, {}};
+        return decided(false, DecisionReason::UserInformation, host);
     }
 
     const std::string rebuilt = ToNarrow(RebuildURL(parts));
-    if (IsLocalOrScriptURL(rebuilt)) return Allowed(DecisionReason::LocalOrScript, host);
-    if (EqualIgnoringCase(rebuilt.c_str(), "about://blank")) return Allowed(DecisionReason::BlankPage, host);
-    if (IsErrorPageHost(settings, parts)) return Allowed(DecisionReason::ErrorPageHost, host);
+    if (IsLocalOrScriptURL(rebuilt)) return decided(true, DecisionReason::LocalOrScript, host);
+    if (EqualIgnoringCase(rebuilt.c_str(), "about://blank")) return decided(true, DecisionReason::BlankPage, host);
+    if (IsErrorPageHost(settings, parts)) return decided(true, DecisionReason::ErrorPageHost, host);
 
-    Decision decision{false, DecisionReason::NoEntryMatched, host, {}};
     const bool matched = settings.hosts.AnyEntryOccursIn(host);
-    if (matched) {
-        decision.reason = DecisionReason::EntryMatched;
-        if (findEntry) {
-            for (const std::string_view entry : settings.hosts) {
-                if (host.find(entry) != std::string::npos) {
-                    decision.entry = entry;
-                    break;
-                }
+    decided(settings.reverseOperation ? !matched : matched,
+            matched ? DecisionReason::EntryMatched : DecisionReason::NoEntryMatched, host);
+    if (matched && explain) {
+        for (const std::string_view entry : settings.hosts) {
+            if (host.find(entry) != std::string_view::npos) {
+                decision.entry = entry;
+                break;
             }
         }
     }
-    decision.allowed = settings.reverseOperation ? !matched : matched;
-    if (!decision.allowed && !settings.reverseOperation) settings.RememberRefused(host);
+    if (!decision.allowed && !settings.reverseOperation) settings.RememberRefused(std::string(host));
     return decision;
 }
 

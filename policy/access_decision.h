@@ -31,14 +31,14 @@ enum class DecisionReason {
 struct Decision {
     bool allowed = false;
     DecisionReason reason = DecisionReason::Unsplittable;
-    std::string host;   // the host text matched against the list, when split
-    std::string entry;  // the first entry found in the host, when one matched and `findEntry`
+    std::string host;   // with `explain`: the host text matched against the list, when split
+    std::string entry;  // with `explain`: the first entry found in the host, when one matched
 };
 
 // Decides as IsURLOK does (and records the refusal as it does). With
-// `findEntry`, also names an entry that occurs in the host (a walk of the
-// list: for explanations, not for the browser's questions).
-Decision Decide(ControllerSettings& settings, WideView url, bool findEntry = false);
+// `explain`, also gives the host and names an entry that occurs in it (a walk
+// of the list: for explanations, not for the browser's questions).
+Decision Decide(ControllerSettings& settings, WideView url, bool explain = false);
 
 const char* DescribeReason(DecisionReason reason);
 

@@ -82,7 +82,7 @@ std::optional<WideString> ReadSettingsFileText(const std::wstring& path) {
         CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return WideString();
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > static_cast<LONGLONG>(kMaxSettingsFileBytes))
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > static_cast<LONGLONG>(kMaxSettingsTextBytes))
         return std::nullopt;
     std::string bytes;
     char chunk[1023];
@@ -221,15 +221,9 @@ bool ApplySettingsDocument(IXMLDOMNode* element, ControllerSettings& settings) {
 
     // Everything was read: only now does anything change.
     if (reading.prohibitUninstall) WriteUninstallEntry(*reading.prohibitUninstall);
-    settings.hosts = std::move(reading.hosts);
-    settings.password = std::move(reading.password);
-    settings.errorPage = std::move(reading.errorPage);
-    settings.blockPopups = reading.blockPopups;
-    settings.reverseOperation = reading.reverseOperation;
-    settings.prohibitUninstall =
-        reading.prohibitUninstall ? *reading.prohibitUninstall : ReadUninstallEntry().value_or(false);
-    if (reading.active) settings.active = *reading.active;
-    return reading.active.has_value();
+    const bool carriesActive = reading.active.has_value();
+    TakeReading(std::move(reading), settings, [] { return ReadUninstallEntry().value_or(false); });
+    return carriesActive;
 }
 
 bool ImportSettingsFile(const std::wstring& path) {

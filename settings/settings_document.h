@@ -34,8 +34,6 @@ bool SaveSettings(ControllerSettings& settings, const std::optional<std::wstring
 // `activeLoaded` tells whether the document set `active`.
 bool LoadSettings(ControllerSettings& settings, bool* activeLoaded = nullptr);
 
-// A settings file larger than a settings document can be is refused unread.
-inline constexpr size_t kMaxSettingsFileBytes = kMaxSettingsTextBytes;
 
 // One lockSettings element read through MSXML. A child that is not an
 // element or has no name raises E_POINTER.

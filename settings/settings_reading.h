@@ -3,6 +3,7 @@
 // libxml2; both run this code.
 #pragma once
 
+#include "settings/controller_settings.h"
 #include "settings/password_encoding.h"
 #include "settings/site_list.h"
 #include "support/text.h"
@@ -71,6 +72,19 @@ SettingsReading ReadSettingsElementWith(const Element& element) {
         reading.hosts.Insert(ToNarrow(*name));
     });
     return reading;
+}
+
+// Puts a reading into the record. `active` changes only when the element
+// carried it; an absent prohibitUninstall takes `uninstallEntry()`.
+template <typename UninstallEntry>
+void TakeReading(SettingsReading reading, ControllerSettings& settings, UninstallEntry uninstallEntry) {
+    settings.hosts = std::move(reading.hosts);
+    settings.password = std::move(reading.password);
+    settings.errorPage = std::move(reading.errorPage);
+    settings.blockPopups = reading.blockPopups;
+    settings.reverseOperation = reading.reverseOperation;
+    settings.prohibitUninstall = reading.prohibitUninstall ? *reading.prohibitUninstall : uninstallEntry();
+    if (reading.active) settings.active = *reading.active;
 }
 
 }  // namespace sentrel

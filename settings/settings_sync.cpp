@@ -70,11 +70,6 @@ bool CopyBody(HINTERNET request, HANDLE file) {
     return !announced || copied == *announced;
 }
 
-std::wstring WidePath(const std::string& path) {
-    const WideString wide = ToWide(path);
-    return std::wstring(wide.begin(), wide.end());
-}
-
 void WaitOrStop(HANDLE stopEvent, DWORD timeoutMs) { WaitForSingleObject(stopEvent, timeoutMs); }
 
 bool StopRequested(HANDLE stopEvent) { return WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0; }
@@ -124,7 +119,7 @@ SyncOutcome SyncPass(TempFileList& temporaries) {
     const std::string source = ReadSettingsSource();
     if (source.empty()) return SyncOutcome::NoSource;
     const std::string file = FetchSettingsSource(source, temporaries);
-    if (file.empty() || !ImportSettingsFile(WidePath(file))) return SyncOutcome::Failed;
+    if (file.empty() || !ImportSettingsFile(ToWindowsWide(file))) return SyncOutcome::Failed;
     WriteLastSync();
     return SyncOutcome::Imported;
 }

@@ -25,7 +25,6 @@ public:
 
     void Add(std::string path) { files_.push_back(std::move(path)); }
     void DeleteAll();
-    const std::vector<std::string>& Files() const { return files_; }
 
 private:
     std::vector<std::string> files_;

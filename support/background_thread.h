@@ -29,11 +29,9 @@ public:
     // end; true when it has ended (or never started).
     bool Stop(DWORD timeoutMs = 3000);
 
-    // Waits up to `timeoutMs` for the body to return by itself.
-    bool WaitForEnd(DWORD timeoutMs) const;
-    bool Running() const { return static_cast<bool>(thread_) && !WaitForEnd(0); }
-
 private:
+    bool WaitForEnd(DWORD timeoutMs) const;
+
     struct Shared {
         UniqueHandle stop;
         Body body;

@@ -22,6 +22,11 @@ WideString ToWide(std::string_view narrow);
 inline WideView AsWideView(std::wstring_view text) {
     return WideView(reinterpret_cast<const char16_t*>(text.data()), text.size());
 }
+// Narrow text (a path, say) as the wide string Windows' W calls take.
+inline std::wstring ToWindowsWide(std::string_view narrow) {
+    const WideString wide = ToWide(narrow);
+    return std::wstring(wide.begin(), wide.end());
+}
 #endif
 
 // Literal helper for tests and constants: plain ASCII only.

@@ -6,8 +6,6 @@ root=$PWD
 ./tools/setup.sh
 source tools/wine_session.sh
 wine_select_architecture
-# A file of this tree as the Windows programs see it (drive Z:).
-winepath_of() { echo "Z:$(realpath "$1" | tr / '\\\\')"; }
 cmake -S . -B build/win -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$SENTREL_TOOLCHAIN" >/dev/null
 cmake --build build/win -j"$(nproc)"
 trap wine_session_stop EXIT

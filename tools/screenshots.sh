@@ -11,7 +11,7 @@ cmake --build build/win -j"$(nproc)" --target ui_pictures
 pictures=$(mktemp -d /tmp/sentrel-pictures.XXXXXX)
 trap 'wine_session_stop; rm -rf "$pictures"' EXIT
 wine_session_start
-"$SENTREL_WINE" build/win/tools/ui_pictures.exe "Z:${pictures//\//\\}" </dev/null
+"$SENTREL_WINE" build/win/tools/ui_pictures.exe "$(winepath_of "$pictures")" </dev/null
 mkdir -p docs
 for name in tray-menu password-prompt settings-dialog; do
     python3 tools/bmp_to_png.py "$pictures/$name.bmp" "docs/$name.png"

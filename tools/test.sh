@@ -59,8 +59,6 @@ fi
 
 source tools/wine_session.sh
 wine_select_architecture
-# A file of this tree as the Windows programs see it (drive Z:).
-winepath_of() { echo "Z:$(realpath "$1" | tr / '\\')"; }
 if [ "$SENTREL_WINE_ARCH" = win64 ]; then
     # This machine cannot run 32-bit programs: the 32-bit deliverables are
     # built (a build failure counts), and the tests run on the 64-bit build.
@@ -77,7 +75,8 @@ if build build/win -DCMAKE_TOOLCHAIN_FILE="$SENTREL_TOOLCHAIN"; then
     wine_session_start
     settings_server_start || failed=$((failed + 1))
     figures="$WINE_SESSION_DIR/figures.txt"
-    export SENTREL_FIGURES="Z:${figures//\//\\}"
+    SENTREL_FIGURES=$(winepath_of "$figures")
+    export SENTREL_FIGURES
     run_ctest build/win
     echo "== figures from the Windows tests =="
     cat "$figures" 2>/dev/null || { echo "no figures were written"; failed=$((failed + 1)); }

@@ -9,6 +9,9 @@
 #   wine_select_architecture   sets SENTREL_WINE_ARCH (win32|win64),
 #                              SENTREL_WINE (the loader) and SENTREL_TOOLCHAIN
 
+# A file of the Linux file system as the Windows programs see it (drive Z:).
+winepath_of() { echo "Z:$(realpath -m "$1" | tr / '\\')"; }
+
 wine_select_architecture() {
     local root
     root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -74,7 +77,7 @@ settings_server_start() {
     done
     [ -s "$WINE_SESSION_DIR/http.port" ] || { echo "settings server did not start" >&2; return 1; }
     SENTREL_HTTP_PORT=$(cat "$WINE_SESSION_DIR/http.port")
-    SENTREL_HTTP_ROOT="Z:${root//\//\\}"
+    SENTREL_HTTP_ROOT=$(winepath_of "$root")
     export SENTREL_HTTP_PORT SENTREL_HTTP_ROOT
 }
 

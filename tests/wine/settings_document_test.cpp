@@ -314,7 +314,7 @@ TEST_F(SettingsDocument, ImportStoresOnlyWhatLoadsAndNeverCreatesAKey) {
 
     // Larger than any settings document: refused unread.
     std::string huge = "<lockSettings errorPage=\"";
-    huge.resize(kMaxSettingsFileBytes + 1, 'x');
+    huge.resize(kMaxSettingsTextBytes + 1, 'x');
     WriteBytes(file, huge);
     EXPECT_FALSE(ImportSettingsFile(file));
     EXPECT_EQ(StoredText(), "<lockSettings errorPage=\"stored\"/>");

@@ -130,17 +130,11 @@ std::vector<Finding> Lint(const SettingsFile& file) {
     return findings;
 }
 
+// A controller that starts with this document: the lock as it says, off
+// (the record's start value) when it says nothing.
 ControllerSettings SettingsOf(const SettingsReading& reading) {
     ControllerSettings settings;
-    settings.hosts = reading.hosts;
-    settings.password = reading.password;
-    settings.errorPage = reading.errorPage;
-    settings.blockPopups = reading.blockPopups;
-    settings.reverseOperation = reading.reverseOperation;
-    settings.prohibitUninstall = reading.prohibitUninstall.value_or(false);
-    // A controller that starts with this document: the lock as it says, off
-    // when it says nothing.
-    settings.active = reading.active.value_or(false);
+    TakeReading(reading, settings, [] { return false; });
     return settings;
 }
 

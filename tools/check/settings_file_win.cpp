@@ -8,8 +8,7 @@ namespace sentrel::check {
 
 SettingsFile LoadSettingsFile(const std::string& path) {
     SettingsFile file;
-    const WideString widePath = ToWide(path);
-    const std::wstring windowsPath(widePath.begin(), widePath.end());
+    const std::wstring windowsPath = ToWindowsWide(path);
     if (GetFileAttributesW(windowsPath.c_str()) == INVALID_FILE_ATTRIBUTES) return file;
     const std::optional<WideString> text = ReadSettingsFileText(windowsPath);
     if (const std::optional<Verdict> refused = RefusedUnparsed(text)) {
