@@ -63,8 +63,8 @@ int main(int argc, char** argv) {
         }
         for (const std::string& address : blocks[i].addresses) {
             const std::wstring wide(address.begin(), address.end());
-            qz_support::UniqueBstr url(SysAllocString(wide.c_str()));
-            std::printf("%zu\t%s\t%s\n", i + 1, address.c_str(), controller->IsURLOK(url.get()) == S_OK ? "allowed" : "refused");
+            const HRESULT answer = sentrel::client::AskController(controller.get(), wide.c_str());
+            std::printf("%zu\t%s\t%s\n", i + 1, address.c_str(), answer == S_OK ? "allowed" : "refused");
         }
     }
     controller.reset();

@@ -4,6 +4,7 @@
 #include "agent/agent_module.h"
 #include "tests/wine/agent_fixture.h"
 #include "support/unique_any.h"
+#include "tools/client/controller_client.h"
 
 #include <ocidl.h>
 #include <olectl.h>
@@ -16,6 +17,9 @@
 namespace sentrel::testing {
 namespace {
 
+using client::KeyExists;
+using client::RegistryText;
+
 using qz_support::ComPtr;
 using qz_support::UniqueHkey;
 
@@ -25,19 +29,6 @@ const char* const kHelperKey =
     "{B0000299-50CF-11D1-A140-0000F802C250}";
 const char* const kPostSetup =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Discardable\\PostSetup\\Component Categories\\";
-
-bool KeyExists(HKEY hive, const std::string& path) {
-    UniqueHkey key;
-    return RegOpenKeyExA(hive, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
-}
-
-std::string Value(HKEY hive, const std::string& path, const char* name) {
-    char buffer[1024] = {};
-    DWORD size = sizeof buffer;
-    if (RegGetValueA(hive, path.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
-        return "<absent>";
-    return buffer;
-}
 
 size_t SubkeyCount(HKEY hive, const std::string& path) {
     UniqueHkey key;
@@ -74,12 +65,12 @@ TEST_F(AgentModule, RegistrationWritesTheClassAndHelperEntriesAndClearsTheCatego
     for (int pass = 0; pass < 2; ++pass) {
         SCOPED_TRACE(pass == 0 ? "first registration" : "second registration");
         ASSERT_EQ(RunRegsvr32(false), 0);
-        EXPECT_EQ(Value(HKEY_CLASSES_ROOT, kClassKey, nullptr), "Sentrel");
+        EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, kClassKey, nullptr), "Sentrel");
         char expected[MAX_PATH];
         WideCharToMultiByte(CP_ACP, 0, AgentLibrary().c_str(), -1, expected, MAX_PATH, nullptr, nullptr);
-        EXPECT_STRCASEEQ(Value(HKEY_CLASSES_ROOT, std::string(kClassKey) + "\\InprocServer32", nullptr).c_str(),
+        EXPECT_STRCASEEQ(RegistryText(HKEY_CLASSES_ROOT, std::string(kClassKey) + "\\InprocServer32", nullptr).c_str(),
                          expected);
-        EXPECT_EQ(Value(HKEY_CLASSES_ROOT, std::string(kClassKey) + "\\InprocServer32", "ThreadingModel"), "Apartment");
+        EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, std::string(kClassKey) + "\\InprocServer32", "ThreadingModel"), "Apartment");
         EXPECT_EQ(SubkeyCount(HKEY_CLASSES_ROOT, kClassKey), 1u) << "the class key is recreated";
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kHelperKey));
         EXPECT_EQ(SubkeyCount(HKEY_LOCAL_MACHINE, kHelperKey), 0u) << "the helper entry is recreated";

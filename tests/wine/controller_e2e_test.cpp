@@ -34,22 +34,10 @@ long RunController(const std::wstring& arguments) {
     return RunProgram(L"\"" + ControllerProgram() + L"\"" + arguments);
 }
 
-bool KeyExists(const std::string& path) {
-    qz_support::UniqueHkey key;
-    return RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
-}
+bool KeyExists(const std::string& path) { return client::KeyExists(HKEY_CLASSES_ROOT, path); }
 
 std::string StringValue(const std::string& path, const char* name) {
-    char buffer[1024] = {};
-    DWORD size = sizeof buffer;
-    if (RegGetValueA(HKEY_CLASSES_ROOT, path.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
-        return "<absent>";
-    return buffer;
-}
-
-HRESULT Ask(const ComPtr<ISentrelController>& controller, const wchar_t* address) {
-    UniqueBstr url(SysAllocString(address));
-    return controller->IsURLOK(url.get());
+    return client::RegistryText(HKEY_CLASSES_ROOT, path, name);
 }
 
 std::wstring ErrorPage(const ComPtr<ISentrelController>& controller, HRESULT* result = nullptr) {
@@ -212,7 +200,7 @@ TEST_F(Controller, AnswersFromTheStoredDocument) {
         {L"http://intranet/any/page", S_OK}, {L"about:blank", S_OK},          {L"C:\\Docs\\x.htm", S_OK},
         {L"abc.de", S_FALSE},                {L"", S_FALSE},
     };
-    for (const auto& c : cases) EXPECT_EQ(Ask(controller, c.url), c.answer) << c.url;
+    for (const auto& c : cases) EXPECT_EQ(client::AskController(controller.get(), c.url), c.answer) << c.url;
     EXPECT_EQ(controller->IsURLOK(nullptr), S_FALSE);
     EXPECT_EQ(controller->AllowPopup(), S_FALSE);
     HRESULT result = E_FAIL;
@@ -225,7 +213,7 @@ TEST_F(Controller, NullOutPointerForTheErrorPageFailsWithoutHarm) {
     const ComPtr<ISentrelController>& controller = Connection();
     ASSERT_TRUE(controller);
     EXPECT_TRUE(FAILED(controller->GetErrorPage(nullptr)));
-    EXPECT_EQ(Ask(controller, L"http://corp/"), S_OK) << "the controller still answers";
+    EXPECT_EQ(client::AskController(controller.get(), L"http://corp/"), S_OK) << "the controller still answers";
 }
 
 TEST_F(Controller, ReloadSettingsAppliesANewDocument) {
@@ -234,8 +222,8 @@ TEST_F(Controller, ReloadSettingsAppliesANewDocument) {
     ASSERT_TRUE(client::StoreSettingsDocument(kBlockGamesUnlocked));
     ASSERT_TRUE(client::ReloadRunningController());
     // Lock off: everything allowed, popups too, even with blockPopups set.
-    EXPECT_EQ(Ask(controller, L"http://games.test/"), S_OK);
-    EXPECT_EQ(Ask(controller, L"abc.de"), S_OK);
+    EXPECT_EQ(client::AskController(controller.get(), L"http://games.test/"), S_OK);
+    EXPECT_EQ(client::AskController(controller.get(), L"abc.de"), S_OK);
     EXPECT_EQ(controller->AllowPopup(), S_OK);
     HRESULT result = E_FAIL;
     EXPECT_EQ(ErrorPage(controller, &result), L"<null>");
@@ -243,8 +231,8 @@ TEST_F(Controller, ReloadSettingsAppliesANewDocument) {
 
     ASSERT_TRUE(client::StoreSettingsDocument(kBlockGamesLocked));
     ASSERT_TRUE(client::ReloadRunningController());
-    EXPECT_EQ(Ask(controller, L"http://games.test/"), S_FALSE);
-    EXPECT_EQ(Ask(controller, L"http://news.test/"), S_OK);
+    EXPECT_EQ(client::AskController(controller.get(), L"http://games.test/"), S_FALSE);
+    EXPECT_EQ(client::AskController(controller.get(), L"http://news.test/"), S_OK);
     EXPECT_EQ(controller->AllowPopup(), S_OK) << "popup blocking is off";
 
     // The document's prohibitUninstall flag is written to the uninstall entry.
@@ -266,11 +254,11 @@ TEST_F(Controller, ReloadSettingsAppliesANewDocument) {
     // and the error is shown through the message handler's guard.
     ASSERT_TRUE(client::StoreSettingsDocument("<lockSettings reverseOperation=\"N\"><host/></lockSettings>"));
     EXPECT_FALSE(client::ReloadRunningController(1500)) << "the handler waits for the error box";
-    EXPECT_EQ(Ask(controller, L"http://games.test/"), S_FALSE) << "calls are served while the box is open";
+    EXPECT_EQ(client::AskController(controller.get(), L"http://games.test/"), S_FALSE) << "calls are served while the box is open";
     const std::wstring shown = client::DismissErrorBox();
     EXPECT_NE(shown.find(L"0x80004003"), std::wstring::npos) << (shown.empty() ? L"no error box" : shown.c_str());
-    EXPECT_EQ(Ask(controller, L"http://games.test/"), S_FALSE);
-    EXPECT_EQ(Ask(controller, L"http://news.test/"), S_OK);
+    EXPECT_EQ(client::AskController(controller.get(), L"http://games.test/"), S_FALSE);
+    EXPECT_EQ(client::AskController(controller.get(), L"http://news.test/"), S_OK);
     ASSERT_TRUE(client::StoreSettingsDocument(kBlockGamesLocked));
 }
 
@@ -282,8 +270,8 @@ TEST_F(Controller, SecondStartHandsOverAndExits) {
     EXPECT_EQ(RunController(L""), 0);
     EXPECT_EQ(ControllerProcesses(), before);
     EXPECT_EQ(IconsAddedBy(before[0]), 1u) << "no second tray icon";
-    EXPECT_EQ(Ask(controller, L"http://games.test/"), S_FALSE) << "the running controller keeps its settings";
-    EXPECT_EQ(Ask(controller, L"http://news.test/"), S_OK);
+    EXPECT_EQ(client::AskController(controller.get(), L"http://games.test/"), S_FALSE) << "the running controller keeps its settings";
+    EXPECT_EQ(client::AskController(controller.get(), L"http://news.test/"), S_OK);
 }
 
 TEST_F(Controller, KilledControllerFailsTheCallAndAReconnectionStartsANewOne) {
@@ -291,7 +279,7 @@ TEST_F(Controller, KilledControllerFailsTheCallAndAReconnectionStartsANewOne) {
     ASSERT_TRUE(controller);
     const std::vector<DWORD> before = ControllerProcesses();
     client::EndControllers();
-    const HRESULT dead = Ask(controller, L"http://news.test/");
+    const HRESULT dead = client::AskController(controller.get(), L"http://news.test/");
     EXPECT_TRUE(FAILED(dead)) << std::hex << dead;
 
     // Wine's rpcss keeps handing out the dead server's class registration
@@ -301,8 +289,8 @@ TEST_F(Controller, KilledControllerFailsTheCallAndAReconnectionStartsANewOne) {
     const std::vector<DWORD> after = ControllerProcesses();
     ASSERT_EQ(after.size(), 1u);
     EXPECT_NE(after, before);
-    EXPECT_EQ(Ask(controller, L"http://games.test/"), S_FALSE);
-    EXPECT_EQ(Ask(controller, L"http://news.test/"), S_OK);
+    EXPECT_EQ(client::AskController(controller.get(), L"http://games.test/"), S_FALSE);
+    EXPECT_EQ(client::AskController(controller.get(), L"http://news.test/"), S_OK);
 }
 
 TEST_F(Controller, FailedConnectionLeavesTheReferenceNull) {

@@ -28,18 +28,13 @@
 namespace sentrel {
 namespace {
 
+using client::AskController;
+using client::WaitForVisibleWindow;
+using client::WaitUntil;
 using qz_support::ComPtr;
 using testing::CreateKey;
 
 constexpr UINT kTrayCallback = WM_USER + 1000;
-
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 5000) {
-    for (DWORD waited = 0; !condition(); waited += 20) {
-        if (waited >= timeoutMs) return false;
-        testing::TaskbarRecorder::Pump(20);
-    }
-    return true;
-}
 
 std::string StoredText() {
     const std::optional<WideString> text = ReadStoredDocument();
@@ -54,23 +49,11 @@ size_t Occurrences(const std::string& text, const std::string& part) {
 
 bool Stored(const std::string& fragment) { return StoredText().find(fragment) != std::string::npos; }
 
-HWND VisibleDialog(const char* caption) {
-    const HWND dialog = FindWindowA("#32770", caption);
-    return dialog && IsWindowVisible(dialog) ? dialog : nullptr;
-}
-
-HWND WaitForDialog(const char* caption) {
-    HWND dialog = nullptr;
-    WaitUntil([&] { return (dialog = VisibleDialog(caption)) != nullptr; });
-    return dialog;
-}
-
 // Types into an edit as the keyboard would: everything selected and erased,
 // then one character at a time, each with the edit's own notification.
 void Type(HWND edit, const std::wstring& text) {
     SendMessageW(edit, EM_SETSEL, 0, -1);
-    SendMessageW(edit, WM_CHAR, VK_BACK, 0);
-    for (const wchar_t c : text) SendMessageW(edit, WM_CHAR, c, 0);
+    client::TypeText(edit, L"\b" + text);
 }
 
 HWND ComboEdit(HWND combo) { return FindWindowExA(combo, nullptr, "Edit", nullptr); }
@@ -78,37 +61,13 @@ HWND ComboEdit(HWND combo) { return FindWindowExA(combo, nullptr, "Edit", nullpt
 bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
 bool Checked(HWND dialog, int id) { return SendDlgItemMessageA(dialog, id, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
-// GetWindowText would not ask a control of another process for its text.
-std::wstring TextOf(HWND window) {
-    wchar_t text[512] = {};
-    SendMessageW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
-    return text;
-}
-
-// The entries of a list box or of a combo box's list. Narrow LB_GETTEXT
-// across processes comes back wide: the W messages are used.
-std::vector<std::wstring> Entries(HWND control, UINT countMessage, UINT textMessage) {
-    std::vector<std::wstring> items;
-    const LRESULT count = SendMessageW(control, countMessage, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        wchar_t text[512] = {};
-        SendMessageW(control, textMessage, i, reinterpret_cast<LPARAM>(text));
-        items.emplace_back(text);
-    }
-    return items;
-}
-std::vector<std::wstring> ListItems(HWND list) { return Entries(list, LB_GETCOUNT, LB_GETTEXT); }
-std::vector<std::wstring> ComboItems(HWND combo) { return Entries(combo, CB_GETCOUNT, CB_GETLBTEXT); }
+std::vector<std::wstring> ListItems(HWND list) { return client::ControlEntries(list, LB_GETCOUNT, LB_GETTEXT); }
+std::vector<std::wstring> ComboItems(HWND combo) { return client::ControlEntries(combo, CB_GETCOUNT, CB_GETLBTEXT); }
 
 // A click that may open a modal window: posted, so this process does not
 // wait for the window to close.
 void PostClick(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 void Click(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
-
-HRESULT Ask(const ComPtr<ISentrelController>& controller, const wchar_t* address) {
-    qz_support::UniqueBstr url(SysAllocString(address));
-    return controller->IsURLOK(url.get());
-}
 
 std::string Document(const std::string& attributes, const std::vector<std::string>& hosts) {
     std::string text = "<lockSettings " + attributes + ">";
@@ -155,7 +114,7 @@ protected:
 
     // Answers the password prompt with `typed`; OK when `confirm`, else Cancel.
     void AnswerPrompt(const std::wstring& typed, bool confirm) {
-        const HWND prompt = WaitForDialog("Enter Password:");
+        const HWND prompt = WaitForVisibleWindow("#32770", "Enter Password:");
         ASSERT_NE(prompt, nullptr);
         Type(GetDlgItem(prompt, IDC_PROMPT_PASSWORD), typed);
         if (confirm) {
@@ -174,7 +133,7 @@ protected:
 
     // Picks a file in the common file dialog with this caption.
     void ChooseFile(const char* caption, const std::wstring& path) {
-        const HWND dialog = WaitForDialog(caption);
+        const HWND dialog = WaitForVisibleWindow("#32770", caption);
         ASSERT_NE(dialog, nullptr) << caption;
         const HWND nameBox = GetDlgItem(dialog, 1148);
         const HWND combo = FindWindowExA(nameBox, nullptr, "ComboBox", nullptr);
@@ -194,21 +153,21 @@ const std::string kLocked = Document(
 
 TEST_F(ControllerUi, TheLockSwitchByDoubleClickAndByTheMenu) {
     Start(kLocked);
-    EXPECT_EQ(Ask(controller_, L"http://other/"), S_FALSE);
+    EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_FALSE);
     Tray(WM_LBUTTONDBLCLK);
     ASSERT_TRUE(WaitUntil([] { return Stored("active=\"N\""); }));
-    EXPECT_EQ(Ask(controller_, L"http://other/"), S_OK);
+    EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_OK);
 
     ChooseFromMenu(L'l');
     ASSERT_TRUE(WaitUntil([] { return Stored("active=\"Y\""); }));
-    EXPECT_EQ(Ask(controller_, L"http://other/"), S_FALSE);
+    EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_FALSE);
     EXPECT_FALSE(IsWindowVisible(window_));
 }
 
 TEST_F(ControllerUi, ThePasswordPromptOpensOnlyForTheExactPassword) {
     Start(Document("active=\"Y\" password=\"" + EncodePassword("Secret") + "\"", {"corp"}));
     Tray(WM_LBUTTONDBLCLK);
-    const HWND prompt = WaitForDialog("Enter Password:");
+    const HWND prompt = WaitForVisibleWindow("#32770", "Enter Password:");
     ASSERT_NE(prompt, nullptr);
     const HWND edit = GetDlgItem(prompt, IDC_PROMPT_PASSWORD);
     const struct {
@@ -223,12 +182,12 @@ TEST_F(ControllerUi, ThePasswordPromptOpensOnlyForTheExactPassword) {
     ASSERT_TRUE(WaitUntil([&] { return !IsWindow(prompt); }));
     Sleep(200);
     EXPECT_TRUE(Stored("active=\"Y\"")) << "Cancel refuses";
-    EXPECT_EQ(Ask(controller_, L"http://other/"), S_FALSE);
+    EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_FALSE);
 
     Tray(WM_LBUTTONDBLCLK);
     AnswerPrompt(L"Secret", true);
     ASSERT_TRUE(WaitUntil([] { return Stored("active=\"N\""); }));
-    EXPECT_EQ(Ask(controller_, L"http://other/"), S_OK);
+    EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_OK);
 }
 
 TEST_F(ControllerUi, ExitTurnsFilteringOffAndASecondStartBringsTheIconBack) {
@@ -237,7 +196,7 @@ TEST_F(ControllerUi, ExitTurnsFilteringOffAndASecondStartBringsTheIconBack) {
     ASSERT_TRUE(WaitUntil([&] { return taskbar.Count(NIM_ADD) == 1; }));
     ChooseFromMenu(L'x');
     ASSERT_TRUE(WaitUntil([&] { return taskbar.Count(NIM_DELETE) == 1; }));
-    EXPECT_EQ(Ask(controller_, L"http://other/"), S_OK) << "filtering is off";
+    EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_OK) << "filtering is off";
     EXPECT_TRUE(Stored("active=\"Y\"")) << "the stored document keeps the lock";
 
     // The second start runs while this thread pumps for the icon requests.
@@ -245,7 +204,7 @@ TEST_F(ControllerUi, ExitTurnsFilteringOffAndASecondStartBringsTheIconBack) {
     EXPECT_TRUE(WaitUntil([&] { return taskbar.Count(NIM_ADD) == 2; }, 10000));
     secondStart.join();
     EXPECT_EQ(client::ControllerProcesses().size(), 1u);
-    EXPECT_EQ(Ask(controller_, L"http://other/"), S_OK) << "the lock stays off";
+    EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_OK) << "the lock stays off";
 }
 
 TEST_F(ControllerUi, TheSettingsDialogShowsAndEditsTheSettings) {
@@ -253,7 +212,7 @@ TEST_F(ControllerUi, TheSettingsDialogShowsAndEditsTheSettings) {
                    "errorPage=\"http://intranet/refused.htm\"",
                    {"corp", "news"}));
     for (const wchar_t* refused : {L"http://games.example/", L"http://GAMES.example/x", L"http://chat.example/"})
-        EXPECT_EQ(Ask(controller_, refused), S_FALSE);
+        EXPECT_EQ(AskController(controller_.get(), refused), S_FALSE);
     OpenSettings();
     const HWND dialog = window_;
 
@@ -262,10 +221,10 @@ TEST_F(ControllerUi, TheSettingsDialogShowsAndEditsTheSettings) {
     EXPECT_FALSE(Checked(dialog, IDC_REVERSE));
     EXPECT_FALSE(Checked(dialog, IDC_PROHIBIT_UNINSTALL));
     EXPECT_TRUE(Enabled(dialog, IDC_PROHIBIT_UNINSTALL));
-    EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_PASSWORD)), L"");
+    EXPECT_EQ(client::WindowText(GetDlgItem(dialog, IDC_PASSWORD)), L"");
     EXPECT_FALSE(Enabled(dialog, IDC_CONFIRM));
     EXPECT_TRUE(Checked(dialog, IDC_USE_ERROR_URL));
-    EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_ERROR_URL)), L"http://intranet/refused.htm");
+    EXPECT_EQ(client::WindowText(GetDlgItem(dialog, IDC_ERROR_URL)), L"http://intranet/refused.htm");
     EXPECT_EQ(ListItems(GetDlgItem(dialog, IDC_SITE_LIST)), (std::vector<std::wstring>{L"corp", L"news"}));
     std::set<std::wstring> offered;
     for (std::wstring item : ComboItems(GetDlgItem(dialog, IDC_HOST_NAME))) {
@@ -282,7 +241,7 @@ TEST_F(ControllerUi, TheSettingsDialogShowsAndEditsTheSettings) {
         EXPECT_TRUE(Enabled(dialog, IDC_ADD_HOST));
         Click(dialog, IDC_ADD_HOST);
         EXPECT_FALSE(Enabled(dialog, IDC_ADD_HOST));
-        EXPECT_EQ(TextOf(hostEdit), L"");
+        EXPECT_EQ(client::WindowText(hostEdit), L"");
     }
     const HWND list = GetDlgItem(dialog, IDC_SITE_LIST);
     EXPECT_EQ(ListItems(list), (std::vector<std::wstring>{L"corp", L"corp", L"intranet", L"news"}));
@@ -295,7 +254,7 @@ TEST_F(ControllerUi, TheSettingsDialogShowsAndEditsTheSettings) {
     // The error page switched off; a password that must be confirmed.
     Click(dialog, IDC_USE_ERROR_URL);
     EXPECT_FALSE(Enabled(dialog, IDC_ERROR_URL));
-    EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_ERROR_URL)), L"");
+    EXPECT_EQ(client::WindowText(GetDlgItem(dialog, IDC_ERROR_URL)), L"");
     Type(GetDlgItem(dialog, IDC_PASSWORD), L"pw1");
     EXPECT_TRUE(Enabled(dialog, IDC_CONFIRM));
     EXPECT_FALSE(Enabled(dialog, IDOK));
@@ -315,8 +274,8 @@ TEST_F(ControllerUi, TheSettingsDialogShowsAndEditsTheSettings) {
     EXPECT_EQ(Occurrences(StoredText(), "name=\"corp\""), 1u) << "added twice, stored once";
     EXPECT_TRUE(Stored("errorPage=\"\""));
     EXPECT_TRUE(Stored("password=\"" + EncodePassword("pw1") + "\""));
-    EXPECT_EQ(Ask(controller_, L"http://intranet/"), S_OK);
-    EXPECT_EQ(Ask(controller_, L"http://news/"), S_FALSE);
+    EXPECT_EQ(AskController(controller_.get(), L"http://intranet/"), S_OK);
+    EXPECT_EQ(AskController(controller_.get(), L"http://news/"), S_FALSE);
 
     // Now behind the password: Cancel and "- -" change nothing.
     const std::string stored = StoredText();
@@ -332,7 +291,7 @@ TEST_F(ControllerUi, TheSettingsDialogShowsAndEditsTheSettings) {
     Click(dialog, IDCANCEL);
     EXPECT_FALSE(IsWindowVisible(dialog));
     EXPECT_EQ(StoredText(), stored);
-    EXPECT_EQ(Ask(controller_, L"http://intranet/"), S_OK);
+    EXPECT_EQ(AskController(controller_.get(), L"http://intranet/"), S_OK);
 }
 
 TEST_F(ControllerUi, ExportAndImportKeepEverySetting) {
@@ -369,8 +328,8 @@ TEST_F(ControllerUi, ExportAndImportKeepEverySetting) {
     EXPECT_TRUE(Stored("blockPopups=\"N\" reverseOperation=\"Y\" prohibitUninstall=\"Y\""));
     EXPECT_TRUE(Stored("errorPage=\"http://x/e.htm\" password=\"" + EncodePassword("pw") + "\""));
     EXPECT_EQ(ListItems(GetDlgItem(window_, IDC_SITE_LIST)), (std::vector<std::wstring>{L"casino", L"games"}));
-    EXPECT_EQ(Ask(controller_, L"http://games/"), S_FALSE) << "a block list again";
-    EXPECT_EQ(Ask(controller_, L"http://other/"), S_OK);
+    EXPECT_EQ(AskController(controller_.get(), L"http://games/"), S_FALSE) << "a block list again";
+    EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_OK);
 
     // A file that is not XML changes nothing.
     const std::wstring broken = std::wstring(folder) + L"broken.xml";
@@ -379,7 +338,7 @@ TEST_F(ControllerUi, ExportAndImportKeepEverySetting) {
     ChooseFile("Choose import file", broken);
     Sleep(300);
     EXPECT_EQ(StoredText(), exportedText);
-    EXPECT_EQ(Ask(controller_, L"http://games/"), S_FALSE);
+    EXPECT_EQ(AskController(controller_.get(), L"http://games/"), S_FALSE);
     Click(window_, IDCANCEL);
 
     // Without a writable uninstall entry its check box is disabled.

@@ -13,10 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <oleauto.h>
-#include <psapi.h>
 #include <shlobj.h>
 
-#include <chrono>
 #include <fstream>
 #include <functional>
 #include <regex>
@@ -28,7 +26,12 @@ namespace {
 
 using qz_support::ComPtr;
 using qz_support::UniqueHkey;
+using client::AskController;
+using client::Env;
+using client::KeyExists;
+using client::RegistryText;
 using client::StoreSettingsDocument;
+using client::WaitUntil;
 using testing::CreateKey;
 
 const char* const kAllowCorp =
@@ -38,12 +41,6 @@ const char* const kAllowNews =
     "<lockSettings blockPopups=\"Y\" reverseOperation=\"N\" prohibitUninstall=\"N\" active=\"Y\" errorPage=\"\">"
     "<host name=\"news\"/></lockSettings>";
 constexpr const char* kRetrievalFailure = "Settings could not be retrieved, please try again later";
-
-std::string Env(const char* name) {
-    char value[1024] = {};
-    const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-    return length > 0 && length < sizeof value ? value : "";
-}
 
 // The run's web server: its folder, its addresses, and what it answered.
 struct WebServer {
@@ -60,24 +57,8 @@ struct WebServer {
     }
 };
 
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        Sleep(20);
-    }
-    return true;
-}
-
-std::string StringValue(HKEY root, const char* path, const char* name) {
-    char buffer[4096] = {};
-    DWORD size = sizeof buffer;
-    if (RegGetValueA(root, path, name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS) return "<absent>";
-    return buffer;
-}
-
-std::string StoredText() { return StringValue(HKEY_CURRENT_USER, kSettingsKeyPath, nullptr); }
-std::string LastSync() { return StringValue(HKEY_CURRENT_USER, kSettingsKeyPath, "Last Sync"); }
+std::string StoredText() { return RegistryText(HKEY_CURRENT_USER, kSettingsKeyPath, nullptr); }
+std::string LastSync() { return RegistryText(HKEY_CURRENT_USER, kSettingsKeyPath, "Last Sync"); }
 
 void SetSettingsValue(const char* name, const std::string& text) {
     const UniqueHkey key = CreateKey(HKEY_CURRENT_USER, kSettingsKeyPath);
@@ -91,11 +72,6 @@ void SetDword(HKEY root, const char* path, const char* name, DWORD value) {
 }
 
 void SetSource(const std::string& source) { SetSettingsValue("Settings", source); }
-
-bool KeyExists(HKEY root, const std::string& path) {
-    UniqueHkey key;
-    return RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
-}
 
 // The names of the downloads ("int…") in the temporary folder.
 std::vector<std::string> Downloads() {
@@ -111,11 +87,6 @@ std::vector<std::string> Downloads() {
     return names;
 }
 
-HRESULT Ask(const ComPtr<ISentrelController>& controller, const wchar_t* address) {
-    qz_support::UniqueBstr url(SysAllocString(address));
-    return controller->IsURLOK(url.get());
-}
-
 class ControllerWorkers : public testing::StoreSandbox {
 protected:
     static void SetUpTestSuite() {
@@ -124,6 +95,10 @@ protected:
     }
     void SetUp() override {
         client::StopControllers();
+        // Downloads left by a controller that was ended from outside.
+        char folder[MAX_PATH] = {};
+        GetTempPathA(sizeof folder, folder);
+        for (const std::string& name : Downloads()) DeleteFileA((std::string(folder) + name).c_str());
         StoreSandbox::SetUp();
         CreateKey(HKEY_CURRENT_USER, kSettingsKeyPath);
     }
@@ -161,8 +136,8 @@ TEST_F(ControllerWorkers, ImportsTheSourceAtStartAndDeletesTheDownloadWhenThePas
     EXPECT_EQ(StoredText(), kAllowCorp);
     EXPECT_TRUE(std::regex_match(LastSync(), std::regex(R"([A-Z][a-z]{2} \d{2}, \d{4}; \d{2}:\d{2}:\d{2})")))
         << LastSync();
-    EXPECT_EQ(Ask(controller, L"http://corp/"), S_OK) << "the controller reloaded";
-    EXPECT_EQ(Ask(controller, L"http://news/"), S_FALSE);
+    EXPECT_EQ(AskController(controller.get(), L"http://corp/"), S_OK) << "the controller reloaded";
+    EXPECT_EQ(AskController(controller.get(), L"http://news/"), S_FALSE);
 
     // The download stays for the pass's sleep and goes when the pass ends.
     const std::vector<std::string> first = Downloads();
@@ -195,7 +170,7 @@ TEST_F(ControllerWorkers, ASourceRemovedLaterImportsNothing) {
     Sleep(1500);
     EXPECT_LE(WebServer::Answered("/files/removed.xml"), answered + 1) << "at most the pass already under way";
     EXPECT_EQ(StoredText(), kAllowCorp);
-    EXPECT_EQ(Ask(controller, L"http://corp/"), S_OK);
+    EXPECT_EQ(AskController(controller.get(), L"http://corp/"), S_OK);
 }
 
 // Bodies that must never replace the stored settings, each named by the
@@ -302,20 +277,9 @@ TEST_F(ControllerWorkers, TheWorkerKeepsEverythingForEveryBadSource) {
         EXPECT_TRUE(WaitUntil([&] { return WebServer::Answered(bad.path) >= before + 2; }, 5000)) << bad.why;
         EXPECT_EQ(StoredText(), kAllowCorp) << bad.why;
         EXPECT_EQ(LastSync(), "<absent>") << bad.why;
-        EXPECT_EQ(Ask(controller, L"http://corp/"), S_OK) << bad.why;
-        EXPECT_EQ(Ask(controller, L"http://news/"), S_FALSE) << bad.why;
+        EXPECT_EQ(AskController(controller.get(), L"http://corp/"), S_OK) << bad.why;
+        EXPECT_EQ(AskController(controller.get(), L"http://news/"), S_FALSE) << bad.why;
     }
-}
-
-// The controller's peak working set in bytes, asked of the system.
-SIZE_T PeakWorkingSet() {
-    const std::vector<DWORD> ids = client::ControllerProcesses();
-    if (ids.size() != 1) return 0;
-    qz_support::UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ids[0]));
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof counters;
-    if (!process || !GetProcessMemoryInfo(process.get(), &counters, sizeof counters)) return 0;
-    return counters.PeakWorkingSetSize;
 }
 
 TEST_F(ControllerWorkers, AHundredMegabyteBodyPassesThroughAFixedBuffer) {
@@ -326,14 +290,17 @@ TEST_F(ControllerWorkers, AHundredMegabyteBodyPassesThroughAFixedBuffer) {
     SetSource(WebServer::Url("/files/settings.xml"));
     const auto controller = Start(1000);
     ASSERT_TRUE(WaitUntil([] { return WebServer::Answered("/files/settings.xml") >= 2; }, 10000));
-    const SIZE_T before = PeakWorkingSet();
-    ASSERT_GT(before, 0u);
+    const auto memoryBefore = client::ControllerMemory();
+    ASSERT_TRUE(memoryBefore);
+    const SIZE_T before = memoryBefore->PeakWorkingSetSize;
 
     SetSource(WebServer::Url(path));
     ASSERT_TRUE(WaitUntil([&] { return WebServer::Answered(path) >= 1; }, 60000));
     // Once the whole body is on disk the pass refuses it unread.
     ASSERT_TRUE(WaitUntil([] { return Downloads().empty(); }, 10000));
-    const SIZE_T after = PeakWorkingSet();
+    const auto memoryAfter = client::ControllerMemory();
+    ASSERT_TRUE(memoryAfter);
+    const SIZE_T after = memoryAfter->PeakWorkingSetSize;
     const long long growth = static_cast<long long>(after) - static_cast<long long>(before);
     char figure[160];
     std::snprintf(figure, sizeof figure,
@@ -342,7 +309,7 @@ TEST_F(ControllerWorkers, AHundredMegabyteBodyPassesThroughAFixedBuffer) {
     testing::ReportFigure(figure);
     EXPECT_LT(growth, 1LL << 20);
     EXPECT_EQ(StoredText(), kAllowCorp);
-    EXPECT_EQ(Ask(controller, L"http://corp/"), S_OK);
+    EXPECT_EQ(AskController(controller.get(), L"http://corp/"), S_OK);
 }
 
 // --- Browser configuration -------------------------------------------------
@@ -360,7 +327,7 @@ const char* const kEnumKeys[][2] = {
 
 HKEY Root(const char* name) { return std::string(name) == "HKCR" ? HKEY_CLASSES_ROOT : HKEY_CURRENT_USER; }
 
-std::string Extensions() { return StringValue(HKEY_CURRENT_USER, kMainKey, "Enable Browser Extensions"); }
+std::string Extensions() { return RegistryText(HKEY_CURRENT_USER, kMainKey, "Enable Browser Extensions"); }
 
 FILETIME LastWrite(HKEY root, const char* path) {
     FILETIME time{};
@@ -391,7 +358,7 @@ TEST_F(ControllerWorkers, TheBrowserConfigurationIsRestoredAfterEveryOutsideChan
     const auto controller = Start();
 
     // At start.
-    EXPECT_EQ(StringValue(HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\policies\\Ext\\CLSID",
+    EXPECT_EQ(RegistryText(HKEY_CURRENT_USER, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\policies\\Ext\\CLSID",
                           "{B0000299-50CF-11D1-A140-0000F802C250}"),
               "1");
     EXPECT_EQ(Extensions(), "yes");
@@ -416,9 +383,9 @@ TEST_F(ControllerWorkers, TheBrowserConfigurationIsRestoredAfterEveryOutsideChan
     const UniqueHkey main = CreateKey(HKEY_CURRENT_USER, kMainKey);
     RegSetValueExA(main.get(), "Start Page", 0, REG_SZ, reinterpret_cast<const BYTE*>("about:blank"), 12);
     PostMessageA(client::ControllerWindow(), WM_USER + 1000, 100, WM_LBUTTONDBLCLK);
-    ASSERT_TRUE(WaitUntil([&] { return Ask(controller, L"http://anything/") == S_OK; }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return AskController(controller.get(), L"http://anything/") == S_OK; }, 3000));
     Sleep(300);
-    EXPECT_EQ(StringValue(HKEY_CURRENT_USER, kMainKey, "Start Page"), "about:blank");
+    EXPECT_EQ(RegistryText(HKEY_CURRENT_USER, kMainKey, "Start Page"), "about:blank");
     EXPECT_EQ(Extensions(), "yes");
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kAgentHelperObject));
 }

@@ -25,43 +25,13 @@
 namespace sentrel {
 namespace {
 
+using client::BuildMachinePath;
+using client::Env;
+using client::KeyExists;
+using client::RegistryText;
+using client::WaitUntil;
 using dom::ComPtr;
 using testing::CreateKey;
-
-// A file of the source or build tree as Windows sees it (drive Z:).
-std::wstring TreeFile(const std::string& path) {
-    std::wstring windows = L"Z:" + std::wstring(path.begin(), path.end());
-    for (wchar_t& c : windows)
-        if (c == L'/') c = L'\\';
-    return windows;
-}
-
-std::string Env(const char* name) {
-    char value[1024] = {};
-    const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-    return length > 0 && length < sizeof value ? value : "";
-}
-
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
-    for (DWORD waited = 0; !condition(); waited += 50) {
-        if (waited >= timeoutMs) return false;
-        Sleep(50);
-    }
-    return true;
-}
-
-std::string ValueText(HKEY root, const std::string& path, const char* name) {
-    char buffer[2048] = {};
-    DWORD size = sizeof buffer;
-    if (RegGetValueA(root, path.c_str(), name, RRF_RT_ANY, nullptr, buffer, &size) != ERROR_SUCCESS)
-        return "<absent>";
-    return buffer;
-}
-
-bool KeyExists(HKEY root, const std::string& path) {
-    qz_support::UniqueHkey key;
-    return RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
-}
 
 ComPtr<IXMLDOMDocument> LoadFile(const std::wstring& path) {
     std::ifstream file(std::filesystem::path(path), std::ios::binary);
@@ -123,8 +93,8 @@ TEST_F(Deployment, ThePolicyTemplateSetsWhatTheControllerReadsAndItIsFetchedAtSt
     // COM forgets any controller that was stopped from outside.
     client::StopControllers();
     client::RunProgram(L"net stop rpcss");
-    const ComPtr<IXMLDOMDocument> admx = LoadFile(TreeFile(SENTREL_SOURCE_DIR "/resources/deploy/Sentrel.admx"));
-    const ComPtr<IXMLDOMDocument> adml = LoadFile(TreeFile(SENTREL_SOURCE_DIR "/resources/deploy/en-US/Sentrel.adml"));
+    const ComPtr<IXMLDOMDocument> admx = LoadFile(BuildMachinePath(SENTREL_SOURCE_DIR "/resources/deploy/Sentrel.admx"));
+    const ComPtr<IXMLDOMDocument> adml = LoadFile(BuildMachinePath(SENTREL_SOURCE_DIR "/resources/deploy/en-US/Sentrel.adml"));
 
     std::set<std::string> strings, presentations, textBoxes;
     for (const auto& string : Elements(adml, L"string")) strings.insert(Attribute(string, L"id"));
@@ -193,10 +163,7 @@ TEST_F(Deployment, ThePolicyTemplateSetsWhatTheControllerReadsAndItIsFetchedAtSt
     ASSERT_TRUE(client::StartController());
     ComPtr<ISentrelController> controller;
     ASSERT_EQ(ConnectController(controller), S_OK);
-    const auto ask = [&](const wchar_t* address) {
-        qz_support::UniqueBstr url(SysAllocString(address));
-        return controller->IsURLOK(url.get());
-    };
+    const auto ask = [&](const wchar_t* address) { return client::AskController(controller.get(), address); };
     EXPECT_TRUE(WaitUntil([&] { return ask(L"http://from-policy/") == S_OK && ask(L"http://other/") == S_FALSE; },
                           5000))
         << "the source the policy set was fetched at start";
@@ -206,7 +173,7 @@ TEST_F(Deployment, ThePolicyTemplateSetsWhatTheControllerReadsAndItIsFetchedAtSt
 }
 
 TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
-    const std::wstring package = TreeFile(SENTREL_PACKAGE);
+    const std::wstring package = BuildMachinePath(SENTREL_PACKAGE);
     const std::string classKey = "CLSID\\{EE71CF2C-D934-4D16-A641-C5C6F80DDE57}";
     const std::string agentKey = "CLSID\\{B0000299-50CF-11D1-A140-0000F802C250}";
     const std::string typeLibKey = "TypeLib\\{AAC2174E-DAB4-475C-9E63-19AF9497F122}";
@@ -235,13 +202,16 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
         EXPECT_NE(GetFileAttributesA((folder + file).c_str()), INVALID_FILE_ATTRIBUTES) << file;
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, classKey + "\\LocalServer32"));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, typeLibKey));
-    EXPECT_EQ(_stricmp(ValueText(HKEY_CLASSES_ROOT, agentKey + "\\InprocServer32", nullptr).c_str(),
+    EXPECT_EQ(_stricmp(RegistryText(HKEY_CLASSES_ROOT, agentKey + "\\InprocServer32", nullptr).c_str(),
                        (folder + "SentrelAgent.dll").c_str()),
               0);
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, helperKey));
-    EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, runKey, "Sentrel"), "\"" + folder + "SentrelAgentController.exe\"");
-    EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kSettingsSourceValue), source);
-    EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kProtectNotesValue), "<absent>") << "not asked for";
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, runKey, "Sentrel"), "\"" + folder + "SentrelAgentController.exe\"");
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kSettingsSourceValue), source);
+    EXPECT_NE(RegGetValueA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kProtectNotesValue, RRF_RT_ANY, nullptr, nullptr,
+                           nullptr),
+              ERROR_SUCCESS)
+        << "not asked for";
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyPath)) << "Windows Installer's own entry";
 
     // COM starts the installed controller, which fetches the source and
@@ -251,10 +221,7 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
     ASSERT_EQ(client::ControllerProcesses().size(), 1u);
     EXPECT_EQ(client::CommandLineOf(client::ControllerProcesses()[0]).find(L"Z:"), std::wstring::npos)
         << "the installed program, not the build's";
-    const auto ask = [&](const wchar_t* address) {
-        qz_support::UniqueBstr url(SysAllocString(address));
-        return controller->IsURLOK(url.get());
-    };
+    const auto ask = [&](const wchar_t* address) { return client::AskController(controller.get(), address); };
     EXPECT_TRUE(WaitUntil([&] { return ask(L"http://packaged/") == S_OK && ask(L"http://other/") == S_FALSE; }, 5000));
     for (const char* flag : {"NoRemove", "NoRepair", "NoModify"}) {
         DWORD value = 0, size = sizeof value;
@@ -272,18 +239,18 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, agentKey));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, typeLibKey));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, helperKey));
-    EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, runKey, "Sentrel"), "<absent>");
-    EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kSettingsSourceValue), "<absent>");
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, runKey, "Sentrel"), "<absent>");
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kSettingsSourceValue), "<absent>");
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyPath));
     // What the controller itself stored stays: the fetched document and its stamp.
-    EXPECT_NE(ValueText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr).find("packaged"), std::string::npos);
-    EXPECT_NE(ValueText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, "Last Sync"), "<absent>");
+    EXPECT_NE(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr).find("packaged"), std::string::npos);
+    EXPECT_NE(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, "Last Sync"), "<absent>");
     testing::RemoveStoreKeys();
 }
 
 TEST_F(Deployment, AnInstallWithItsWindowsStartsTheControllerAndRemovalStopsIt) {
     client::StopControllers();
-    ASSERT_EQ(client::RunProgram(L"msiexec /i \"" + TreeFile(SENTREL_PACKAGE) + L"\" /qr", 120000), 0);
+    ASSERT_EQ(client::RunProgram(L"msiexec /i \"" + BuildMachinePath(SENTREL_PACKAGE) + L"\" /qr", 120000), 0);
     ASSERT_TRUE(WaitUntil([] { return client::ControllerProcesses().size() == 1; }, 10000));
     EXPECT_EQ(client::CommandLineOf(client::ControllerProcesses()[0]).find(L"Z:"), std::wstring::npos);
     ASSERT_EQ(client::RunProgram(L"msiexec /x {27E397F5-3A9D-4C6F-AB69-670E032DBED9} /qn", 120000), 0);

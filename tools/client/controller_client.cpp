@@ -10,23 +10,15 @@ namespace sentrel::client {
 
 namespace {
 
-// The build passes paths on the build machine, which Wine shows as drive Z:.
-std::wstring BuiltFile(std::string_view built) {
-    std::wstring path = L"Z:" + std::wstring(built.begin(), built.end());
-    for (wchar_t& c : path) {
-        if (c == L'/') c = L'\\';
-    }
-    return path;
-}
 
 }  // namespace
 
 std::wstring ControllerProgram() {
-    return BuiltFile(SENTREL_CONTROLLER_EXE);
+    return BuildMachinePath(SENTREL_CONTROLLER_EXE);
 }
 
 std::wstring AgentLibrary() {
-    return BuiltFile(SENTREL_AGENT_DLL);
+    return BuildMachinePath(SENTREL_AGENT_DLL);
 }
 
 namespace {
@@ -153,12 +145,10 @@ bool StartController(DWORD timeoutMs) {
 }
 
 HWND WaitForVisibleWindow(const char* className, const char* caption, DWORD timeoutMs) {
-    for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
-        const HWND window = FindWindowA(className, caption);
-        if (window && IsWindowVisible(window)) return window;
-        Sleep(20);
-    }
-    return nullptr;
+    HWND window = nullptr;
+    WaitUntil([&] { return (window = FindWindowA(className, caption)) != nullptr && IsWindowVisible(window); },
+              timeoutMs);
+    return window && IsWindowVisible(window) ? window : nullptr;
 }
 
 void StopControllers() {
@@ -177,6 +167,80 @@ void StopControllers() {
             RunProgram(L"net stop rpcss");
         }
     }
+}
+
+std::wstring BuildMachinePath(std::string_view path) {
+    std::wstring windows = L"Z:" + std::wstring(path.begin(), path.end());
+    for (wchar_t& c : windows) {
+        if (c == L'/') c = L'\\';
+    }
+    return windows;
+}
+
+std::string Env(const char* name) {
+    char value[1024] = {};
+    const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    return length > 0 && length < sizeof value ? value : "";
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!condition()) {
+        if (GetTickCount64() > deadline) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    }
+    return true;
+}
+
+bool KeyExists(HKEY root, const std::string& path) {
+    qz_support::UniqueHkey key;
+    return RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+std::string RegistryText(HKEY root, const std::string& path, const char* name) {
+    char buffer[4096] = {};
+    DWORD size = sizeof buffer;
+    if (RegGetValueA(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
+        return "<absent>";
+    return buffer;
+}
+
+std::wstring WindowText(HWND window) {
+    wchar_t text[512] = {};
+    SendMessageW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+void TypeText(HWND edit, std::wstring_view text) {
+    for (const wchar_t c : text) SendMessageW(edit, WM_CHAR, c, 0);
+}
+
+std::vector<std::wstring> ControlEntries(HWND control, UINT countMessage, UINT textMessage) {
+    std::vector<std::wstring> entries;
+    const LRESULT count = SendMessageW(control, countMessage, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t text[512] = {};
+        SendMessageW(control, textMessage, i, reinterpret_cast<LPARAM>(text));
+        entries.emplace_back(text);
+    }
+    return entries;
+}
+
+HRESULT AskController(ISentrelController* controller, const wchar_t* address) {
+    qz_support::UniqueBstr url(SysAllocString(address));
+    return controller->IsURLOK(url.get());
+}
+
+std::optional<PROCESS_MEMORY_COUNTERS> ControllerMemory() {
+    const std::vector<DWORD> ids = ControllerProcesses();
+    if (ids.size() != 1) return std::nullopt;
+    qz_support::UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ids[0]));
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!process || !GetProcessMemoryInfo(process.get(), &counters, sizeof counters)) return std::nullopt;
+    return counters;
 }
 
 }  // namespace sentrel::client

@@ -3,9 +3,16 @@
 // tell it to reload, find and end its processes.
 #pragma once
 
+#include "policy/controller_interface.h"
+
 #include <windows.h>
 
+#include <psapi.h>
+
+#include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sentrel::client {
@@ -14,6 +21,36 @@ namespace sentrel::client {
 // as Windows paths.
 std::wstring ControllerProgram();
 std::wstring AgentLibrary();
+
+// A path of the build machine as Wine shows it (drive Z:).
+std::wstring BuildMachinePath(std::string_view path);
+
+// An environment variable; empty when it is not set.
+std::string Env(const char* name);
+
+// Waits until `condition` holds, handling this thread's messages meanwhile;
+// false when it did not hold within `timeoutMs`.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 5000);
+
+// A registry key's existence, and a REG_SZ value ("<absent>" when missing).
+bool KeyExists(HKEY root, const std::string& path);
+std::string RegistryText(HKEY root, const std::string& path, const char* name);
+
+// A window's text asked of the window itself (GetWindowText would not ask
+// a control of another process), and typing into it one character at a time.
+std::wstring WindowText(HWND window);
+void TypeText(HWND edit, std::wstring_view text);
+
+// The entries of a list box (LB_GETCOUNT, LB_GETTEXT) or a combo box's list
+// (CB_GETCOUNT, CB_GETLBTEXT). Narrow texts asked across processes come
+// back wide, so the W messages are used.
+std::vector<std::wstring> ControlEntries(HWND control, UINT countMessage, UINT textMessage);
+
+// The controller's answer for one address.
+HRESULT AskController(ISentrelController* controller, const wchar_t* address);
+
+// The running controller's memory counters; nothing unless exactly one runs.
+std::optional<PROCESS_MEMORY_COUNTERS> ControllerMemory();
 
 // Runs a command line and waits for it; its exit code, or -1 when it could
 // not be started or did not end in time.

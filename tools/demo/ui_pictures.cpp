@@ -64,10 +64,6 @@ bool Photograph(HWND window, const std::string& path) {
     return file != nullptr;
 }
 
-void Type(HWND edit, const char* text) {
-    for (const char* c = text; *c; ++c) SendMessageA(edit, WM_CHAR, static_cast<unsigned char>(*c), 0);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -113,7 +109,7 @@ int main(int argc, char** argv) {
             ok = false;
             return;
         }
-        Type(GetDlgItem(prompt, IDC_PROMPT_PASSWORD), "demo");
+        sentrel::client::TypeText(GetDlgItem(prompt, IDC_PROMPT_PASSWORD), L"demo");
         Sleep(200);
         ok &= Photograph(prompt, folder + "\\password-prompt.bmp");
         PostMessageA(GetDlgItem(prompt, IDOK), BM_CLICK, 0, 0);

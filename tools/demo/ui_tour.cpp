@@ -17,24 +17,10 @@ namespace {
 
 constexpr UINT kTrayCallback = WM_USER + 1000;
 
-std::wstring TextOf(HWND window) {
-    wchar_t text[512] = {};
-    SendMessageW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
-    return text;
-}
-
-void Type(HWND edit, const wchar_t* text) {
-    for (const wchar_t* c = text; *c; ++c) SendMessageW(edit, WM_CHAR, *c, 0);
-}
-
 std::wstring Items(HWND control, UINT countMessage, UINT textMessage) {
     std::wstring joined;
-    const LRESULT count = SendMessageW(control, countMessage, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        wchar_t text[512] = {};
-        SendMessageW(control, textMessage, i, reinterpret_cast<LPARAM>(text));
-        joined += (i ? L", " : L"") + std::wstring(text);
-    }
+    for (const std::wstring& entry : sentrel::client::ControlEntries(control, countMessage, textMessage))
+        joined += (joined.empty() ? L"" : L", ") + entry;
     return joined.empty() ? L"(none)" : joined;
 }
 
@@ -45,10 +31,10 @@ const char* Check(HWND dialog, int id) {
 void Describe(HWND dialog) {
     std::printf("  %s Block nuisance popups\n", Check(dialog, IDC_BLOCK_POPUPS));
     std::printf("  Password: %zu characters, shown masked; Confirm: %s\n",
-                TextOf(GetDlgItem(dialog, IDC_PASSWORD)).size(),
+                sentrel::client::WindowText(GetDlgItem(dialog, IDC_PASSWORD)).size(),
                 IsWindowEnabled(GetDlgItem(dialog, IDC_CONFIRM)) ? "enabled" : "empty and disabled");
     std::printf("  %s Error URL: %ls\n", Check(dialog, IDC_USE_ERROR_URL),
-                TextOf(GetDlgItem(dialog, IDC_ERROR_URL)).c_str());
+                sentrel::client::WindowText(GetDlgItem(dialog, IDC_ERROR_URL)).c_str());
     std::printf("  Host Name box offers the recently refused: %ls\n",
                 Items(GetDlgItem(dialog, IDC_HOST_NAME), CB_GETCOUNT, CB_GETLBTEXT).c_str());
     std::printf("  Site list: %ls\n", Items(GetDlgItem(dialog, IDC_SITE_LIST), LB_GETCOUNT, LB_GETTEXT).c_str());
@@ -73,8 +59,7 @@ int main() {
     qz_support::ComPtr<ISentrelController> controller;
     if (FAILED(sentrel::ConnectController(controller))) return 1;
     for (const wchar_t* refused : {L"http://games.example/", L"http://social.example/feed"}) {
-        qz_support::UniqueBstr url(SysAllocString(refused));
-        controller->IsURLOK(url.get());
+        sentrel::client::AskController(controller.get(), refused);
     }
 
     std::printf("The tray menu, opened with the right mouse button on the padlock:\n");
@@ -91,10 +76,10 @@ int main() {
 
     const HWND prompt = sentrel::client::WaitForVisibleWindow("#32770", "Enter Password:");
     if (!prompt) return 1;
-    Type(GetDlgItem(prompt, IDC_PROMPT_PASSWORD), L"dem");
+    sentrel::client::TypeText(GetDlgItem(prompt, IDC_PROMPT_PASSWORD), L"dem");
     std::printf("\nThe password prompt: \"dem\" typed, OK %s\n",
                 IsWindowEnabled(GetDlgItem(prompt, IDOK)) ? "enabled" : "disabled");
-    Type(GetDlgItem(prompt, IDC_PROMPT_PASSWORD), L"o");
+    sentrel::client::TypeText(GetDlgItem(prompt, IDC_PROMPT_PASSWORD), L"o");
     std::printf("  \"demo\" typed, OK %s\n", IsWindowEnabled(GetDlgItem(prompt, IDOK)) ? "enabled" : "disabled");
     PostMessageA(GetDlgItem(prompt, IDOK), BM_CLICK, 0, 0);
 

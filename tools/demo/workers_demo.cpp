@@ -16,19 +16,6 @@ const char* const kServedDocument =
     "<lockSettings blockPopups=\"Y\" reverseOperation=\"Y\" prohibitUninstall=\"N\" active=\"Y\" errorPage=\"\">"
     "<host name=\"games\"/><host name=\"casino\"/></lockSettings>";
 
-std::string Env(const char* name) {
-    char value[1024] = {};
-    const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-    return length > 0 && length < sizeof value ? value : "";
-}
-
-std::string Value(HKEY root, const char* path, const char* name) {
-    char buffer[4096] = {};
-    DWORD size = sizeof buffer;
-    if (RegGetValueA(root, path, name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS) return "(absent)";
-    return buffer;
-}
-
 void SetValue(HKEY root, const char* path, const char* name, const std::string& text) {
     qz_support::UniqueHkey key;
     if (RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
@@ -41,35 +28,35 @@ void SetValue(HKEY root, const char* path, const char* name, const std::string& 
 
 int main() {
     if (FAILED(CoInitialize(nullptr))) return 1;
-    const std::string port = Env("SENTREL_HTTP_PORT");
+    const std::string port = sentrel::client::Env("SENTREL_HTTP_PORT");
     if (port.empty()) return 1;
-    std::ofstream(Env("SENTREL_HTTP_ROOT") + "\\lock.xml", std::ios::binary) << kServedDocument;
+    std::ofstream(sentrel::client::Env("SENTREL_HTTP_ROOT") + "\\lock.xml", std::ios::binary) << kServedDocument;
     const std::string source = "http://127.0.0.1:" + port + "/files/lock.xml";
     sentrel::client::StoreSettingsDocument("<lockSettings active=\"N\"/>");
     SetValue(HKEY_CURRENT_USER, sentrel::kSettingsKeyPath, "Settings", source);
     std::printf("\"Settings\" = %s (served by the local web server)\n", source.c_str());
 
     if (!sentrel::client::StartController()) return 1;
-    for (int i = 0; i < 100 && Value(HKEY_CURRENT_USER, sentrel::kSettingsKeyPath, "Last Sync") == "(absent)"; ++i)
+    for (int i = 0; i < 100 && sentrel::client::RegistryText(HKEY_CURRENT_USER, sentrel::kSettingsKeyPath, "Last Sync") == "<absent>"; ++i)
         Sleep(50);
-    std::printf("\"Last Sync\" = %s\n", Value(HKEY_CURRENT_USER, sentrel::kSettingsKeyPath, "Last Sync").c_str());
-    std::printf("stored document = %s\n", Value(HKEY_CURRENT_USER, sentrel::kSettingsKeyPath, nullptr).c_str());
+    std::printf("\"Last Sync\" = %s\n", sentrel::client::RegistryText(HKEY_CURRENT_USER, sentrel::kSettingsKeyPath, "Last Sync").c_str());
+    std::printf("stored document = %s\n", sentrel::client::RegistryText(HKEY_CURRENT_USER, sentrel::kSettingsKeyPath, nullptr).c_str());
 
     qz_support::ComPtr<ISentrelController> controller;
     if (FAILED(sentrel::ConnectController(controller))) return 1;
     for (const wchar_t* address : {L"http://games.example/", L"http://news.example/"}) {
-        qz_support::UniqueBstr url(SysAllocString(address));
-        std::printf("  %-8s %ls\n", controller->IsURLOK(url.get()) == S_OK ? "allowed" : "REFUSED", address);
+        const HRESULT answer = sentrel::client::AskController(controller.get(), address);
+        std::printf("  %-8s %ls\n", answer == S_OK ? "allowed" : "REFUSED", address);
     }
 
     const char* const main = "Software\\Microsoft\\Internet Explorer\\Main";
     SetValue(HKEY_CURRENT_USER, main, "Enable Browser Extensions", "no");
     std::printf("\n\"Enable Browser Extensions\" set to \"no\" by someone else\n");
-    for (int waited = 0; waited < 2000 && Value(HKEY_CURRENT_USER, main, "Enable Browser Extensions") != "yes";
+    for (int waited = 0; waited < 2000 && sentrel::client::RegistryText(HKEY_CURRENT_USER, main, "Enable Browser Extensions") != "yes";
          waited += 10)
         Sleep(10);
     std::printf("shortly after, the controller has set it back: \"%s\"\n",
-                Value(HKEY_CURRENT_USER, main, "Enable Browser Extensions").c_str());
+                sentrel::client::RegistryText(HKEY_CURRENT_USER, main, "Enable Browser Extensions").c_str());
 
     controller.reset();
     sentrel::client::StopControllers();

@@ -9,8 +9,6 @@
 #include "tools/timing/domain_names.h"
 #include "tools/timing/median_timer.h"
 
-#include <psapi.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -27,14 +25,8 @@ std::string Document(size_t entries) {
 }
 
 double WorkingSetMegabytes() {
-    const std::vector<DWORD> ids = sentrel::client::ControllerProcesses();
-    if (ids.size() != 1) return 0;
-    const HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ids[0]);
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof counters;
-    const bool read = process && GetProcessMemoryInfo(process, &counters, sizeof counters);
-    if (process) CloseHandle(process);
-    return read ? counters.WorkingSetSize / 1048576.0 : 0;
+    const auto counters = sentrel::client::ControllerMemory();
+    return counters ? counters->WorkingSetSize / 1048576.0 : 0;
 }
 
 // One synchronous message to the controller window, in milliseconds.
