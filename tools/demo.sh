@@ -1,38 +1,68 @@
 #!/usr/bin/env bash
 # Builds the Windows deliverables and runs the demo under Wine in a fresh prefix.
-set -euo pipefail
+# SENTREL_WINE_ARCH=win32 or win64 chooses the build (as for the tests).
+# A step that fails prints one line naming it, the program and its exit
+# status; the demo then goes on with the next part and exits 1 at the end.
+set -uo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
-./tools/setup.sh
+./tools/setup.sh || { echo "demo: the set-up failed (tools/setup.sh)" >&2; exit 1; }
 source tools/wine_session.sh
-wine_select_architecture
-cmake -S . -B build/win -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$SENTREL_TOOLCHAIN" >/dev/null
-cmake --build build/win -j"$(nproc)"
+wine_select_architecture || exit 1
+win=$SENTREL_WIN_BUILD
+if ! { cmake -S . -B "$win" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$SENTREL_TOOLCHAIN" >/dev/null &&
+       cmake --build "$win" -j"$(nproc)"; }; then
+    echo "demo: the Windows build ($SENTREL_WINE_ARCH) failed" >&2
+    exit 1
+fi
 trap wine_session_stop EXIT
 wine_session_start
-echo "== the access decision, through the Windows URL calls =="
-"$SENTREL_WINE" build/win/tools/access_demo.exe
+
+failures=0
+# step <what> <program> [arguments]: runs a Windows program of the demo.
+step() {
+    local what=$1; shift
+    "$SENTREL_WINE" "$@" </dev/null
+    local status=$?
+    if [ "$status" -ne 0 ]; then
+        echo "demo: step failed: $what: $* exited with status $status" >&2
+        failures=$((failures + 1))
+    fi
+    return 0
+}
+
+echo "== the access decision, through the Windows URL calls ($SENTREL_WINE_ARCH) =="
+step "the access decision" "$win"/tools/access_demo.exe
 echo
 echo "== the controller program, asked through COM from another process =="
-"$SENTREL_WINE" build/win/tools/controller_demo.exe
+step "the controller through COM" "$win"/tools/controller_demo.exe
 echo
 echo "== the tray menu, the password prompt and the settings dialog, opened for a moment =="
-"$SENTREL_WINE" build/win/tools/ui_tour.exe </dev/null
-"$SENTREL_WINE" net stop rpcss >/dev/null 2>&1 </dev/null
+step "the tray menu, password prompt and settings dialog" "$win"/tools/ui_tour.exe
 echo
 echo "== settings from a web server on 127.0.0.1, and the browser kept configured =="
-settings_server_start
-"$SENTREL_WINE" build/win/tools/workers_demo.exe </dev/null
-"$SENTREL_WINE" net stop rpcss >/dev/null 2>&1 </dev/null
+if settings_server_start; then
+    step "the synchronisation and the registry watcher" "$win"/tools/workers_demo.exe
+else
+    echo "demo: step failed: the settings web server (tools/settings_server.py) did not start" >&2
+    failures=$((failures + 1))
+fi
 echo
 echo "== a browsing session in the test browser host, with the agent and the controller =="
 rm -f "$WINEPREFIX/drive_c/Sentrel.log"
-"$SENTREL_WINE" regsvr32 /s "$(winepath_of build/win/agent/SentrelAgent.dll)" </dev/null
-"$SENTREL_WINE" build/win/controller/SentrelAgentController.exe /RegServer </dev/null
-# The controller demo ended its controller; COM is told to forget it.
-"$SENTREL_WINE" net stop rpcss >/dev/null 2>&1 </dev/null
-"$SENTREL_WINE" build/win/tools/browser_host/test_browser_host.exe "$(winepath_of tools/demo/browsing_session.txt)" </dev/null
+step "registering the agent" regsvr32 /s "$(winepath_of "$win"/agent/SentrelAgent.dll)"
+step "registering the controller" "$win"/controller/SentrelAgentController.exe /RegServer
+step "the browsing session" "$win"/tools/browser_host/test_browser_host.exe "$(winepath_of tools/demo/browsing_session.txt)"
 echo
 echo "== C:\\Sentrel.log, as the agent wrote it (one record per question, no separator) =="
-cat "$WINEPREFIX/drive_c/Sentrel.log"
-echo
+if [ -s "$WINEPREFIX/drive_c/Sentrel.log" ]; then
+    cat "$WINEPREFIX/drive_c/Sentrel.log"
+    echo
+else
+    echo "demo: step failed: the agent wrote no C:\\Sentrel.log" >&2
+    failures=$((failures + 1))
+fi
+if [ "$failures" -ne 0 ]; then
+    echo "demo: $failures step(s) failed" >&2
+    exit 1
+fi
+echo "demo: every step ran"

@@ -57,58 +57,72 @@ else
     failed=$((failed + 1))
 fi
 
-source tools/wine_session.sh
-wine_select_architecture
-if [ "$SENTREL_WINE_ARCH" = win64 ]; then
-    # This machine cannot run 32-bit programs: the 32-bit deliverables are
-    # built (a build failure counts), and the tests run on the 64-bit build.
-    echo "== 32-bit deliverables (this machine runs no 32-bit programs; tests use the 64-bit build) =="
-    if build build/win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" --target SentrelAgent SentrelAgentController sentrel_package; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-    fi
-fi
-
-echo "== Windows build ($SENTREL_WINE_ARCH), tests under Wine =="
-if build build/win -DCMAKE_TOOLCHAIN_FILE="$SENTREL_TOOLCHAIN"; then
+# The Windows build of one architecture and its tests under Wine, in a
+# session of their own.
+windows_tests() {
+    SENTREL_WINE_ARCH=$1
+    wine_select_architecture || { failed=$((failed + 1)); return; }
+    local win=$SENTREL_WIN_BUILD
+    echo "== Windows build ($SENTREL_WINE_ARCH, $win), tests under Wine =="
+    build "$win" -DCMAKE_TOOLCHAIN_FILE="$SENTREL_TOOLCHAIN" || { failed=$((failed + 1)); return; }
     wine_session_start
     settings_server_start || failed=$((failed + 1))
     figures="$WINE_SESSION_DIR/figures.txt"
     SENTREL_FIGURES=$(winepath_of "$figures")
     export SENTREL_FIGURES
-    run_ctest build/win
-    echo "== figures from the Windows tests =="
+    run_ctest "$win"
+    echo "== figures from the Windows tests ($SENTREL_WINE_ARCH) =="
     cat "$figures" 2>/dev/null || { echo "no figures were written"; failed=$((failed + 1)); }
-    echo "== controller round trip under Wine =="
-    "$SENTREL_WINE" build/win/tools/round_trip_timing.exe </dev/null || failed=$((failed + 1))
-    echo "== the controller with 1,000, 10,000 and 100,000 site entries under Wine =="
-    "$SENTREL_WINE" build/win/tools/settings_timing.exe </dev/null || failed=$((failed + 1))
-    echo "== the agent's cost under Wine =="
-    "$SENTREL_WINE" build/win/tools/agent_timing.exe </dev/null || failed=$((failed + 1))
-    echo "== URL routines: the native build against the Windows build =="
+    echo "== controller round trip under Wine ($SENTREL_WINE_ARCH) =="
+    "$SENTREL_WINE" "$win"/tools/round_trip_timing.exe </dev/null || failed=$((failed + 1))
+    echo "== the controller with 1,000, 10,000 and 100,000 site entries under Wine ($SENTREL_WINE_ARCH) =="
+    "$SENTREL_WINE" "$win"/tools/settings_timing.exe </dev/null || failed=$((failed + 1))
+    echo "== the agent's cost under Wine ($SENTREL_WINE_ARCH) =="
+    "$SENTREL_WINE" "$win"/tools/agent_timing.exe </dev/null || failed=$((failed + 1))
+    echo "== URL routines: the native build against the Windows build ($SENTREL_WINE_ARCH) =="
     imitate=()
     [ "$SENTREL_WINE_ARCH" = win64 ] && imitate=(--wine64)
-    if build/native/tests/url_outcomes "${imitate[@]}" >build/native/url_outcomes.txt &&
-        "$SENTREL_WINE" build/win/tests/url_outcomes.exe </dev/null >build/win/url_outcomes.txt &&
-        python3 tools/compare_url_outcomes.py build/native/url_outcomes.txt build/win/url_outcomes.txt; then
+    if build/native/tests/url_outcomes "${imitate[@]}" >"$win"/native_url_outcomes.txt &&
+        "$SENTREL_WINE" "$win"/tests/url_outcomes.exe </dev/null >"$win"/url_outcomes.txt &&
+        python3 tools/compare_url_outcomes.py "$win"/native_url_outcomes.txt "$win"/url_outcomes.txt; then
         passed=$((passed + 1))
     else
         failed=$((failed + 1))
     fi
-    echo "== policy checker: native, Windows and the real controller over the same table =="
+    echo "== policy checker: native, Windows and the real controller over the same table ($SENTREL_WINE_ARCH) =="
     table="$(winepath_of tests/deploy/checker_table.txt)"
-    if "$SENTREL_WINE" build/win/tests/wine/controller_answers.exe "$table" </dev/null >build/win/controller_answers.txt &&
+    if "$SENTREL_WINE" "$win"/tests/wine/controller_answers.exe "$table" </dev/null >"$win"/controller_answers.txt &&
         python3 tests/deploy/compare_checkers.py tests/deploy/checker_table.txt build/native/sentrel-check \
-            "$SENTREL_WINE" build/win/tools/sentrel-check.exe build/win/controller_answers.txt; then
+            "$SENTREL_WINE" "$win"/tools/sentrel-check.exe "$win"/controller_answers.txt; then
         passed=$((passed + 1))
     else
         failed=$((failed + 1))
     fi
     wine_session_stop
+}
+
+# The product is 32-bit. Where the machine runs 32-bit programs, its tests
+# run under 32-bit Wine and then the 64-bit build's under 64-bit Wine (64-bit
+# Windows runs both); where it runs none, the 32-bit deliverables are built
+# (a build failure counts) and the tests run on the 64-bit build.
+# SENTREL_WINE_ARCH=win32 or win64 runs one architecture only.
+source tools/wine_session.sh
+if [ -n "${SENTREL_WINE_ARCH:-}" ]; then
+    architectures=("$SENTREL_WINE_ARCH")
+elif machine_runs_32bit; then
+    architectures=(win32 win64)
 else
-    failed=$((failed + 1))
+    architectures=(win64)
+    echo "== 32-bit deliverables (this machine runs no 32-bit programs; tests use the 64-bit build) =="
+    if build build/win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" --target SentrelAgent SentrelAgentController sentrel_package; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+    fi
 fi
+for architecture in "${architectures[@]}"; do
+    windows_tests "$architecture"
+done
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -6,25 +6,39 @@
 # The product is 32-bit and runs under 32-bit Wine. Some machines cannot
 # execute 32-bit programs at all (no 32-bit support in the kernel they run
 # on); there the Windows build and its tests are 64-bit, under 64-bit Wine.
+# 64-bit Wine runs on either kind of machine.
 #   wine_select_architecture   sets SENTREL_WINE_ARCH (win32|win64),
-#                              SENTREL_WINE (the loader) and SENTREL_TOOLCHAIN
+#                              SENTREL_WINE (the loader), SENTREL_TOOLCHAIN
+#                              and SENTREL_WIN_BUILD (the build folder)
 
 # A file of the Linux file system as the Windows programs see it (drive Z:).
 winepath_of() { echo "Z:$(realpath -m "$1" | tr / '\\')"; }
 
+# Whether this machine executes 32-bit programs.
+machine_runs_32bit() { [ -x /lib/ld-linux.so.2 ] && /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
+
+# SENTREL_WINE_ARCH=win32|win64 chooses; otherwise win32 where the machine
+# runs 32-bit programs and win64 where it does not. The 32-bit build lives in
+# build/win, the 64-bit one in build/win64 (SENTREL_WIN_BUILD).
 wine_select_architecture() {
     local root
     root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-    if [ -x /lib/ld-linux.so.2 ] && /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
-        SENTREL_WINE_ARCH=win32
-        SENTREL_WINE=wine
-        SENTREL_TOOLCHAIN="$root/cmake/mingw-i686.cmake"
-    else
-        SENTREL_WINE_ARCH=win64
-        SENTREL_WINE=/usr/lib/wine/wine64
-        SENTREL_TOOLCHAIN="$root/cmake/mingw-x86_64.cmake"
+    if [ -z "${SENTREL_WINE_ARCH:-}" ]; then
+        if machine_runs_32bit; then SENTREL_WINE_ARCH=win32; else SENTREL_WINE_ARCH=win64; fi
     fi
-    export SENTREL_WINE_ARCH SENTREL_WINE SENTREL_TOOLCHAIN
+    case "$SENTREL_WINE_ARCH" in
+        win32)
+            machine_runs_32bit || { echo "SENTREL_WINE_ARCH=win32: this machine runs no 32-bit programs" >&2; return 1; }
+            SENTREL_WINE=wine
+            SENTREL_TOOLCHAIN="$root/cmake/mingw-i686.cmake"
+            SENTREL_WIN_BUILD=build/win ;;
+        win64)
+            SENTREL_WINE=/usr/lib/wine/wine64
+            SENTREL_TOOLCHAIN="$root/cmake/mingw-x86_64.cmake"
+            SENTREL_WIN_BUILD=build/win64 ;;
+        *) echo "SENTREL_WINE_ARCH must be win32 or win64, not $SENTREL_WINE_ARCH" >&2; return 1 ;;
+    esac
+    export SENTREL_WINE_ARCH SENTREL_WINE SENTREL_TOOLCHAIN SENTREL_WIN_BUILD
 }
 
 wine_session_start() {

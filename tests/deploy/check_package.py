@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks the installer package's tables without installing it (msiinfo
 export) and that the Group Policy files are well-formed XML (xmllint).
-check_package.py <Sentrel.msi> <admx> <adml>"""
+check_package.py <Sentrel.msi> <admx> <adml> <x86|x64>"""
 import subprocess
 import sys
 
@@ -20,7 +20,8 @@ def table(package, name):
 
 
 def main():
-    package, admx, adml = sys.argv[1:4]
+    package, admx, adml, architecture = sys.argv[1:5]
+    win64 = architecture == "x64"
     properties = {row[0]: row[1] for row in table(package, "Property")}
     check(properties.get("ProductCode") == "{27E397F5-3A9D-4C6F-AB69-670E032DBED9}", "ProductCode")
     check(properties.get("ALLUSERS") == "1", "per-machine (ALLUSERS=1)")
@@ -36,7 +37,15 @@ def main():
     check(registry.get(("SOFTWARE\\Corvantis\\Sentrel", "Settings")) == ("2", "[SETTINGSSOURCE]"), "Settings")
     check(registry.get(("SOFTWARE\\Corvantis\\Sentrel", "ProtectNotes")) == ("2", "#1"), "ProtectNotes")
 
+    # A 64-bit package writes the 64-bit registry view (component attribute
+    # 256) and runs the 64-bit system programs; a 32-bit one neither.
+    for row in table(package, "Component"):
+        check(bool(int(row[3]) & 256) == win64, f"component {row[0]}: 64-bit attribute {win64}")
+    system = "[System64Folder]" if win64 else "[SystemFolder]"
+
     actions = {row[0]: row for row in table(package, "CustomAction")}
+    for name, program in [("FindRegsvr32", "regsvr32.exe"), ("FindTaskkill", "taskkill.exe")]:
+        check(actions.get(name, ["", "", "", ""])[3] == system + program, f"{name}: {system}{program}")
     deferred_system = 0x400 | 0x800  # deferred, no impersonation
     for name, target in [("RegisterController", "/RegServer"), ("UnregisterController", "/UnregServer"),
                          ("RegisterAgent", '/s "[#AgentDll]"'), ("UnregisterAgent", '/s /u "[#AgentDll]"'),

@@ -213,6 +213,14 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
               ERROR_SUCCESS)
         << "not asked for";
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyPath)) << "Windows Installer's own entry";
+#ifdef _WIN64
+    // The 64-bit package writes where 64-bit programs read, not the 32-bit view.
+    qz_support::UniqueHkey software32;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ | KEY_WOW64_32KEY, software32.put()),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegistryText(software32.get(), "Microsoft\\Windows\\CurrentVersion\\Run", "Sentrel"), "<absent>");
+    EXPECT_EQ(RegistryText(software32.get(), "Corvantis\\Sentrel", kSettingsSourceValue), "<absent>");
+#endif
 
     // COM starts the installed controller, which fetches the source and
     // marks the installer's entry.

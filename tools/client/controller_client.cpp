@@ -3,6 +3,9 @@
 #include "settings/registry_store.h"
 #include "support/unique_any.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include <tlhelp32.h>
 #include <winternl.h>
 
@@ -241,6 +244,19 @@ std::optional<PROCESS_MEMORY_COUNTERS> ControllerMemory() {
     counters.cb = sizeof counters;
     if (!process || !GetProcessMemoryInfo(process.get(), &counters, sizeof counters)) return std::nullopt;
     return counters;
+}
+
+int Failed(const char* what, HRESULT hr) {
+    char program[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    const char* name = std::strrchr(program, '\\');
+    std::fflush(stdout);
+    if (hr == S_OK) {
+        std::fprintf(stderr, "%s: %s\n", name ? name + 1 : program, what);
+    } else {
+        std::fprintf(stderr, "%s: %s (0x%08lX)\n", name ? name + 1 : program, what, static_cast<unsigned long>(hr));
+    }
+    return 1;
 }
 
 }  // namespace sentrel::client

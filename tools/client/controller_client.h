@@ -92,4 +92,9 @@ HWND ControllerWindow();
 // null); null when none appeared in time.
 HWND WaitForVisibleWindow(const char* className, const char* caption, DWORD timeoutMs = 5000);
 
+// For the demo's programs: prints one line "<program>: <what failed>" to the
+// standard error (with the HRESULT when one is given) and returns 1, the
+// program's exit status.
+int Failed(const char* what, HRESULT hr = S_OK);
+
 }  // namespace sentrel::client

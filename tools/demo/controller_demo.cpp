@@ -42,7 +42,7 @@ void Ask(ISentrelController* controller) {
 }  // namespace
 
 int main() {
-    if (FAILED(CoInitialize(nullptr))) return 1;
+    if (const HRESULT hr = CoInitialize(nullptr); FAILED(hr)) return sentrel::client::Failed("CoInitialize failed", hr);
     const long registered = sentrel::client::RunProgram(L"\"" + ControllerProgram() + L"\" /RegServer");
     std::printf("SentrelAgentController /RegServer -> exit code %ld\n", registered);
     sentrel::client::StoreSettingsDocument(Document(false));
@@ -54,7 +54,7 @@ int main() {
                 sentrel::client::ControllerProcesses().empty()
                     ? L"no"
                     : sentrel::client::CommandLineOf(sentrel::client::ControllerProcesses().front()).c_str());
-    if (FAILED(connected)) return 1;
+    if (FAILED(connected)) return sentrel::client::Failed("ConnectController failed", connected);
 
     std::printf("\n== site list {corp, games} as an allow list ==\n");
     Ask(controller.get());
@@ -69,7 +69,7 @@ int main() {
                 second, static_cast<unsigned>(sentrel::client::ControllerProcesses().size()));
 
     controller.reset();
-    sentrel::client::EndControllers();
+    sentrel::client::StopControllers();
     CoUninitialize();
     return 0;
 }

@@ -46,7 +46,7 @@ void Describe(HWND dialog) {
 }  // namespace
 
 int main() {
-    if (FAILED(CoInitialize(nullptr))) return 1;
+    if (const HRESULT hr = CoInitialize(nullptr); FAILED(hr)) return sentrel::client::Failed("CoInitialize failed", hr);
     sentrel::client::RunProgram(L"\"" + sentrel::client::ControllerProgram() + L"\" /RegServer");
     sentrel::client::StoreSettingsDocument(
         "<lockSettings blockPopups=\"Y\" reverseOperation=\"N\" prohibitUninstall=\"N\" active=\"Y\" "
@@ -54,10 +54,12 @@ int main() {
         sentrel::EncodePassword("demo") +
         "\"><host name=\"corp.example\"/><host name=\"intranet\"/><host name=\"news.example\"/>"
         "<host name=\"wiki.corp.example\"/></lockSettings>");
-    if (!sentrel::client::StartController()) return 1;
+    if (!sentrel::client::StartController())
+        return sentrel::client::Failed("the controller showed no main window within 15 s of its start");
     const HWND window = sentrel::client::ControllerWindow();
     qz_support::ComPtr<ISentrelController> controller;
-    if (FAILED(sentrel::ConnectController(controller))) return 1;
+    if (const HRESULT hr = sentrel::ConnectController(controller); FAILED(hr))
+        return sentrel::client::Failed("ConnectController failed", hr);
     for (const wchar_t* refused : {L"http://games.example/", L"http://social.example/feed"}) {
         sentrel::client::AskController(controller.get(), refused);
     }
@@ -75,7 +77,7 @@ int main() {
     if (menu) PostMessageW(menu, WM_CHAR, L's', 0);
 
     const HWND prompt = sentrel::client::WaitForVisibleWindow("#32770", "Enter Password:");
-    if (!prompt) return 1;
+    if (!prompt) return sentrel::client::Failed("no \"Enter Password:\" prompt within 5 s of \"&Settings...\"");
     sentrel::client::TypeText(GetDlgItem(prompt, IDC_PROMPT_PASSWORD), L"dem");
     std::printf("\nThe password prompt: \"dem\" typed, OK %s\n",
                 IsWindowEnabled(GetDlgItem(prompt, IDOK)) ? "enabled" : "disabled");
@@ -84,7 +86,7 @@ int main() {
     PostMessageA(GetDlgItem(prompt, IDOK), BM_CLICK, 0, 0);
 
     const HWND dialog = sentrel::client::WaitForVisibleWindow("#32770", "Sentrel Settings");
-    if (!dialog) return 1;
+    if (!dialog) return sentrel::client::Failed("no \"Sentrel Settings\" dialog within 5 s of the password's OK");
     std::printf("\nThe settings dialog, filled from the settings:\n");
     Describe(dialog);
     SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);

@@ -27,23 +27,25 @@ void SetValue(HKEY root, const char* path, const char* name, const std::string& 
 }  // namespace
 
 int main() {
-    if (FAILED(CoInitialize(nullptr))) return 1;
+    if (const HRESULT hr = CoInitialize(nullptr); FAILED(hr)) return sentrel::client::Failed("CoInitialize failed", hr);
     const std::string port = sentrel::client::Env("SENTREL_HTTP_PORT");
-    if (port.empty()) return 1;
+    if (port.empty()) return sentrel::client::Failed("SENTREL_HTTP_PORT is not set: no settings web server");
     std::ofstream(sentrel::client::Env("SENTREL_HTTP_ROOT") + "\\lock.xml", std::ios::binary) << kServedDocument;
     const std::string source = "http://127.0.0.1:" + port + "/files/lock.xml";
     sentrel::client::StoreSettingsDocument("<lockSettings active=\"N\"/>");
     SetValue(HKEY_CURRENT_USER, sentrel::kSettingsKeyPath, "Settings", source);
     std::printf("\"Settings\" = %s (served by the local web server)\n", source.c_str());
 
-    if (!sentrel::client::StartController()) return 1;
+    if (!sentrel::client::StartController())
+        return sentrel::client::Failed("the controller showed no main window within 15 s of its start");
     for (int i = 0; i < 100 && sentrel::client::RegistryText(HKEY_CURRENT_USER, sentrel::kSettingsKeyPath, "Last Sync") == "<absent>"; ++i)
         Sleep(50);
     std::printf("\"Last Sync\" = %s\n", sentrel::client::RegistryText(HKEY_CURRENT_USER, sentrel::kSettingsKeyPath, "Last Sync").c_str());
     std::printf("stored document = %s\n", sentrel::client::RegistryText(HKEY_CURRENT_USER, sentrel::kSettingsKeyPath, nullptr).c_str());
 
     qz_support::ComPtr<ISentrelController> controller;
-    if (FAILED(sentrel::ConnectController(controller))) return 1;
+    if (const HRESULT hr = sentrel::ConnectController(controller); FAILED(hr))
+        return sentrel::client::Failed("ConnectController failed", hr);
     for (const wchar_t* address : {L"http://games.example/", L"http://news.example/"}) {
         const HRESULT answer = sentrel::client::AskController(controller.get(), address);
         std::printf("  %-8s %ls\n", answer == S_OK ? "allowed" : "REFUSED", address);
