@@ -28,6 +28,25 @@ bool IsErrorPageHost(const ControllerSettings& settings, const URLParts& parts) 
     return EqualIgnoringCase(parts.host, errorParts.host);
 }
 
+// A host name never holds these; a split host that does is not the place a
+// browser goes to. '%' stands only in the "%3A" that carries a port.
+bool HasCharacterNoHostHas(std::string_view host) {
+    for (size_t i = 0; i < host.size(); ++i) {
+        const auto c = static_cast<unsigned char>(host[i]);
+        if (c <= ' ' || c == 0x7F || c == '#' || c == '?' || c == '\\') return true;
+        if (c == '%' && host.substr(i, 3) != "%3A") return true;
+    }
+    return false;
+}
+
+// Browsers find a host for these schemes even when the address gives none in
+// its place (http:///h, http:/h, http:h): an empty split host is no answer.
+bool IsWebScheme(std::string_view scheme) {
+    const std::string text(scheme);
+    return EqualIgnoringCase(text.c_str(), "http") || EqualIgnoringCase(text.c_str(), "https") ||
+           EqualIgnoringCase(text.c_str(), "ftp");
+}
+
 }  // namespace
 
 Decision Decide(ControllerSettings& settings, WideView url, bool explain) {
@@ -42,6 +61,11 @@ Decision Decide(ControllerSettings& settings, WideView url, bool explain) {
 
     url = UpToFirstNul(url);
     const std::string narrow = ToNarrow(url);
+    // A look-alike in the scheme could make the narrow text a local address.
+    if (!SchemeAndAuthorityNarrowExactly(url)) {
+        settings.RememberRefused(narrow);
+        return decided(false, DecisionReason::Unsplittable);
+    }
     if (IsLocalOrScriptURL(narrow)) return decided(true, DecisionReason::LocalOrScript);
 
     URLParts parts;
@@ -57,6 +81,14 @@ Decision Decide(ControllerSettings& settings, WideView url, bool explain) {
     if (host.find('@') != std::string_view::npos) {
         settings.RememberRefused(narrow);
         return decided(false, DecisionReason::UserInformation, host);
+    }
+    if (HasCharacterNoHostHas(host)) {
+        settings.RememberRefused(narrow);
+        return decided(false, DecisionReason::HostCharacters, host);
+    }
+    if (host.empty() && IsWebScheme(parts.Scheme())) {
+        settings.RememberRefused(narrow);
+        return decided(false, DecisionReason::NoHost, host);
     }
 
     const std::string rebuilt = ToNarrow(RebuildURL(parts));
@@ -85,6 +117,8 @@ const char* DescribeReason(DecisionReason reason) {
     case DecisionReason::LocalOrScript: return "a local, shell or script address";
     case DecisionReason::Unsplittable: return "the address cannot be split";
     case DecisionReason::UserInformation: return "user information (\"@\") is left in the host";
+    case DecisionReason::HostCharacters: return "the host holds a character that no host name has";
+    case DecisionReason::NoHost: return "a web address without a host";
     case DecisionReason::BlankPage: return "the blank page";
     case DecisionReason::ErrorPageHost: return "the error page's host";
     case DecisionReason::EntryMatched: return "a site-list entry occurs in the host";

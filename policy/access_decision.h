@@ -22,6 +22,8 @@ enum class DecisionReason {
     LocalOrScript,   // allowed: a local, shell or script address
     Unsplittable,    // refused: the address cannot be split
     UserInformation, // refused: "@" left in the host
+    HostCharacters,  // refused: the host holds a character no host name has
+    NoHost,          // refused: a web address (http, https, ftp) without a host
     BlankPage,       // allowed: about:blank
     ErrorPageHost,   // allowed: the error page's host
     EntryMatched,    // an entry occurs in the host: allowed (allow list) or refused (block list)

@@ -39,7 +39,34 @@ WideString EscapeLaterColons(const WideString& text) {
     return escaped;
 }
 
+bool IsAuthorityEnd(char16_t c) {
+    return c == u'/' || c == u'\\' || c == u'?' || c == u'#';
+}
+
+bool IsSlash(char16_t c) {
+    return c == u'/' || c == u'\\';
+}
+
+// Length of the scheme with its colon and the authority that follows "//".
+size_t SchemeAndAuthorityLength(WideView text) {
+    const auto authorityEnd = [&](size_t from) {
+        while (from < text.size() && !IsAuthorityEnd(text[from])) ++from;
+        return from;
+    };
+    if (text.size() >= 2 && IsSlash(text[0]) && IsSlash(text[1])) return authorityEnd(2);
+    const size_t firstEnd = authorityEnd(0);
+    const size_t colon = text.find(u':');
+    if (colon == WideView::npos || colon > firstEnd) return firstEnd;
+    if (colon + 2 < text.size() && IsSlash(text[colon + 1]) && IsSlash(text[colon + 2]))
+        return authorityEnd(colon + 3);
+    return colon + 1;
+}
+
 }  // namespace
+
+bool SchemeAndAuthorityNarrowExactly(WideView address) {
+    return NarrowsExactly(address.substr(0, SchemeAndAuthorityLength(address)));
+}
 
 WideView UpToFirstNul(WideView text) {
     return text.substr(0, text.find(u'\0'));
@@ -72,11 +99,26 @@ bool CrackURL(WideView address, URLParts& parts) {
         const std::string narrow = ToNarrow(working);
         DWORD capacity = static_cast<DWORD>(address.size() * 2);
         std::vector<char> output(capacity + 1, '\0');
-        if (ApplyDefaultScheme(narrow.c_str(), output.data(), &capacity) == S_OK)
-            working = ToWide(output.data());
+        if (ApplyDefaultScheme(narrow.c_str(), output.data(), &capacity) == S_OK) {
+            // The shell puts its scheme in front of the narrowed address; the
+            // rest is taken from the wide text again, so that what the
+            // narrowing substituted is still seen below.
+            const std::string_view applied(output.data());
+            if (applied.size() >= narrow.size() && applied.substr(applied.size() - narrow.size()) == narrow) {
+                working = ToWide(applied.substr(0, applied.size() - narrow.size())) + working;
+            } else {
+                working = ToWide(applied);
+            }
+        }
     }
 
     working = EscapeLaterColons(working);
+    // The fragment never leaves the browser, and '#' ends the authority and
+    // the path; the splitter would end them only at a '?' that follows it.
+    working = working.substr(0, working.find(u'#'));
+    // A character without a byte of its own would be narrowed to a look-alike
+    // or '?' and move the host; in the path and query it is harmless.
+    if (!SchemeAndAuthorityNarrowExactly(working)) return false;
 
     parts.Reset();
     const std::string narrow = ToNarrow(working);

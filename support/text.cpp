@@ -77,6 +77,13 @@ WideString ToWide(std::string_view narrow) {
 
 #endif
 
+bool NarrowsExactly(WideView wide) {
+    for (char16_t c : wide) {
+        if (c >= 0x80 && ToWide(ToNarrow(WideView(&c, 1))) != WideView(&c, 1)) return false;
+    }
+    return true;
+}
+
 WideString WidenAscii(std::string_view ascii) {
     return WideString(ascii.begin(), ascii.end());
 }

@@ -29,6 +29,11 @@ inline std::wstring ToWindowsWide(std::string_view narrow) {
 }
 #endif
 
+// True when every character of `wide` has a byte of its own in the narrow
+// code page, so that ToNarrow neither substitutes a look-alike (best fit:
+// '\uFF0F' becomes '/') nor a '?'.
+bool NarrowsExactly(WideView wide);
+
 // Literal helper for tests and constants: plain ASCII only.
 WideString WidenAscii(std::string_view ascii);
 

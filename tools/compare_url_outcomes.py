@@ -13,12 +13,14 @@ import sys
 # Where the split may differ on purpose (the decision still may not): the
 # platform decodes and rewrites the path of file: addresses, which the
 # portable routines do not copy (it never changes a decision: a file:
-# address is always allowed).
+# address is always allowed). Wine's splitter also takes any shortening of
+# "file" ("fi:x", "f:x") for the file scheme and rewrites its path alike.
 SPLIT_NOT_COMPARED = {"local-and-script"}
 
 
 def split_compared(kind, split):
-    return kind not in SPLIT_NOT_COMPARED and not split.lower().startswith("file|")
+    scheme = split.split("|", 1)[0].lower()
+    return kind not in SPLIT_NOT_COMPARED and not (scheme and "file".startswith(scheme) and "|" in split)
 
 
 def read(path):

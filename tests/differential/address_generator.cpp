@@ -1,5 +1,7 @@
 #include "tests/differential/address_generator.h"
 
+#include "tests/unit/contacted_host_cases.h"
+
 #include <cstdint>
 
 namespace sentrel::differential {
@@ -145,19 +147,42 @@ GeneratedAddress Make(Random& random, size_t kindIndex) {
         text.insert(random.Below(text.size() + 1), 1, controls[random.Below(6)]);
         return {"control", Widen(text)};
     }
-    default:
+    case 14:
         return {"non-ascii", InsertNonAscii(random, Widen(scheme + "://" + host + path + extra))};
+    case 15: {
+        // '#' inside what the splitter would take as the authority.
+        std::string text = scheme + "://" + host + "#" + random.Pick(kHosts);
+        const char* const after[] = {"?", "?x", "@" , "/", "?@", "@x?"};
+        text += after[random.Below(6)];
+        if (random.Chance(50)) text += random.Pick(kHosts);
+        return {"fragment-authority", Widen(text + path)};
+    }
+    case 16: {
+        // Characters no host name has, or escapes, inside the host.
+        const char* const inserted[] = {" ", "%2E", "%41", "%3a", "%3A", "%", "\t", "\x01", "%25", "%3A80"};
+        std::string name = host;
+        name.insert(random.Below(name.size() + 1), inserted[random.Below(10)]);
+        return {"host-characters", Widen(scheme + "://" + name + path + extra)};
+    }
+    default: {
+        // Web addresses whose host is not in its place.
+        const char* const separators[] = {":///", ":/", ":", "://", ":////", ":\\\\\\"};
+        return {"empty-host", Widen(scheme + separators[random.Below(6)] + host + path + extra)};
+    }
     }
 }
 
 }  // namespace
 
 std::vector<GeneratedAddress> GenerateAddresses(unsigned seed, size_t count) {
-    constexpr size_t kKinds = 15;
+    constexpr size_t kKinds = 18;
     Random random(seed);
     std::vector<GeneratedAddress> addresses;
     addresses.reserve(count);
     for (size_t i = 0; i < count; ++i) addresses.push_back(Make(random, i % kKinds));
+    // And the fixed cases of the decision table.
+    for (const auto& c : testing::kContactedHostCases) addresses.push_back({"contacted-host", c.url});
+    for (const auto& c : testing::kEmptyHostCases) addresses.push_back({"contacted-host", c.url});
     return addresses;
 }
 

@@ -1,6 +1,7 @@
 // A deterministic set of addresses for comparing the URL routines of the two
 // builds: realistic ones of every kind the browser sends, and adversarial
-// ones. The same seed gives the same addresses on every platform.
+// ones, then the fixed cases of the decision table. The same seed gives the
+// same addresses on every platform.
 #pragma once
 
 #include "support/text.h"

@@ -1,4 +1,5 @@
 #include "policy/access_decision.h"
+#include "tests/unit/contacted_host_cases.h"
 
 #include <gtest/gtest.h>
 
@@ -71,6 +72,32 @@ TEST(IsURLOK, AnswersInBothModes) {
             EXPECT_EQ(Ask(settings, c.url), blockList ? c.blockList : c.allowList)
                 << ToNarrow(c.url) << (blockList ? " (block list)" : " (allow list)");
         }
+    }
+}
+
+// The host judged is the host a browser contacts; what cannot be told is refused.
+TEST(IsURLOK, JudgesTheHostABrowserContacts) {
+    const auto run = [](const char16_t* errorPage, const auto& cases) {
+        for (bool blockList : {false, true}) {
+            ControllerSettings settings =
+                Locked({blockList ? testing::kContactedBlockEntry : testing::kContactedAllowEntry}, blockList);
+            settings.errorPage = errorPage;
+            for (const testing::ContactedHostCase& c : cases) {
+                EXPECT_EQ(Ask(settings, c.url), blockList ? c.blockList : c.allowList)
+                    << ToNarrow(c.url) << (blockList ? " (block list)" : " (allow list)") << ", error page "
+                    << ToNarrow(errorPage);
+            }
+        }
+    };
+    run(u"http://intranet/refused.htm", testing::kContactedHostCases);
+    run(u"C:\\refused.htm", testing::kEmptyHostCases);
+}
+
+TEST(IsURLOK, RefusalsOfTheContactedHostRecordTheWholeAddress) {
+    for (const char16_t* url : {u"http://evil.test corp.example/", u"http:///evil.test/", u"http://c\u014drp.example/"}) {
+        ControllerSettings settings = Locked({"corp.example"});
+        EXPECT_EQ(Ask(settings, url), S_FALSE);
+        EXPECT_EQ(Refused(settings), std::vector<std::string>{ToNarrow(url)}) << ToNarrow(url);
     }
 }
 

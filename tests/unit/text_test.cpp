@@ -23,7 +23,11 @@ TEST(Text, NarrowsAsCodePage1252WithBestFit) {
         {WideString{0xD83D, 0xDE00}, "??"},  // each half of a surrogate pair
         {WideString(u"a\0b", 3), std::string("a\0b", 3)},
     };
-    for (const auto& c : cases) EXPECT_EQ(ToNarrow(c.wide), c.narrow) << c.narrow;
+    for (const auto& c : cases) {
+        EXPECT_EQ(ToNarrow(c.wide), c.narrow) << c.narrow;
+        // Exact only where nothing was substituted.
+        EXPECT_EQ(NarrowsExactly(c.wide), ToWide(c.narrow) == c.wide) << c.narrow;
+    }
 }
 
 TEST(Text, WidensEveryUpperByteToItsCharacter) {

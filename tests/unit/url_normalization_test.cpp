@@ -40,8 +40,12 @@ std::vector<CrackCase> CrackCases() {
         {u"http:\\\\host\\dir", Split{"http", "host", "/dir", "", "http://host/dir"}},
         {u"mailto:a:b", Split{"mailto", "", "a%3Ab", "", "mailto://a%3Ab"}},
         {u"", std::nullopt},
-        {u"http://someone@h/x?q#f", Split{"http", "h", "/x", "?q#f", "http://h/x"}},
-        {u"http://h#frag", Split{"http", "h", "", "#frag", "http://h"}},
+        // The fragment is dropped before the split: '#' ends the authority and the path.
+        {u"http://someone@h/x?q#f", Split{"http", "h", "/x", "?q", "http://h/x"}},
+        {u"http://h#frag", Split{"http", "h", "", "", "http://h"}},
+        {u"http://h#frag?q", Split{"http", "h", "", "", "http://h"}},
+        {u"http://h#@e/?q", Split{"http", "h", "", "", "http://h"}},
+        {u"http://h/p#f?q", Split{"http", "h", "/p", "", "http://h/p"}},
         {u"HTTP://Corp.Test/X", Split{"HTTP", "Corp.Test", "/X", "", "HTTP://Corp.Test/X"}},
         {u"http://a%41b/%7E", Split{"http", "a%41b", "/%7E", "", "http://a%41b/%7E"}},
         // Component limits: host and path 2047, query and fragment 4095, scheme 255.
@@ -61,8 +65,16 @@ std::vector<CrackCase> CrackCases() {
         {std::u16string(u"http://a\0b/", 11), Split{"http", "a", "", "", "http://a"}},
         // Non-ASCII: Latin-1 letters survive the 8-bit code page, others become '?'.
         {u"http://h\u00e9.test/", Split{"http", "h\xe9.test", "/", "", "http://h\xe9.test/"}},
-        // A character the code page lacks becomes '?', which then starts the query.
-        {u"http://\u4e2d.test/", Split{"http", "", "", "?.test/", "http://"}},
+        // A character the code page lacks, or has only a look-alike for, makes
+        // the address unsplittable in the scheme or the authority...
+        {u"http://\u4e2d.test/", std::nullopt},
+        {u"http://c\u014drp.test/", std::nullopt},
+        {u"http://h\uff0fx/", std::nullopt},
+        {u"\u4e2d.test/x", std::nullopt},
+        {u"htt\u0440://h/", std::nullopt},
+        // ... and is replaced as before in the path and the query.
+        {u"http://h/\u4e2d?\u0101", Split{"http", "h", "/", "??a", "http://h/"}},
+        {u"h.test/\u4e2d", Split{"http", "h.test", "/", "?", "http://h.test/"}},
     };
 }
 

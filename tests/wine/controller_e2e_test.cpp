@@ -5,6 +5,7 @@
 #include "policy/connect_controller.h"
 #include "settings/registry_store.h"
 #include "support/unique_any.h"
+#include "tests/unit/contacted_host_cases.h"
 #include "tests/wine/taskbar_recorder.h"
 #include "tools/client/controller_client.h"
 
@@ -207,6 +208,31 @@ TEST_F(Controller, AnswersFromTheStoredDocument) {
     EXPECT_EQ(ErrorPage(controller, &result), L"http://Intranet/refused.htm");
     EXPECT_EQ(result, S_OK);
     EXPECT_EQ(controller->Show(), S_OK);
+}
+
+// Addresses that name one host while a browser contacts another, asked over
+// COM in both modes and with both kinds of error page.
+TEST_F(Controller, JudgesTheHostABrowserContacts) {
+    const ComPtr<ISentrelController>& controller = Connection();
+    ASSERT_TRUE(controller);
+    const auto run = [&](const char* errorPage, const auto& cases) {
+        for (bool blockList : {false, true}) {
+            ASSERT_TRUE(client::StoreSettingsDocument(
+                std::string("<lockSettings active=\"Y\" reverseOperation=\"") + (blockList ? "Y" : "N") +
+                "\" errorPage=\"" + errorPage + "\"><host name=\"" +
+                (blockList ? testing::kContactedBlockEntry : testing::kContactedAllowEntry) + "\"/></lockSettings>"));
+            ASSERT_TRUE(client::ReloadRunningController());
+            for (const testing::ContactedHostCase& c : cases) {
+                const auto* url = reinterpret_cast<const wchar_t*>(c.url);
+                EXPECT_EQ(client::AskController(controller.get(), url), blockList ? c.blockList : c.allowList)
+                    << ToNarrow(c.url) << (blockList ? " (block list)" : " (allow list)") << ", error page " << errorPage;
+            }
+        }
+    };
+    run("http://intranet/refused.htm", testing::kContactedHostCases);
+    run("C:\\refused.htm", testing::kEmptyHostCases);
+    ASSERT_TRUE(client::StoreSettingsDocument(kAllowCorp));
+    ASSERT_TRUE(client::ReloadRunningController());
 }
 
 TEST_F(Controller, NullOutPointerForTheErrorPageFailsWithoutHarm) {

@@ -32,6 +32,8 @@ const char* ReasonCode(DecisionReason reason) {
     case DecisionReason::LocalOrScript: return "local-or-script";
     case DecisionReason::Unsplittable: return "unsplittable";
     case DecisionReason::UserInformation: return "user-information";
+    case DecisionReason::HostCharacters: return "host-characters";
+    case DecisionReason::NoHost: return "no-host";
     case DecisionReason::BlankPage: return "blank-page";
     case DecisionReason::ErrorPageHost: return "error-page-host";
     case DecisionReason::EntryMatched: return "entry-matched";
