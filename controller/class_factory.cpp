@@ -7,6 +7,13 @@ ControllerClassFactory::ControllerClassFactory(ServerModule& module)
     startup_ = controller_->FinalConstruct();
 }
 
+ControllerClassFactory::~ControllerClassFactory() {
+    // Clients that still hold the controller are cut off while it exists:
+    // the apartment's end would otherwise release their references on an
+    // object that is gone.
+    if (controller_) CoDisconnectObject(static_cast<ISentrelController*>(controller_.get()), 0);
+}
+
 STDMETHODIMP ControllerClassFactory::QueryInterface(REFIID iid, void** object) {
     if (!object) return E_POINTER;
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {

@@ -14,6 +14,7 @@ public:
     explicit ControllerClassFactory(ServerModule& module);
     ControllerClassFactory(const ControllerClassFactory&) = delete;
     ControllerClassFactory& operator=(const ControllerClassFactory&) = delete;
+    ~ControllerClassFactory();
 
     // References to the factory hold no module lock; it lives as long as main.
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override;

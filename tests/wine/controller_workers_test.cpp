@@ -103,8 +103,14 @@ protected:
         CreateKey(HKEY_CURRENT_USER, kSettingsKeyPath);
     }
     void TearDown() override {
-        client::StopControllers();
+        StopController();
         StoreSandbox::TearDown();
+    }
+
+    // Ends the controller through its own shutdown path, which must not
+    // fault, even while this test still holds a reference to it.
+    static void StopController() {
+        for (const DWORD exitCode : client::StopControllers()) EXPECT_EQ(exitCode, 0u) << "a clean end";
     }
 
     // Starts the controller with passes `intervalMs` apart and connects to it.
@@ -435,7 +441,7 @@ TEST_F(ControllerWorkers, NotesProtectionNeedsTheNumberOneAndTheFolder) {
     WriteIntoNotesFolder();
     Sleep(1000);
     EXPECT_EQ(NotesValue("Notes", "WWWDSP_SYNC_BROWSERFETCH"), "1");
-    client::StopControllers();
+    StopController();
 
     DeleteFileA((NotesFolder() + "\\notes.ini").c_str());
     DeleteFileA((NotesFolder() + "\\mail.nsf").c_str());

@@ -154,7 +154,8 @@ HWND WaitForVisibleWindow(const char* className, const char* caption, DWORD time
     return window && IsWindowVisible(window) ? window : nullptr;
 }
 
-void StopControllers() {
+std::vector<DWORD> StopControllers() {
+    std::vector<DWORD> exitCodes;
     for (DWORD id : ControllerProcesses()) {
         qz_support::UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
         if (!process) continue;
@@ -169,7 +170,10 @@ void StopControllers() {
             WaitForSingleObject(process.get(), 10000);
             RunProgram(L"net stop rpcss");
         }
+        DWORD code = 0;
+        if (GetExitCodeProcess(process.get(), &code)) exitCodes.push_back(code);
     }
+    return exitCodes;
 }
 
 std::wstring BuildMachinePath(std::string_view path) {

@@ -82,8 +82,9 @@ bool StartController(DWORD timeoutMs = 15000);
 
 // Ends every running controller through its own shutdown path (WM_QUIT to
 // its main thread), which also withdraws its class object; a controller that
-// does not end in time is terminated.
-void StopControllers();
+// does not end in time is terminated (exit code 1). Returns the exit code of
+// each controller it ended.
+std::vector<DWORD> StopControllers();
 
 // The running controller's main window; null when none is found.
 HWND ControllerWindow();
