@@ -2,8 +2,15 @@
 
 namespace sentrel {
 
-ControllerClassFactory::ControllerClassFactory(ServerModule& module)
-    : module_(module), controller_(std::make_unique<SentrelController>(module)) {
+ControllerClassFactory::ControllerClassFactory(ServerModule& module) noexcept : module_(module) {
+    // Without memory for the object the server still runs and answers
+    // every creation with the failure.
+    try {
+        controller_ = std::make_unique<SentrelController>(module);
+    } catch (...) {
+        startup_ = E_OUTOFMEMORY;
+        return;
+    }
     startup_ = controller_->FinalConstruct();
 }
 

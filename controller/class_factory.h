@@ -11,7 +11,7 @@ namespace sentrel {
 
 class ControllerClassFactory final : public IClassFactory {
 public:
-    explicit ControllerClassFactory(ServerModule& module);
+    explicit ControllerClassFactory(ServerModule& module) noexcept;
     ControllerClassFactory(const ControllerClassFactory&) = delete;
     ControllerClassFactory& operator=(const ControllerClassFactory&) = delete;
     ~ControllerClassFactory();
@@ -27,7 +27,7 @@ public:
 private:
     ServerModule& module_;
     std::unique_ptr<SentrelController> controller_;
-    HRESULT startup_;
+    HRESULT startup_ = S_OK;
 };
 
 }  // namespace sentrel

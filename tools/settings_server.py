@@ -8,7 +8,8 @@ test or the demo needs them.
   /bytes/<count>          <count> bytes of "x", generated while sending
   /slow/<ms>/<name>       the file after a delay
 
-Every answered request is appended to <root>/requests.log as "<path> <status>".
+A query ("?...") is not part of the name. Every answered request is appended
+to <root>/requests.log as "<path> <status>".
 The chosen port is written to --port-file once the server listens.
 """
 import argparse
@@ -45,7 +46,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.flush()
 
     def do_GET(self):
-        parts = self.path.lstrip("/").split("/")
+        parts = self.path.split("?")[0].lstrip("/").split("/")
         status = 200
         try:
             kind = parts[0]

@@ -1,7 +1,9 @@
 // The controller's helper threads end to end: settings fetched from the
 // run's web server on 127.0.0.1 (or a drive path) by the real controller
 // program and by the menu's reload; the browser configuration restored after
-// outside changes; the Lotus Notes settings held at zero.
+// outside changes; the Lotus Notes settings held at zero. And what the user
+// at the workstation can do to the controller from their own registry hive,
+// their own web server and their own files.
 #include "policy/connect_controller.h"
 #include "settings/registry_store.h"
 #include "settings/settings_sync.h"
@@ -60,10 +62,12 @@ struct WebServer {
 std::string StoredText() { return RegistryText(HKEY_CURRENT_USER, kSettingsKeyPath, nullptr); }
 std::string LastSync() { return RegistryText(HKEY_CURRENT_USER, kSettingsKeyPath, "Last Sync"); }
 
+// Stores `text` and its NUL (the text may hold NULs of its own).
 void SetSettingsValue(const char* name, const std::string& text) {
     const UniqueHkey key = CreateKey(HKEY_CURRENT_USER, kSettingsKeyPath);
-    RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>(text.size() + 1));
+    EXPECT_EQ(RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                             static_cast<DWORD>(text.size() + 1)),
+              ERROR_SUCCESS);
 }
 
 void SetDword(HKEY root, const char* path, const char* name, DWORD value) {
@@ -316,6 +320,58 @@ TEST_F(ControllerWorkers, AHundredMegabyteBodyPassesThroughAFixedBuffer) {
     EXPECT_LT(growth, 1LL << 20);
     EXPECT_EQ(StoredText(), kAllowCorp);
     EXPECT_EQ(AskController(controller.get(), L"http://corp/"), S_OK);
+}
+
+// --- What the user at the workstation can do ---------------------------------
+
+std::string Megabytes(long long bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", bytes / 1048576.0);
+    return text;
+}
+
+// "Settings" values: the run's address padded to `characters` (after a '?',
+// or after a NUL that ends the text) and whether the controller takes it.
+struct SourceValue {
+    const char* what;
+    size_t characters;
+    char padding;
+    bool isSource;
+};
+const SourceValue kSourceValues[] = {
+    {"an address of INTERNET_MAX_URL_LENGTH characters", INTERNET_MAX_URL_LENGTH, '?', true},
+    {"an address one character longer", INTERNET_MAX_URL_LENGTH + 1, '?', false},
+    {"an address followed by 16 MB after its NUL", 16u << 20, '\0', false},
+};
+
+TEST_F(ControllerWorkers, ASettingsValueLongerThanAnAddressIsNoSourceAndTheControllerStillStarts) {
+    WebServer::Serve("long.xml", kAllowNews);
+    for (const SourceValue& value : kSourceValues) {
+        StoreSettingsDocument(kAllowCorp);
+        std::string text = WebServer::Url("/files/long.xml") + value.padding;
+        text.resize(value.characters, 'a');
+        SetSource(text);
+        const std::string requested = value.padding == '?' ? text.substr(text.find("/files/")) : "/files/long.xml";
+        const int answered = WebServer::Answered(requested);
+        const auto controller = Start(60000);
+        ASSERT_TRUE(controller) << value.what;
+        EXPECT_EQ(controller->Show(), S_OK) << value.what;
+        if (value.isSource) {
+            EXPECT_TRUE(WaitUntil([] { return StoredText() == kAllowNews; })) << value.what;
+        } else {
+            Sleep(1000);
+            EXPECT_EQ(WebServer::Answered(requested), answered) << value.what;
+            EXPECT_EQ(StoredText(), kAllowCorp) << value.what;
+        }
+        EXPECT_EQ(AskController(controller.get(), value.isSource ? L"http://news/" : L"http://corp/"), S_OK)
+            << value.what;
+        EXPECT_TRUE(IsWindow(client::ControllerWindow())) << value.what;
+        if (const auto memory = client::ControllerMemory())
+            testing::ReportFigure(std::string("\"Settings\" value of ") + std::to_string(value.characters) +
+                                  " characters: controller peak working set " +
+                                  Megabytes(static_cast<long long>(memory->PeakWorkingSetSize)));
+        StopController();
+    }
 }
 
 // --- Browser configuration -------------------------------------------------
