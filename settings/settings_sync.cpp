@@ -2,6 +2,7 @@
 
 #include "settings/registry_store.h"
 #include "settings/settings_document.h"
+#include "settings/settings_limits.h"
 #include "settings/source_paths.h"
 #include "support/text.h"
 #include "support/unique_any.h"
@@ -54,7 +55,8 @@ std::optional<ULONGLONG> AnnouncedLength(HINTERNET request) {
 }
 
 // Copies the body to the file through a fixed buffer; false when a read or
-// a write failed or the body ended before the announced length.
+// a write failed, the body ended before the announced length, or it grew
+// beyond what an import takes (the rest is not read).
 bool CopyBody(HINTERNET request, HANDLE file) {
     const std::optional<ULONGLONG> announced = AnnouncedLength(request);
     ULONGLONG copied = 0;
@@ -63,6 +65,7 @@ bool CopyBody(HINTERNET request, HANDLE file) {
         DWORD read = 0;
         if (!InternetReadFile(request, buffer, sizeof buffer, &read)) return false;
         if (read == 0) break;
+        if (copied + read > kMaxSettingsTextBytes) return false;
         DWORD written = 0;
         if (!WriteFile(file, buffer, read, &written, nullptr) || written != read) return false;
         copied += read;
@@ -89,6 +92,10 @@ std::string DownloadToTempFile(const std::string& url) {
     if (!request) return {};
     // An error page is a body too; only a success status carries settings.
     if (const std::optional<DWORD> status = HttpStatus(request.get()); status && (*status < 200 || *status > 299))
+        return {};
+    // A body announced as larger than an import takes is not fetched.
+    if (const std::optional<ULONGLONG> announced = AnnouncedLength(request.get());
+        announced && *announced > kMaxSettingsTextBytes)
         return {};
 
     const std::string name = TemporaryFileName(UrlFileExtension(url));

@@ -33,7 +33,8 @@ private:
 // Downloads the URL's body into a fresh file in the temporary folder, named
 // "int" + a unique part + the URL's extension. Empty when nothing was
 // fetched: no connection, an HTTP status other than 2xx, a transfer cut
-// short, a file that could not be written. No file is left behind then.
+// short, a body larger than kMaxSettingsTextBytes (reading stops there), a
+// file that could not be written. No file is left behind then.
 std::string DownloadToTempFile(const std::string& url);
 
 // The local file for a source: a drive path as it is, a URL downloaded (the

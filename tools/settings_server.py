@@ -6,6 +6,8 @@ test or the demo needs them.
   /status/<code>/<name>   the same body with the given status
   /cut/<name>             announces the whole file, sends half, hangs up
   /bytes/<count>          <count> bytes of "x", generated while sending
+  /stream/<count>         the same without announcing a length: the body
+                          ends when the server hangs up
   /slow/<ms>/<name>       the file after a delay
 
 A query ("?...") is not part of the name. Every answered request is appended
@@ -50,10 +52,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         status = 200
         try:
             kind = parts[0]
-            if kind == "bytes":
+            if kind in ("bytes", "stream"):
                 count = int(parts[1])
                 self.send_response(200)
-                self.send_header("Content-Length", str(count))
+                if kind == "bytes":
+                    self.send_header("Content-Length", str(count))
                 self.end_headers()
                 chunk = b"x" * 65536
                 left = count

@@ -5,7 +5,9 @@
 // at the workstation can do to the controller from their own registry hive,
 // their own web server and their own files.
 #include "policy/connect_controller.h"
+#include "resource_ids.h"
 #include "settings/registry_store.h"
+#include "settings/settings_limits.h"
 #include "settings/settings_sync.h"
 #include "support/unique_any.h"
 #include "tests/wine/figures.h"
@@ -17,6 +19,7 @@
 #include <oleauto.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <regex>
@@ -77,17 +80,24 @@ void SetDword(HKEY root, const char* path, const char* name, DWORD value) {
 
 void SetSource(const std::string& source) { SetSettingsValue("Settings", source); }
 
-// The names of the downloads ("int…") in the temporary folder.
-std::vector<std::string> Downloads() {
+// The downloads ("int…") in the temporary folder, by name, with their sizes.
+std::vector<std::pair<std::string, long long>> DownloadFiles() {
     char folder[MAX_PATH] = {};
     GetTempPathA(sizeof folder, folder);
-    std::vector<std::string> names;
+    std::vector<std::pair<std::string, long long>> files;
     WIN32_FIND_DATAA found{};
     const HANDLE search = FindFirstFileA((std::string(folder) + "int*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do names.emplace_back(found.cFileName);
+    if (search == INVALID_HANDLE_VALUE) return files;
+    do files.emplace_back(found.cFileName, (static_cast<long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
     while (FindNextFileA(search, &found));
     FindClose(search);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<std::string> Downloads() {
+    std::vector<std::string> names;
+    for (const auto& file : DownloadFiles()) names.push_back(file.first);
     return names;
 }
 
@@ -294,7 +304,8 @@ TEST_F(ControllerWorkers, TheWorkerKeepsEverythingForEveryBadSource) {
 
 TEST_F(ControllerWorkers, AHundredMegabyteBodyPassesThroughAFixedBuffer) {
     constexpr long long kBodyBytes = 100LL << 20;
-    const std::string path = "/bytes/" + std::to_string(kBodyBytes);
+    // Without an announced length the body is read, up to the import limit.
+    const std::string path = "/stream/" + std::to_string(kBodyBytes);
     StoreSettingsDocument(kAllowCorp);
     WebServer::Serve("settings.xml", kAllowCorp);
     SetSource(WebServer::Url("/files/settings.xml"));
@@ -306,7 +317,7 @@ TEST_F(ControllerWorkers, AHundredMegabyteBodyPassesThroughAFixedBuffer) {
 
     SetSource(WebServer::Url(path));
     ASSERT_TRUE(WaitUntil([&] { return WebServer::Answered(path) >= 1; }, 60000));
-    // Once the whole body is on disk the pass refuses it unread.
+    // The download stops at the import limit and its file goes at once.
     ASSERT_TRUE(WaitUntil([] { return Downloads().empty(); }, 10000));
     const auto memoryAfter = client::ControllerMemory();
     ASSERT_TRUE(memoryAfter);
@@ -370,6 +381,43 @@ TEST_F(ControllerWorkers, ASettingsValueLongerThanAnAddressIsNoSourceAndTheContr
             testing::ReportFigure(std::string("\"Settings\" value of ") + std::to_string(value.characters) +
                                   " characters: controller peak working set " +
                                   Megabytes(static_cast<long long>(memory->PeakWorkingSetSize)));
+        StopController();
+    }
+}
+
+// A body over the import limit, announced or not, fails the worker's pass
+// and the menu's reload: nothing beyond the limit reaches the disk, the
+// partial file goes at once, the stored settings stay.
+TEST_F(ControllerWorkers, ADownloadStopsAtTheImportLimitAndLeavesNothing) {
+    constexpr long long kBodyBytes = 100LL << 20;
+    StoreSettingsDocument(kAllowCorp);
+    for (const char* kind : {"/bytes/", "/stream/"}) {
+        const std::string path = kind + std::to_string(kBodyBytes);
+        SetSource(WebServer::Url(path));
+        long long largest = 0;
+        const auto largestDownload = [&] {
+            for (const auto& file : DownloadFiles()) largest = std::max(largest, file.second);
+            return largest;
+        };
+        const auto controller = Start(60000);
+        ASSERT_TRUE(WaitUntil([&] { return largestDownload(), WebServer::Answered(path) >= 1; }, 60000)) << kind;
+        EXPECT_TRUE(WaitUntil([] { return Downloads().empty(); }, 2000)) << kind << ": the pass's files are gone";
+
+        const ULONGLONG reloadStart = GetTickCount64();
+        PostMessageA(client::ControllerWindow(), WM_COMMAND, ID_RELOAD, 0);
+        std::wstring shown;
+        EXPECT_TRUE(WaitUntil([&] { return largestDownload(), !(shown = client::DismissErrorBox(1)).empty(); }, 60000))
+            << kind;
+        const ULONGLONG reloadMs = GetTickCount64() - reloadStart;
+        EXPECT_EQ(shown, std::wstring(kRetrievalFailure, kRetrievalFailure + strlen(kRetrievalFailure))) << kind;
+        EXPECT_TRUE(Downloads().empty()) << kind;
+
+        EXPECT_LE(largest, static_cast<long long>(kMaxSettingsTextBytes)) << kind;
+        EXPECT_EQ(StoredText(), kAllowCorp) << kind;
+        EXPECT_EQ(LastSync(), "<absent>") << kind;
+        EXPECT_EQ(AskController(controller.get(), L"http://corp/"), S_OK) << kind;
+        testing::ReportFigure(std::string("100 MB body at ") + kind + ": largest download on disk " +
+                              Megabytes(largest) + "; the menu reload failed after " + std::to_string(reloadMs) + " ms");
         StopController();
     }
 }
