@@ -19,20 +19,27 @@ constexpr DWORD kReadBufferBytes = 2048;
 constexpr DWORD kMinimumSyncIntervalMs = 100;
 
 // A unique name in the temporary folder with the prefix "int" and the given
-// extension. The system makes the unique name by creating an empty file;
-// when the name gets another extension, that placeholder goes again.
-std::string TemporaryFileName(const std::string& extension) {
+// extension. The system makes the unique part by creating an empty file,
+// the reservation: while it exists no other pass gets the same part, so it
+// stays until the download under the name has gone. Without an extension
+// the reservation is the download's file itself.
+struct TemporaryName {
+    std::string reservation;
+    std::string name;
+};
+
+std::optional<TemporaryName> ReserveTemporaryName(const std::string& extension) {
     char folder[MAX_PATH + 1] = {};
     const DWORD length = GetTempPathA(sizeof folder, folder);
-    if (length == 0 || length >= sizeof folder) return {};
+    if (length == 0 || length >= sizeof folder) return std::nullopt;
     char unique[MAX_PATH] = {};
-    if (GetTempFileNameA(folder, "int", 0, unique) == 0) return {};
-    if (extension.empty()) return unique;
-    DeleteFileA(unique);
-    std::string name = unique;
-    const size_t dot = name.rfind('.');
-    if (dot != std::string::npos && name.find('\\', dot) == std::string::npos) name.resize(dot);
-    return name + extension;
+    if (GetTempFileNameA(folder, "int", 0, unique) == 0) return std::nullopt;
+    TemporaryName reserved{unique, unique};
+    if (extension.empty()) return reserved;
+    const size_t dot = reserved.name.rfind('.');
+    if (dot != std::string::npos && reserved.name.find('\\', dot) == std::string::npos) reserved.name.resize(dot);
+    reserved.name += extension;
+    return reserved;
 }
 
 // The response's HTTP status; nothing for schemes without one.
@@ -80,11 +87,12 @@ bool StopRequested(HANDLE stopEvent) { return WaitForSingleObject(stopEvent, 0) 
 }  // namespace
 
 void TempFileList::DeleteAll() {
-    for (const std::string& file : files_) DeleteFileA(file.c_str());
+    // Last in, first out: a download goes before the reservation of its name.
+    for (auto file = files_.rbegin(); file != files_.rend(); ++file) DeleteFileA(file->c_str());
     files_.clear();
 }
 
-std::string DownloadToTempFile(const std::string& url) {
+std::string DownloadToTempFile(const std::string& url, TempFileList& temporaries) {
     const qz_support::UniqueHinternet internet(InternetOpenA("QZ", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
     if (!internet) return {};
     const qz_support::UniqueHinternet request(InternetOpenUrlA(
@@ -98,28 +106,28 @@ std::string DownloadToTempFile(const std::string& url) {
         announced && *announced > kMaxSettingsTextBytes)
         return {};
 
-    const std::string name = TemporaryFileName(UrlFileExtension(url));
-    if (name.empty()) return {};
+    const std::optional<TemporaryName> reserved = ReserveTemporaryName(UrlFileExtension(url));
+    if (!reserved) return {};
     bool complete = false;
     {
-        qz_support::UniqueFile file(
-            CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) {
-            DeleteFileA(name.c_str());
-            return {};
-        }
-        complete = CopyBody(request.get(), file.get());
+        qz_support::UniqueFile file(CreateFileA(reserved->name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) complete = CopyBody(request.get(), file.get());
     }
-    if (complete) return name;
-    DeleteFileA(name.c_str());
-    return {};
+    if (!complete) {
+        // The partial file goes at once, then its reservation.
+        DeleteFileA(reserved->name.c_str());
+        DeleteFileA(reserved->reservation.c_str());
+        return {};
+    }
+    if (reserved->reservation != reserved->name) temporaries.Add(reserved->reservation);
+    temporaries.Add(reserved->name);
+    return reserved->name;
 }
 
 std::string FetchSettingsSource(const std::string& source, TempFileList& temporaries) {
     if (IsDrivePath(source)) return source;
-    std::string file = DownloadToTempFile(source);
-    if (!file.empty()) temporaries.Add(file);
-    return file;
+    return DownloadToTempFile(source, temporaries);
 }
 
 SyncOutcome SyncPass(TempFileList& temporaries) {

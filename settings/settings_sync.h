@@ -15,7 +15,8 @@ namespace sentrel {
 inline constexpr DWORD kSyncIntervalMs = 3'600'000;
 
 // The temporary files of one pass; deleted when the pass ends (or the list
-// goes away). A file that cannot be deleted stays on disk.
+// goes away), the last added first. A file that cannot be deleted stays on
+// disk.
 class TempFileList {
 public:
     TempFileList() = default;
@@ -31,14 +32,19 @@ private:
 };
 
 // Downloads the URL's body into a fresh file in the temporary folder, named
-// "int" + a unique part + the URL's extension. Empty when nothing was
-// fetched: no connection, an HTTP status other than 2xx, a transfer cut
-// short, a body larger than kMaxSettingsTextBytes (reading stops there), a
-// file that could not be written. No file is left behind then.
-std::string DownloadToTempFile(const std::string& url);
+// "int" + a unique part + the URL's extension. The empty file the system
+// makes for the unique part ("int" + part + ".tmp"; the download itself
+// without an extension) reserves it while the download exists, so that no
+// other pass picks the same name: both are added to `temporaries`, the
+// reservation first. Empty when nothing was fetched: no connection, an HTTP
+// status other than 2xx, a transfer cut short, a body larger than
+// kMaxSettingsTextBytes (reading stops there), a file that could not be
+// written. No file is left behind then, the reservation included.
+std::string DownloadToTempFile(const std::string& url, TempFileList& temporaries);
 
 // The local file for a source: a drive path as it is, a URL downloaded (the
-// download is added to `temporaries`). Empty when nothing could be fetched.
+// download and its reservation are added to `temporaries`). Empty when
+// nothing could be fetched.
 std::string FetchSettingsSource(const std::string& source, TempFileList& temporaries);
 
 // One pass: fetches the configured source and imports it; on success stamps

@@ -159,13 +159,18 @@ TEST_F(ControllerWorkers, ImportsTheSourceAtStartAndDeletesTheDownloadWhenThePas
     EXPECT_EQ(AskController(controller.get(), L"http://corp/"), S_OK) << "the controller reloaded";
     EXPECT_EQ(AskController(controller.get(), L"http://news/"), S_FALSE);
 
-    // The download stays for the pass's sleep and goes when the pass ends.
-    const std::vector<std::string> first = Downloads();
-    ASSERT_EQ(first.size(), 1u);
-    EXPECT_TRUE(std::regex_match(first[0], std::regex(R"(int[0-9A-Fa-f]+\.xml)"))) << first[0];
+    // The download stays for the pass's sleep, beside the empty file that
+    // reserves its unique name for the pass; both go when the pass ends.
+    const auto first = DownloadFiles();
+    ASSERT_EQ(first.size(), 2u);
+    std::smatch unique;
+    ASSERT_TRUE(std::regex_match(first[0].first, unique, std::regex(R"(int([0-9A-Fa-f]+)\.tmp)"))) << first[0].first;
+    EXPECT_EQ(first[0].second, 0) << "the reservation";
+    EXPECT_EQ(first[1].first, "int" + unique[1].str() + ".xml");
+    EXPECT_EQ(first[1].second, static_cast<long long>(strlen(kAllowCorp)));
     ASSERT_TRUE(WaitUntil([] { return WebServer::Answered("/files/settings.xml") >= 2; }, 5000));
-    ASSERT_TRUE(WaitUntil([&] { return Downloads() != first; }, 2000));
-    for (const std::string& name : Downloads()) EXPECT_NE(name, first[0]);
+    ASSERT_TRUE(WaitUntil([&] { return DownloadFiles() != first; }, 2000));
+    for (const std::string& name : Downloads()) EXPECT_TRUE(name != first[0].first && name != first[1].first) << name;
 }
 
 TEST_F(ControllerWorkers, ASourceAddedAfterTheStartHasNoEffectUntilTheNextStart) {
