@@ -152,9 +152,12 @@ SyncOutcome ReloadSettingsFromSource(const std::function<void()>& loadSettings) 
 
 DWORD SyncIntervalMs() {
     DWORD interval = 0, size = sizeof interval, type = 0;
-    const auto key = OpenSettingsKey(KEY_QUERY_VALUE);
-    if (!key || RegQueryValueExA(key.get(), "Sync Interval", nullptr, &type, reinterpret_cast<BYTE*>(&interval),
-                                 &size) != ERROR_SUCCESS ||
+    // Never the user's own hive: any user could make every workstation poll
+    // the source ten times a second.
+    qz_support::UniqueHkey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS ||
+        RegQueryValueExA(key.get(), kSyncIntervalValue, nullptr, &type, reinterpret_cast<BYTE*>(&interval), &size) !=
+            ERROR_SUCCESS ||
         type != REG_DWORD || interval == 0)
         return kSyncIntervalMs;
     return interval < kMinimumSyncIntervalMs ? kMinimumSyncIntervalMs : interval;

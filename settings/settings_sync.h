@@ -13,6 +13,7 @@
 namespace sentrel {
 
 inline constexpr DWORD kSyncIntervalMs = 3'600'000;
+inline constexpr const char* kSyncIntervalValue = "Sync Interval";
 
 // The temporary files of one pass; deleted when the pass ends (or the list
 // goes away), the last added first. A file that cannot be deleted stays on
@@ -59,7 +60,8 @@ SyncOutcome ReloadSettingsFromSource(const std::function<void()>& loadSettings);
 
 // The time between two passes of the worker: one hour. Tests shorten it
 // with the DWORD value "Sync Interval" (milliseconds, at least 100) under
-// the settings key.
+// the settings key of HKEY_LOCAL_MACHINE only, where only an administrator
+// writes.
 DWORD SyncIntervalMs();
 
 // The worker: passes until no source was found at the first one, or until

@@ -127,9 +127,13 @@ protected:
         for (const DWORD exitCode : client::StopControllers()) EXPECT_EQ(exitCode, 0u) << "a clean end";
     }
 
-    // Starts the controller with passes `intervalMs` apart and connects to it.
+    // Starts the controller with passes `intervalMs` apart and connects to
+    // it. Only an administrator shortens the interval: under HKLM.
     ComPtr<ISentrelController> Start(DWORD intervalMs = 300) {
-        SetDword(HKEY_CURRENT_USER, kSettingsKeyPath, "Sync Interval", intervalMs);
+        SetDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, "Sync Interval", intervalMs);
+        return StartAsConfigured();
+    }
+    static ComPtr<ISentrelController> StartAsConfigured() {
         EXPECT_TRUE(client::StartController());
         ComPtr<ISentrelController> controller;
         EXPECT_EQ(ConnectController(controller), S_OK);
@@ -425,6 +429,17 @@ TEST_F(ControllerWorkers, ADownloadStopsAtTheImportLimitAndLeavesNothing) {
                               Megabytes(largest) + "; the menu reload failed after " + std::to_string(reloadMs) + " ms");
         StopController();
     }
+}
+
+TEST_F(ControllerWorkers, ASyncIntervalInTheUsersHiveIsIgnored) {
+    WebServer::Serve("interval.xml", kAllowCorp);
+    SetSource(WebServer::Url("/files/interval.xml"));
+    SetDword(HKEY_CURRENT_USER, kSettingsKeyPath, "Sync Interval", 100);
+    const auto controller = StartAsConfigured();
+    ASSERT_TRUE(WaitUntil([] { return WebServer::Answered("/files/interval.xml") >= 1; }));
+    Sleep(1500);
+    EXPECT_EQ(WebServer::Answered("/files/interval.xml"), 1) << "the next pass is an hour away";
+    EXPECT_EQ(StoredText(), kAllowCorp);
 }
 
 // --- Browser configuration -------------------------------------------------
