@@ -558,6 +558,63 @@ TEST_F(ControllerWorkers, NotesSettingsAreHeldAtZeroAfterTheNextWrite) {
     EXPECT_EQ(NotesValue("Other", "WWWDSP_SYNC_BROWSERFETCH"), "1");
 }
 
+bool NotesSettingsAreZero() {
+    return NotesValue("Notes", "WWWDSP_SYNC_BROWSERFETCH") == "0" && NotesValue("Notes", "WWWDSP_PREFETCH_OBJECT") == "0";
+}
+
+void RemoveNotesFolder() {
+    DeleteFileA((NotesFolder() + "\\notes.ini").c_str());
+    DeleteFileA((NotesFolder() + "\\mail.nsf").c_str());
+    RemoveDirectoryA(NotesFolder().c_str());
+}
+
+// Takes the data folder away under the watch. Windows only marks a watched
+// folder for deletion until the watch lets go (and then fails the watch);
+// Wine keeps such a folder as it is, so the host's own rm deletes it here
+// (drive C: is the prefix's drive_c; a host program cannot be waited on).
+void DeleteNotesFolderUnderTheWatch() {
+    std::string path = Env("WINEPREFIX") + "/drive_c" + NotesFolder().substr(2);
+    std::replace(path.begin(), path.end(), '\\', '/');
+    client::RunProgram(L"Z:\\bin\\rm -rf \"" + std::wstring(path.begin(), path.end()) + L"\"", 0);
+    ASSERT_TRUE(WaitUntil([] { return GetFileAttributesA(NotesFolder().c_str()) == INVALID_FILE_ATTRIBUTES; }, 10000));
+}
+
+TEST_F(ControllerWorkers, NotesProtectionSurvivesItsFolderGoingWithoutSpinning) {
+    PrepareNotes();
+    StoreSettingsDocument(kAllowCorp);
+    SetDword(HKEY_CURRENT_USER, kSettingsKeyPath, "ProtectNotes", 1);
+    const auto controller = Start(60000);
+    WriteIntoNotesFolder();
+    ASSERT_TRUE(WaitUntil(NotesSettingsAreZero, 3000));
+
+    DeleteNotesFolderUnderTheWatch();
+    const std::optional<double> before = client::ControllerProcessorMs();
+    const ULONGLONG start = GetTickCount64();
+    Sleep(3000);
+    const std::optional<double> after = client::ControllerProcessorMs();
+    ASSERT_TRUE(before && after);
+    ASSERT_GT(*before, 0.0) << "the measurement sees the controller's threads";
+    const double used = *after - *before, elapsed = static_cast<double>(GetTickCount64() - start);
+    char figure[128];
+    std::snprintf(figure, sizeof figure, "Notes data folder deleted: controller used %.0f ms of processor time in %.0f ms",
+                  used, elapsed);
+    testing::ReportFigure(figure);
+    EXPECT_LT(used, elapsed / 4) << "a waiting thread uses next to no processor time";
+    EXPECT_EQ(AskController(controller.get(), L"http://corp/"), S_OK);
+    EXPECT_EQ(AskController(controller.get(), L"http://news/"), S_FALSE);
+
+    // A folder made anew is watched again: after a while without one, and
+    // at once after the old one.
+    for (const char* when : {"after a while", "at once"}) {
+        PrepareNotes();
+        EXPECT_TRUE(WaitUntil(NotesSettingsAreZero, 3 * 2000 + 1000)) << when << ": checked when watched anew";
+        PrepareNotes();
+        WriteIntoNotesFolder();
+        EXPECT_TRUE(WaitUntil(NotesSettingsAreZero, 3000)) << when << ": checked after a write";
+        DeleteNotesFolderUnderTheWatch();
+    }
+}
+
 TEST_F(ControllerWorkers, NotesProtectionNeedsTheNumberOneAndTheFolder) {
     PrepareNotes();
     SetSettingsValue("ProtectNotes", "1");  // text, not a number: off
@@ -567,9 +624,7 @@ TEST_F(ControllerWorkers, NotesProtectionNeedsTheNumberOneAndTheFolder) {
     EXPECT_EQ(NotesValue("Notes", "WWWDSP_SYNC_BROWSERFETCH"), "1");
     StopController();
 
-    DeleteFileA((NotesFolder() + "\\notes.ini").c_str());
-    DeleteFileA((NotesFolder() + "\\mail.nsf").c_str());
-    RemoveDirectoryA(NotesFolder().c_str());
+    RemoveNotesFolder();
     SetDword(HKEY_CURRENT_USER, kSettingsKeyPath, "ProtectNotes", 1);
     Start();
     Sleep(500);

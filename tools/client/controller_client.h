@@ -52,6 +52,10 @@ HRESULT AskController(ISentrelController* controller, const wchar_t* address);
 // The running controller's memory counters; nothing unless exactly one runs.
 std::optional<PROCESS_MEMORY_COUNTERS> ControllerMemory();
 
+// The processor time (kernel and user) the running controller's present
+// threads have used, in milliseconds; nothing unless exactly one runs.
+std::optional<double> ControllerProcessorMs();
+
 // Runs a command line and waits for it; its exit code, or -1 when it could
 // not be started or did not end in time.
 long RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 30000);
