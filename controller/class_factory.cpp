@@ -2,9 +2,23 @@
 
 namespace sentrel {
 
-ControllerClassFactory::ControllerClassFactory(ServerModule& module)
-    : module_(module), controller_(std::make_unique<SentrelController>(module)) {
+ControllerClassFactory::ControllerClassFactory(ServerModule& module) noexcept : module_(module) {
+    // Without memory for the object the server still runs and answers
+    // every creation with the failure.
+    try {
+        controller_ = std::make_unique<SentrelController>(module);
+    } catch (...) {
+        startup_ = E_OUTOFMEMORY;
+        return;
+    }
     startup_ = controller_->FinalConstruct();
+}
+
+ControllerClassFactory::~ControllerClassFactory() {
+    // Clients that still hold the controller are cut off while it exists:
+    // the apartment's end would otherwise release their references on an
+    // object that is gone.
+    if (controller_) CoDisconnectObject(static_cast<ISentrelController*>(controller_.get()), 0);
 }
 
 STDMETHODIMP ControllerClassFactory::QueryInterface(REFIID iid, void** object) {

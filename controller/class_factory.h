@@ -11,9 +11,10 @@ namespace sentrel {
 
 class ControllerClassFactory final : public IClassFactory {
 public:
-    explicit ControllerClassFactory(ServerModule& module);
+    explicit ControllerClassFactory(ServerModule& module) noexcept;
     ControllerClassFactory(const ControllerClassFactory&) = delete;
     ControllerClassFactory& operator=(const ControllerClassFactory&) = delete;
+    ~ControllerClassFactory();
 
     // References to the factory hold no module lock; it lives as long as main.
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
@@ -26,7 +27,7 @@ public:
 private:
     ServerModule& module_;
     std::unique_ptr<SentrelController> controller_;
-    HRESULT startup_;
+    HRESULT startup_ = S_OK;
 };
 
 }  // namespace sentrel

@@ -1,8 +1,8 @@
 #include "controller/notes_protection.h"
 
+#include "controller/folder_watch.h"
 #include "controller/notes_paths.h"
 #include "settings/registry_store.h"
-#include "support/unique_any.h"
 
 #include <shlobj.h>
 
@@ -10,9 +10,6 @@ namespace sentrel {
 namespace {
 
 using GetFolderPath = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
-
-void CloseChangeNotification(HANDLE handle) { FindCloseChangeNotification(handle); }
-using UniqueChangeNotification = qz_support::UniqueAny<HANDLE, CloseChangeNotification, true>;
 
 // The user's local application data folder through the shell, looked up at
 // run time; the library stays loaded.
@@ -51,14 +48,12 @@ void ProtectNotes(HANDLE stopEvent) {
     if (!localData) return;
     const std::optional<NotesPaths> paths = NotesPathsUnder(*localData);
     if (!paths) return;
-    const UniqueChangeNotification change(
-        FindFirstChangeNotificationA(paths->dataFolder.c_str(), FALSE, FILE_NOTIFY_CHANGE_LAST_WRITE));
-    // Without the folder nothing is watched: the thread ends.
-    if (!change) return;
-    const HANDLE events[] = {change.get(), stopEvent};
-    while (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0) {
+    FolderWatch watch(paths->dataFolder);
+    // Without the folder at the start nothing is watched: the thread ends.
+    if (!watch.Start()) return;
+    while (watch.Wait(stopEvent) != FolderWatch::Event::Stopped) {
+        // A write, or a folder made anew whose writes were not seen.
         ForceNotesBrowserSettingsOff(paths->settingsFile.c_str());
-        FindNextChangeNotification(change.get());
     }
 }
 

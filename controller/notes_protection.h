@@ -1,6 +1,7 @@
 // Holds two browser-related settings of the Lotus Notes mail client at "0":
 // each time something in the Notes data folder is written, section "Notes"
-// of notes.ini is checked and corrected. Fails silently by ending.
+// of notes.ini is checked and corrected. Fails silently by ending, except
+// when the data folder goes while watched.
 #pragma once
 
 #include <windows.h>
@@ -15,7 +16,9 @@ inline constexpr const char* kProtectNotesValue = "ProtectNotes";
 bool NotesProtectionConfigured();
 
 // The protection thread's body; ends when the data folder cannot be
-// watched, its path is too long, or `stopEvent` is signalled.
+// watched at the start, its path is too long, or `stopEvent` is signalled.
+// A data folder that goes later is looked for every few seconds; once it is
+// back, it is watched again and the settings file is checked at once.
 void ProtectNotes(HANDLE stopEvent);
 
 // Sets both keys of section "Notes" of `settingsFile` to "0" where their

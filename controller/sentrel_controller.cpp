@@ -20,6 +20,16 @@ HICON LoadPadlock(HINSTANCE instance, int id) {
     return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON, 64, 64, LR_DEFAULTSIZE));
 }
 
+// One step of the start, outside any handler: a step that raises (no DOM
+// library, no memory) is left out, and the others still run.
+template <typename Step>
+void RunStartStep(const Step& step) noexcept {
+    try {
+        step();
+    } catch (...) {
+    }
+}
+
 }  // namespace
 
 SentrelController::SentrelController(ServerModule& module)
@@ -46,16 +56,13 @@ SentrelController::~SentrelController() {
 HRESULT SentrelController::FinalConstruct() noexcept {
     // Without a DOM library the settings stay at their construction values
     // and the controller still starts.
-    try {
-        LoadSettings();
-    } catch (...) {
-    }
+    RunStartStep([this] { LoadSettings(); });
     ChooseImage();
     window_ = CreateDialogParamA(module_.Instance(), MAKEINTRESOURCEA(IDD_SETTINGS), nullptr, DialogProc,
                                  reinterpret_cast<LPARAM>(this));
     syncWorker_.Start([window = window_](HANDLE stop) { SyncWorker(window, stop); });
-    settings_.sourceConfigured = !ReadSettingsSource().empty();
-    EnforceBrowserLock();
+    RunStartStep([this] { settings_.sourceConfigured = !ReadSettingsSource().empty(); });
+    RunStartStep([] { EnforceBrowserLock(); });
     registryWatcher_.Start(WatchBrowserConfiguration);
     return S_OK;
 }

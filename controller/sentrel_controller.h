@@ -23,7 +23,8 @@ public:
     ~SentrelController();
 
     // Loads the settings, creates the window and starts the helpers. Always
-    // succeeds: a failing step leaves the controller at its construction values.
+    // succeeds and never raises: a step that fails or raises is left out
+    // (the settings then stay at their construction values), the others run.
     HRESULT FinalConstruct() noexcept;
 
     // IUnknown: references hold module locks; the object lives as long as the process.

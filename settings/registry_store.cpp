@@ -2,6 +2,7 @@
 
 #include "settings/last_sync.h"
 
+#include <cstring>
 #include <vector>
 
 namespace sentrel {
@@ -60,15 +61,22 @@ bool WriteStoredDocument(std::string_view text, bool createIfMissing) {
 std::string ReadSettingsSource() {
     const auto key = OpenSettingsKey(KEY_QUERY_VALUE);
     if (!key) return {};
+    // The size first, from the wide call, which reads no data for it: a value
+    // too long for an address is refused unread.
     DWORD type = 0, size = 0;
-    if (RegQueryValueExA(key.get(), kSettingsSourceValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || size == 0)
+    if (RegQueryValueExW(key.get(), kSettingsSourceValueWide, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        size == 0)
         return {};
-    std::string bytes(size, '\0');
-    if (RegQueryValueExA(key.get(), kSettingsSourceValue, nullptr, &type, reinterpret_cast<BYTE*>(bytes.data()), &size) !=
+    const bool text = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+    if (size > (kMaxSettingsSourceChars + 1) * (text ? sizeof(wchar_t) : 1)) return {};
+    // A value that has grown since is refused by the fixed buffer.
+    char bytes[kMaxSettingsSourceChars + 1] = {};
+    size = sizeof bytes;
+    if (RegQueryValueExA(key.get(), kSettingsSourceValue, nullptr, &type, reinterpret_cast<BYTE*>(bytes), &size) !=
         ERROR_SUCCESS)
         return {};
-    bytes.resize(size);
-    return bytes.substr(0, bytes.find('\0'));  // the bytes as a narrow string, whatever the type
+    // The bytes as a narrow string, whatever the type, up to a NUL.
+    return std::string(bytes, strnlen(bytes, size));
 }
 
 void WriteLastSync(const std::tm& localTime) {

@@ -8,6 +8,8 @@
 #include "support/text.h"
 #include "support/unique_any.h"
 
+#include <wininet.h>
+
 #include <ctime>
 #include <optional>
 #include <string>
@@ -18,6 +20,9 @@ namespace sentrel {
 inline constexpr const char* kSettingsKeyPath = "SOFTWARE\\Corvantis\\Sentrel";
 // The settings source (a URL or a drive path) under the settings key.
 inline constexpr const char* kSettingsSourceValue = "Settings";
+inline constexpr const wchar_t* kSettingsSourceValueWide = L"Settings";
+// No source is longer than the longest address the internet library takes.
+inline constexpr size_t kMaxSettingsSourceChars = INTERNET_MAX_URL_LENGTH;
 inline constexpr const char* kUninstallKeyPath =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{27E397F5-3A9D-4C6F-AB69-670E032DBED9}";
 
@@ -33,7 +38,9 @@ std::optional<WideString> ReadStoredDocument();
 // key, creates the HKLM key when `createIfMissing`, else only opens it.
 bool WriteStoredDocument(std::string_view text, bool createIfMissing);
 
-// The "Settings" value as narrow text; empty when absent.
+// The "Settings" value as narrow text, up to its first NUL; empty when
+// absent or when the value is longer than kMaxSettingsSourceChars and a NUL
+// (such a value is not read). Allocates nothing beyond the result.
 std::string ReadSettingsSource();
 
 // Stamps "Last Sync" with the current (or the given) local time.

@@ -2,6 +2,7 @@
 
 #include "settings/registry_store.h"
 #include "settings/settings_document.h"
+#include "settings/settings_limits.h"
 #include "settings/source_paths.h"
 #include "support/text.h"
 #include "support/unique_any.h"
@@ -18,20 +19,27 @@ constexpr DWORD kReadBufferBytes = 2048;
 constexpr DWORD kMinimumSyncIntervalMs = 100;
 
 // A unique name in the temporary folder with the prefix "int" and the given
-// extension. The system makes the unique name by creating an empty file;
-// when the name gets another extension, that placeholder goes again.
-std::string TemporaryFileName(const std::string& extension) {
+// extension. The system makes the unique part by creating an empty file,
+// the reservation: while it exists no other pass gets the same part, so it
+// stays until the download under the name has gone. Without an extension
+// the reservation is the download's file itself.
+struct TemporaryName {
+    std::string reservation;
+    std::string name;
+};
+
+std::optional<TemporaryName> ReserveTemporaryName(const std::string& extension) {
     char folder[MAX_PATH + 1] = {};
     const DWORD length = GetTempPathA(sizeof folder, folder);
-    if (length == 0 || length >= sizeof folder) return {};
+    if (length == 0 || length >= sizeof folder) return std::nullopt;
     char unique[MAX_PATH] = {};
-    if (GetTempFileNameA(folder, "int", 0, unique) == 0) return {};
-    if (extension.empty()) return unique;
-    DeleteFileA(unique);
-    std::string name = unique;
-    const size_t dot = name.rfind('.');
-    if (dot != std::string::npos && name.find('\\', dot) == std::string::npos) name.resize(dot);
-    return name + extension;
+    if (GetTempFileNameA(folder, "int", 0, unique) == 0) return std::nullopt;
+    TemporaryName reserved{unique, unique};
+    if (extension.empty()) return reserved;
+    const size_t dot = reserved.name.rfind('.');
+    if (dot != std::string::npos && reserved.name.find('\\', dot) == std::string::npos) reserved.name.resize(dot);
+    reserved.name += extension;
+    return reserved;
 }
 
 // The response's HTTP status; nothing for schemes without one.
@@ -54,7 +62,8 @@ std::optional<ULONGLONG> AnnouncedLength(HINTERNET request) {
 }
 
 // Copies the body to the file through a fixed buffer; false when a read or
-// a write failed or the body ended before the announced length.
+// a write failed, the body ended before the announced length, or it grew
+// beyond what an import takes (the rest is not read).
 bool CopyBody(HINTERNET request, HANDLE file) {
     const std::optional<ULONGLONG> announced = AnnouncedLength(request);
     ULONGLONG copied = 0;
@@ -63,6 +72,7 @@ bool CopyBody(HINTERNET request, HANDLE file) {
         DWORD read = 0;
         if (!InternetReadFile(request, buffer, sizeof buffer, &read)) return false;
         if (read == 0) break;
+        if (copied + read > kMaxSettingsTextBytes) return false;
         DWORD written = 0;
         if (!WriteFile(file, buffer, read, &written, nullptr) || written != read) return false;
         copied += read;
@@ -77,11 +87,12 @@ bool StopRequested(HANDLE stopEvent) { return WaitForSingleObject(stopEvent, 0) 
 }  // namespace
 
 void TempFileList::DeleteAll() {
-    for (const std::string& file : files_) DeleteFileA(file.c_str());
+    // Last in, first out: a download goes before the reservation of its name.
+    for (auto file = files_.rbegin(); file != files_.rend(); ++file) DeleteFileA(file->c_str());
     files_.clear();
 }
 
-std::string DownloadToTempFile(const std::string& url) {
+std::string DownloadToTempFile(const std::string& url, TempFileList& temporaries) {
     const qz_support::UniqueHinternet internet(InternetOpenA("QZ", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
     if (!internet) return {};
     const qz_support::UniqueHinternet request(InternetOpenUrlA(
@@ -90,29 +101,33 @@ std::string DownloadToTempFile(const std::string& url) {
     // An error page is a body too; only a success status carries settings.
     if (const std::optional<DWORD> status = HttpStatus(request.get()); status && (*status < 200 || *status > 299))
         return {};
+    // A body announced as larger than an import takes is not fetched.
+    if (const std::optional<ULONGLONG> announced = AnnouncedLength(request.get());
+        announced && *announced > kMaxSettingsTextBytes)
+        return {};
 
-    const std::string name = TemporaryFileName(UrlFileExtension(url));
-    if (name.empty()) return {};
+    const std::optional<TemporaryName> reserved = ReserveTemporaryName(UrlFileExtension(url));
+    if (!reserved) return {};
     bool complete = false;
     {
-        qz_support::UniqueFile file(
-            CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) {
-            DeleteFileA(name.c_str());
-            return {};
-        }
-        complete = CopyBody(request.get(), file.get());
+        qz_support::UniqueFile file(CreateFileA(reserved->name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) complete = CopyBody(request.get(), file.get());
     }
-    if (complete) return name;
-    DeleteFileA(name.c_str());
-    return {};
+    if (!complete) {
+        // The partial file goes at once, then its reservation.
+        DeleteFileA(reserved->name.c_str());
+        DeleteFileA(reserved->reservation.c_str());
+        return {};
+    }
+    if (reserved->reservation != reserved->name) temporaries.Add(reserved->reservation);
+    temporaries.Add(reserved->name);
+    return reserved->name;
 }
 
 std::string FetchSettingsSource(const std::string& source, TempFileList& temporaries) {
     if (IsDrivePath(source)) return source;
-    std::string file = DownloadToTempFile(source);
-    if (!file.empty()) temporaries.Add(file);
-    return file;
+    return DownloadToTempFile(source, temporaries);
 }
 
 SyncOutcome SyncPass(TempFileList& temporaries) {
@@ -137,9 +152,12 @@ SyncOutcome ReloadSettingsFromSource(const std::function<void()>& loadSettings) 
 
 DWORD SyncIntervalMs() {
     DWORD interval = 0, size = sizeof interval, type = 0;
-    const auto key = OpenSettingsKey(KEY_QUERY_VALUE);
-    if (!key || RegQueryValueExA(key.get(), "Sync Interval", nullptr, &type, reinterpret_cast<BYTE*>(&interval),
-                                 &size) != ERROR_SUCCESS ||
+    // Never the user's own hive: any user could make every workstation poll
+    // the source ten times a second.
+    qz_support::UniqueHkey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS ||
+        RegQueryValueExA(key.get(), kSyncIntervalValue, nullptr, &type, reinterpret_cast<BYTE*>(&interval), &size) !=
+            ERROR_SUCCESS ||
         type != REG_DWORD || interval == 0)
         return kSyncIntervalMs;
     return interval < kMinimumSyncIntervalMs ? kMinimumSyncIntervalMs : interval;

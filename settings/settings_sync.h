@@ -13,9 +13,11 @@
 namespace sentrel {
 
 inline constexpr DWORD kSyncIntervalMs = 3'600'000;
+inline constexpr const char* kSyncIntervalValue = "Sync Interval";
 
 // The temporary files of one pass; deleted when the pass ends (or the list
-// goes away). A file that cannot be deleted stays on disk.
+// goes away), the last added first. A file that cannot be deleted stays on
+// disk.
 class TempFileList {
 public:
     TempFileList() = default;
@@ -31,13 +33,19 @@ private:
 };
 
 // Downloads the URL's body into a fresh file in the temporary folder, named
-// "int" + a unique part + the URL's extension. Empty when nothing was
-// fetched: no connection, an HTTP status other than 2xx, a transfer cut
-// short, a file that could not be written. No file is left behind then.
-std::string DownloadToTempFile(const std::string& url);
+// "int" + a unique part + the URL's extension. The empty file the system
+// makes for the unique part ("int" + part + ".tmp"; the download itself
+// without an extension) reserves it while the download exists, so that no
+// other pass picks the same name: both are added to `temporaries`, the
+// reservation first. Empty when nothing was fetched: no connection, an HTTP
+// status other than 2xx, a transfer cut short, a body larger than
+// kMaxSettingsTextBytes (reading stops there), a file that could not be
+// written. No file is left behind then, the reservation included.
+std::string DownloadToTempFile(const std::string& url, TempFileList& temporaries);
 
 // The local file for a source: a drive path as it is, a URL downloaded (the
-// download is added to `temporaries`). Empty when nothing could be fetched.
+// download and its reservation are added to `temporaries`). Empty when
+// nothing could be fetched.
 std::string FetchSettingsSource(const std::string& source, TempFileList& temporaries);
 
 // One pass: fetches the configured source and imports it; on success stamps
@@ -52,7 +60,8 @@ SyncOutcome ReloadSettingsFromSource(const std::function<void()>& loadSettings);
 
 // The time between two passes of the worker: one hour. Tests shorten it
 // with the DWORD value "Sync Interval" (milliseconds, at least 100) under
-// the settings key.
+// the settings key of HKEY_LOCAL_MACHINE only, where only an administrator
+// writes.
 DWORD SyncIntervalMs();
 
 // The worker: passes until no source was found at the first one, or until

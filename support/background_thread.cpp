@@ -6,7 +6,7 @@ namespace qz_support {
 
 BackgroundThread::~BackgroundThread() { Stop(); }
 
-bool BackgroundThread::Start(Body body) {
+bool BackgroundThread::Start(Body body) noexcept try {
     Stop();
     auto shared = std::make_shared<Shared>();
     shared->stop.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -22,6 +22,9 @@ bool BackgroundThread::Start(Body body) {
     }
     shared_ = std::move(shared);
     return true;
+} catch (...) {
+    // No memory for the shared state: the body never runs.
+    return false;
 }
 
 bool BackgroundThread::Stop(DWORD timeoutMs) {

@@ -21,9 +21,9 @@ public:
     BackgroundThread& operator=(const BackgroundThread&) = delete;
     ~BackgroundThread();
 
-    // Starts `body` on a new thread; false when the thread or its event could
-    // not be created (the body then never runs).
-    bool Start(Body body);
+    // Starts `body` on a new thread; false when the thread, its event or its
+    // shared state could not be created (the body then never runs).
+    bool Start(Body body) noexcept;
 
     // Signals the stop event and waits up to `timeoutMs` for the thread to
     // end; true when it has ended (or never started).

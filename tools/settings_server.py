@@ -6,9 +6,12 @@ test or the demo needs them.
   /status/<code>/<name>   the same body with the given status
   /cut/<name>             announces the whole file, sends half, hangs up
   /bytes/<count>          <count> bytes of "x", generated while sending
+  /stream/<count>         the same without announcing a length: the body
+                          ends when the server hangs up
   /slow/<ms>/<name>       the file after a delay
 
-Every answered request is appended to <root>/requests.log as "<path> <status>".
+A query ("?...") is not part of the name. Every answered request is appended
+to <root>/requests.log as "<path> <status>".
 The chosen port is written to --port-file once the server listens.
 """
 import argparse
@@ -45,14 +48,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.flush()
 
     def do_GET(self):
-        parts = self.path.lstrip("/").split("/")
+        parts = self.path.split("?")[0].lstrip("/").split("/")
         status = 200
         try:
             kind = parts[0]
-            if kind == "bytes":
+            if kind in ("bytes", "stream"):
                 count = int(parts[1])
                 self.send_response(200)
-                self.send_header("Content-Length", str(count))
+                if kind == "bytes":
+                    self.send_header("Content-Length", str(count))
                 self.end_headers()
                 chunk = b"x" * 65536
                 left = count

@@ -1,9 +1,13 @@
 // The controller's helper threads end to end: settings fetched from the
 // run's web server on 127.0.0.1 (or a drive path) by the real controller
 // program and by the menu's reload; the browser configuration restored after
-// outside changes; the Lotus Notes settings held at zero.
+// outside changes; the Lotus Notes settings held at zero. And what the user
+// at the workstation can do to the controller from their own registry hive,
+// their own web server and their own files.
 #include "policy/connect_controller.h"
+#include "resource_ids.h"
 #include "settings/registry_store.h"
+#include "settings/settings_limits.h"
 #include "settings/settings_sync.h"
 #include "support/unique_any.h"
 #include "tests/wine/figures.h"
@@ -15,6 +19,7 @@
 #include <oleauto.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <regex>
@@ -60,10 +65,12 @@ struct WebServer {
 std::string StoredText() { return RegistryText(HKEY_CURRENT_USER, kSettingsKeyPath, nullptr); }
 std::string LastSync() { return RegistryText(HKEY_CURRENT_USER, kSettingsKeyPath, "Last Sync"); }
 
+// Stores `text` and its NUL (the text may hold NULs of its own).
 void SetSettingsValue(const char* name, const std::string& text) {
     const UniqueHkey key = CreateKey(HKEY_CURRENT_USER, kSettingsKeyPath);
-    RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>(text.size() + 1));
+    EXPECT_EQ(RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                             static_cast<DWORD>(text.size() + 1)),
+              ERROR_SUCCESS);
 }
 
 void SetDword(HKEY root, const char* path, const char* name, DWORD value) {
@@ -73,17 +80,24 @@ void SetDword(HKEY root, const char* path, const char* name, DWORD value) {
 
 void SetSource(const std::string& source) { SetSettingsValue("Settings", source); }
 
-// The names of the downloads ("int…") in the temporary folder.
-std::vector<std::string> Downloads() {
+// The downloads ("int…") in the temporary folder, by name, with their sizes.
+std::vector<std::pair<std::string, long long>> DownloadFiles() {
     char folder[MAX_PATH] = {};
     GetTempPathA(sizeof folder, folder);
-    std::vector<std::string> names;
+    std::vector<std::pair<std::string, long long>> files;
     WIN32_FIND_DATAA found{};
     const HANDLE search = FindFirstFileA((std::string(folder) + "int*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do names.emplace_back(found.cFileName);
+    if (search == INVALID_HANDLE_VALUE) return files;
+    do files.emplace_back(found.cFileName, (static_cast<long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
     while (FindNextFileA(search, &found));
     FindClose(search);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<std::string> Downloads() {
+    std::vector<std::string> names;
+    for (const auto& file : DownloadFiles()) names.push_back(file.first);
     return names;
 }
 
@@ -103,13 +117,23 @@ protected:
         CreateKey(HKEY_CURRENT_USER, kSettingsKeyPath);
     }
     void TearDown() override {
-        client::StopControllers();
+        StopController();
         StoreSandbox::TearDown();
     }
 
-    // Starts the controller with passes `intervalMs` apart and connects to it.
+    // Ends the controller through its own shutdown path, which must not
+    // fault, even while this test still holds a reference to it.
+    static void StopController() {
+        for (const DWORD exitCode : client::StopControllers()) EXPECT_EQ(exitCode, 0u) << "a clean end";
+    }
+
+    // Starts the controller with passes `intervalMs` apart and connects to
+    // it. Only an administrator shortens the interval: under HKLM.
     ComPtr<ISentrelController> Start(DWORD intervalMs = 300) {
-        SetDword(HKEY_CURRENT_USER, kSettingsKeyPath, "Sync Interval", intervalMs);
+        SetDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, "Sync Interval", intervalMs);
+        return StartAsConfigured();
+    }
+    static ComPtr<ISentrelController> StartAsConfigured() {
         EXPECT_TRUE(client::StartController());
         ComPtr<ISentrelController> controller;
         EXPECT_EQ(ConnectController(controller), S_OK);
@@ -139,13 +163,18 @@ TEST_F(ControllerWorkers, ImportsTheSourceAtStartAndDeletesTheDownloadWhenThePas
     EXPECT_EQ(AskController(controller.get(), L"http://corp/"), S_OK) << "the controller reloaded";
     EXPECT_EQ(AskController(controller.get(), L"http://news/"), S_FALSE);
 
-    // The download stays for the pass's sleep and goes when the pass ends.
-    const std::vector<std::string> first = Downloads();
-    ASSERT_EQ(first.size(), 1u);
-    EXPECT_TRUE(std::regex_match(first[0], std::regex(R"(int[0-9A-Fa-f]+\.xml)"))) << first[0];
+    // The download stays for the pass's sleep, beside the empty file that
+    // reserves its unique name for the pass; both go when the pass ends.
+    const auto first = DownloadFiles();
+    ASSERT_EQ(first.size(), 2u);
+    std::smatch unique;
+    ASSERT_TRUE(std::regex_match(first[0].first, unique, std::regex(R"(int([0-9A-Fa-f]+)\.tmp)"))) << first[0].first;
+    EXPECT_EQ(first[0].second, 0) << "the reservation";
+    EXPECT_EQ(first[1].first, "int" + unique[1].str() + ".xml");
+    EXPECT_EQ(first[1].second, static_cast<long long>(strlen(kAllowCorp)));
     ASSERT_TRUE(WaitUntil([] { return WebServer::Answered("/files/settings.xml") >= 2; }, 5000));
-    ASSERT_TRUE(WaitUntil([&] { return Downloads() != first; }, 2000));
-    for (const std::string& name : Downloads()) EXPECT_NE(name, first[0]);
+    ASSERT_TRUE(WaitUntil([&] { return DownloadFiles() != first; }, 2000));
+    for (const std::string& name : Downloads()) EXPECT_TRUE(name != first[0].first && name != first[1].first) << name;
 }
 
 TEST_F(ControllerWorkers, ASourceAddedAfterTheStartHasNoEffectUntilTheNextStart) {
@@ -284,7 +313,8 @@ TEST_F(ControllerWorkers, TheWorkerKeepsEverythingForEveryBadSource) {
 
 TEST_F(ControllerWorkers, AHundredMegabyteBodyPassesThroughAFixedBuffer) {
     constexpr long long kBodyBytes = 100LL << 20;
-    const std::string path = "/bytes/" + std::to_string(kBodyBytes);
+    // Without an announced length the body is read, up to the import limit.
+    const std::string path = "/stream/" + std::to_string(kBodyBytes);
     StoreSettingsDocument(kAllowCorp);
     WebServer::Serve("settings.xml", kAllowCorp);
     SetSource(WebServer::Url("/files/settings.xml"));
@@ -296,7 +326,7 @@ TEST_F(ControllerWorkers, AHundredMegabyteBodyPassesThroughAFixedBuffer) {
 
     SetSource(WebServer::Url(path));
     ASSERT_TRUE(WaitUntil([&] { return WebServer::Answered(path) >= 1; }, 60000));
-    // Once the whole body is on disk the pass refuses it unread.
+    // The download stops at the import limit and its file goes at once.
     ASSERT_TRUE(WaitUntil([] { return Downloads().empty(); }, 10000));
     const auto memoryAfter = client::ControllerMemory();
     ASSERT_TRUE(memoryAfter);
@@ -310,6 +340,106 @@ TEST_F(ControllerWorkers, AHundredMegabyteBodyPassesThroughAFixedBuffer) {
     EXPECT_LT(growth, 1LL << 20);
     EXPECT_EQ(StoredText(), kAllowCorp);
     EXPECT_EQ(AskController(controller.get(), L"http://corp/"), S_OK);
+}
+
+// --- What the user at the workstation can do ---------------------------------
+
+std::string Megabytes(long long bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", bytes / 1048576.0);
+    return text;
+}
+
+// "Settings" values: the run's address padded to `characters` (after a '?',
+// or after a NUL that ends the text) and whether the controller takes it.
+struct SourceValue {
+    const char* what;
+    size_t characters;
+    char padding;
+    bool isSource;
+};
+const SourceValue kSourceValues[] = {
+    {"an address of INTERNET_MAX_URL_LENGTH characters", INTERNET_MAX_URL_LENGTH, '?', true},
+    {"an address one character longer", INTERNET_MAX_URL_LENGTH + 1, '?', false},
+    {"an address followed by 16 MB after its NUL", 16u << 20, '\0', false},
+};
+
+TEST_F(ControllerWorkers, ASettingsValueLongerThanAnAddressIsNoSourceAndTheControllerStillStarts) {
+    WebServer::Serve("long.xml", kAllowNews);
+    for (const SourceValue& value : kSourceValues) {
+        StoreSettingsDocument(kAllowCorp);
+        std::string text = WebServer::Url("/files/long.xml") + value.padding;
+        text.resize(value.characters, 'a');
+        SetSource(text);
+        const std::string requested = value.padding == '?' ? text.substr(text.find("/files/")) : "/files/long.xml";
+        const int answered = WebServer::Answered(requested);
+        const auto controller = Start(60000);
+        ASSERT_TRUE(controller) << value.what;
+        EXPECT_EQ(controller->Show(), S_OK) << value.what;
+        if (value.isSource) {
+            EXPECT_TRUE(WaitUntil([] { return StoredText() == kAllowNews; })) << value.what;
+        } else {
+            Sleep(1000);
+            EXPECT_EQ(WebServer::Answered(requested), answered) << value.what;
+            EXPECT_EQ(StoredText(), kAllowCorp) << value.what;
+        }
+        EXPECT_EQ(AskController(controller.get(), value.isSource ? L"http://news/" : L"http://corp/"), S_OK)
+            << value.what;
+        EXPECT_TRUE(IsWindow(client::ControllerWindow())) << value.what;
+        if (const auto memory = client::ControllerMemory())
+            testing::ReportFigure(std::string("\"Settings\" value of ") + std::to_string(value.characters) +
+                                  " characters: controller peak working set " +
+                                  Megabytes(static_cast<long long>(memory->PeakWorkingSetSize)));
+        StopController();
+    }
+}
+
+// A body over the import limit, announced or not, fails the worker's pass
+// and the menu's reload: nothing beyond the limit reaches the disk, the
+// partial file goes at once, the stored settings stay.
+TEST_F(ControllerWorkers, ADownloadStopsAtTheImportLimitAndLeavesNothing) {
+    constexpr long long kBodyBytes = 100LL << 20;
+    StoreSettingsDocument(kAllowCorp);
+    for (const char* kind : {"/bytes/", "/stream/"}) {
+        const std::string path = kind + std::to_string(kBodyBytes);
+        SetSource(WebServer::Url(path));
+        long long largest = 0;
+        const auto largestDownload = [&] {
+            for (const auto& file : DownloadFiles()) largest = std::max(largest, file.second);
+            return largest;
+        };
+        const auto controller = Start(60000);
+        ASSERT_TRUE(WaitUntil([&] { return largestDownload(), WebServer::Answered(path) >= 1; }, 60000)) << kind;
+        EXPECT_TRUE(WaitUntil([] { return Downloads().empty(); }, 2000)) << kind << ": the pass's files are gone";
+
+        const ULONGLONG reloadStart = GetTickCount64();
+        PostMessageA(client::ControllerWindow(), WM_COMMAND, ID_RELOAD, 0);
+        std::wstring shown;
+        EXPECT_TRUE(WaitUntil([&] { return largestDownload(), !(shown = client::DismissErrorBox(1)).empty(); }, 60000))
+            << kind;
+        const ULONGLONG reloadMs = GetTickCount64() - reloadStart;
+        EXPECT_EQ(shown, std::wstring(kRetrievalFailure, kRetrievalFailure + strlen(kRetrievalFailure))) << kind;
+        EXPECT_TRUE(Downloads().empty()) << kind;
+
+        EXPECT_LE(largest, static_cast<long long>(kMaxSettingsTextBytes)) << kind;
+        EXPECT_EQ(StoredText(), kAllowCorp) << kind;
+        EXPECT_EQ(LastSync(), "<absent>") << kind;
+        EXPECT_EQ(AskController(controller.get(), L"http://corp/"), S_OK) << kind;
+        testing::ReportFigure(std::string("100 MB body at ") + kind + ": largest download on disk " +
+                              Megabytes(largest) + "; the menu reload failed after " + std::to_string(reloadMs) + " ms");
+        StopController();
+    }
+}
+
+TEST_F(ControllerWorkers, ASyncIntervalInTheUsersHiveIsIgnored) {
+    WebServer::Serve("interval.xml", kAllowCorp);
+    SetSource(WebServer::Url("/files/interval.xml"));
+    SetDword(HKEY_CURRENT_USER, kSettingsKeyPath, "Sync Interval", 100);
+    const auto controller = StartAsConfigured();
+    ASSERT_TRUE(WaitUntil([] { return WebServer::Answered("/files/interval.xml") >= 1; }));
+    Sleep(1500);
+    EXPECT_EQ(WebServer::Answered("/files/interval.xml"), 1) << "the next pass is an hour away";
+    EXPECT_EQ(StoredText(), kAllowCorp);
 }
 
 // --- Browser configuration -------------------------------------------------
@@ -428,6 +558,63 @@ TEST_F(ControllerWorkers, NotesSettingsAreHeldAtZeroAfterTheNextWrite) {
     EXPECT_EQ(NotesValue("Other", "WWWDSP_SYNC_BROWSERFETCH"), "1");
 }
 
+bool NotesSettingsAreZero() {
+    return NotesValue("Notes", "WWWDSP_SYNC_BROWSERFETCH") == "0" && NotesValue("Notes", "WWWDSP_PREFETCH_OBJECT") == "0";
+}
+
+void RemoveNotesFolder() {
+    DeleteFileA((NotesFolder() + "\\notes.ini").c_str());
+    DeleteFileA((NotesFolder() + "\\mail.nsf").c_str());
+    RemoveDirectoryA(NotesFolder().c_str());
+}
+
+// Takes the data folder away under the watch. Windows only marks a watched
+// folder for deletion until the watch lets go (and then fails the watch);
+// Wine keeps such a folder as it is, so the host's own rm deletes it here
+// (drive C: is the prefix's drive_c; a host program cannot be waited on).
+void DeleteNotesFolderUnderTheWatch() {
+    std::string path = Env("WINEPREFIX") + "/drive_c" + NotesFolder().substr(2);
+    std::replace(path.begin(), path.end(), '\\', '/');
+    client::RunProgram(L"Z:\\bin\\rm -rf \"" + std::wstring(path.begin(), path.end()) + L"\"", 0);
+    ASSERT_TRUE(WaitUntil([] { return GetFileAttributesA(NotesFolder().c_str()) == INVALID_FILE_ATTRIBUTES; }, 10000));
+}
+
+TEST_F(ControllerWorkers, NotesProtectionSurvivesItsFolderGoingWithoutSpinning) {
+    PrepareNotes();
+    StoreSettingsDocument(kAllowCorp);
+    SetDword(HKEY_CURRENT_USER, kSettingsKeyPath, "ProtectNotes", 1);
+    const auto controller = Start(60000);
+    WriteIntoNotesFolder();
+    ASSERT_TRUE(WaitUntil(NotesSettingsAreZero, 3000));
+
+    DeleteNotesFolderUnderTheWatch();
+    const std::optional<double> before = client::ControllerProcessorMs();
+    const ULONGLONG start = GetTickCount64();
+    Sleep(3000);
+    const std::optional<double> after = client::ControllerProcessorMs();
+    ASSERT_TRUE(before && after);
+    ASSERT_GT(*before, 0.0) << "the measurement sees the controller's threads";
+    const double used = *after - *before, elapsed = static_cast<double>(GetTickCount64() - start);
+    char figure[128];
+    std::snprintf(figure, sizeof figure, "Notes data folder deleted: controller used %.0f ms of processor time in %.0f ms",
+                  used, elapsed);
+    testing::ReportFigure(figure);
+    EXPECT_LT(used, elapsed / 4) << "a waiting thread uses next to no processor time";
+    EXPECT_EQ(AskController(controller.get(), L"http://corp/"), S_OK);
+    EXPECT_EQ(AskController(controller.get(), L"http://news/"), S_FALSE);
+
+    // A folder made anew is watched again: after a while without one, and
+    // at once after the old one.
+    for (const char* when : {"after a while", "at once"}) {
+        PrepareNotes();
+        EXPECT_TRUE(WaitUntil(NotesSettingsAreZero, 3 * 2000 + 1000)) << when << ": checked when watched anew";
+        PrepareNotes();
+        WriteIntoNotesFolder();
+        EXPECT_TRUE(WaitUntil(NotesSettingsAreZero, 3000)) << when << ": checked after a write";
+        DeleteNotesFolderUnderTheWatch();
+    }
+}
+
 TEST_F(ControllerWorkers, NotesProtectionNeedsTheNumberOneAndTheFolder) {
     PrepareNotes();
     SetSettingsValue("ProtectNotes", "1");  // text, not a number: off
@@ -435,11 +622,9 @@ TEST_F(ControllerWorkers, NotesProtectionNeedsTheNumberOneAndTheFolder) {
     WriteIntoNotesFolder();
     Sleep(1000);
     EXPECT_EQ(NotesValue("Notes", "WWWDSP_SYNC_BROWSERFETCH"), "1");
-    client::StopControllers();
+    StopController();
 
-    DeleteFileA((NotesFolder() + "\\notes.ini").c_str());
-    DeleteFileA((NotesFolder() + "\\mail.nsf").c_str());
-    RemoveDirectoryA(NotesFolder().c_str());
+    RemoveNotesFolder();
     SetDword(HKEY_CURRENT_USER, kSettingsKeyPath, "ProtectNotes", 1);
     Start();
     Sleep(500);

@@ -154,7 +154,8 @@ HWND WaitForVisibleWindow(const char* className, const char* caption, DWORD time
     return window && IsWindowVisible(window) ? window : nullptr;
 }
 
-void StopControllers() {
+std::vector<DWORD> StopControllers() {
+    std::vector<DWORD> exitCodes;
     for (DWORD id : ControllerProcesses()) {
         qz_support::UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
         if (!process) continue;
@@ -169,7 +170,10 @@ void StopControllers() {
             WaitForSingleObject(process.get(), 10000);
             RunProgram(L"net stop rpcss");
         }
+        DWORD code = 0;
+        if (GetExitCodeProcess(process.get(), &code)) exitCodes.push_back(code);
     }
+    return exitCodes;
 }
 
 std::wstring BuildMachinePath(std::string_view path) {
@@ -244,6 +248,29 @@ std::optional<PROCESS_MEMORY_COUNTERS> ControllerMemory() {
     counters.cb = sizeof counters;
     if (!process || !GetProcessMemoryInfo(process.get(), &counters, sizeof counters)) return std::nullopt;
     return counters;
+}
+
+std::optional<double> ControllerProcessorMs() {
+    const std::vector<DWORD> ids = ControllerProcesses();
+    if (ids.size() != 1) return std::nullopt;
+    // Thread by thread: Wine answers GetProcessTimes for another process
+    // with zeros, but keeps each thread's times.
+    qz_support::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return std::nullopt;
+    const auto ticks = [](const FILETIME& time) {
+        return static_cast<double>((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+    };
+    double total = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry)) {
+        if (entry.th32OwnerProcessID != ids[0]) continue;
+        const qz_support::UniqueHandle thread(OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID));
+        FILETIME created{}, ended{}, kernel{}, user{};
+        if (thread && GetThreadTimes(thread.get(), &created, &ended, &kernel, &user))
+            total += ticks(kernel) + ticks(user);
+    }
+    return total / 10'000.0;  // 100-nanosecond ticks
 }
 
 int Failed(const char* what, HRESULT hr) {

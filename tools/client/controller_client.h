@@ -52,6 +52,10 @@ HRESULT AskController(ISentrelController* controller, const wchar_t* address);
 // The running controller's memory counters; nothing unless exactly one runs.
 std::optional<PROCESS_MEMORY_COUNTERS> ControllerMemory();
 
+// The processor time (kernel and user) the running controller's present
+// threads have used, in milliseconds; nothing unless exactly one runs.
+std::optional<double> ControllerProcessorMs();
+
 // Runs a command line and waits for it; its exit code, or -1 when it could
 // not be started or did not end in time.
 long RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 30000);
@@ -82,8 +86,9 @@ bool StartController(DWORD timeoutMs = 15000);
 
 // Ends every running controller through its own shutdown path (WM_QUIT to
 // its main thread), which also withdraws its class object; a controller that
-// does not end in time is terminated.
-void StopControllers();
+// does not end in time is terminated (exit code 1). Returns the exit code of
+// each controller it ended.
+std::vector<DWORD> StopControllers();
 
 // The running controller's main window; null when none is found.
 HWND ControllerWindow();
