@@ -126,8 +126,10 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return !IsWindow(prompt); }));
     }
 
-    void OpenSettings() {
+    // "&Settings...", answering the prompt when a password is given.
+    void OpenSettings(const wchar_t* password = nullptr) {
         ChooseFromMenu(L's');
+        if (password) AnswerPrompt(password, true);
         ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(window_) != FALSE; }));
     }
 
@@ -279,9 +281,7 @@ TEST_F(ControllerUi, TheSettingsDialogShowsAndEditsTheSettings) {
 
     // Now behind the password: Cancel and "- -" change nothing.
     const std::string stored = StoredText();
-    ChooseFromMenu(L's');
-    AnswerPrompt(L"pw1", true);
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(dialog) != FALSE; }));
+    OpenSettings(L"pw1");
     EXPECT_FALSE(Enabled(dialog, IDC_CONFIRM));
     EXPECT_TRUE(Enabled(dialog, IDOK)) << "the password is kept as it is";
     Click(dialog, IDC_REMOVE_ALL);
@@ -300,9 +300,7 @@ TEST_F(ControllerUi, ExportAndImportKeepEverySetting) {
         "password=\"" + EncodePassword("pw") + "\"",
         {"games", "casino"});
     Start(full);
-    ChooseFromMenu(L's');
-    AnswerPrompt(L"pw", true);
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(window_) != FALSE; }));
+    OpenSettings(L"pw");
     Click(window_, IDC_PROHIBIT_UNINSTALL);
 
     wchar_t folder[MAX_PATH] = {};
@@ -343,9 +341,7 @@ TEST_F(ControllerUi, ExportAndImportKeepEverySetting) {
 
     // Without a writable uninstall entry its check box is disabled.
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
-    ChooseFromMenu(L's');
-    AnswerPrompt(L"pw", true);
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(window_) != FALSE; }));
+    OpenSettings(L"pw");
     EXPECT_FALSE(Enabled(window_, IDC_PROHIBIT_UNINSTALL));
     EXPECT_TRUE(Checked(window_, IDC_PROHIBIT_UNINSTALL)) << "it still shows the value";
     DeleteFileW(exported.c_str());
