@@ -130,6 +130,7 @@ INT_PTR CALLBACK SentrelController::DialogProc(HWND window, UINT message, WPARAM
 
 qz_support::MessageOutcome SentrelController::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     using qz_support::MessageOutcome;
+    dialog_.NoteVisibility();
     switch (message) {
     case WM_INITDIALOG:
         dialog_.Bind(window_);
@@ -252,7 +253,7 @@ void SentrelController::Exit() {
 void SentrelController::OpenSettings() {
     if (!ConfirmPassword()) return;
     FillSettingsDialog();
-    ShowWindow(window_, SW_SHOW);
+    dialog_.ShowGranted();
 }
 
 void SentrelController::FillSettingsDialog() {

@@ -348,5 +348,102 @@ TEST_F(ControllerUi, ExportAndImportKeepEverySetting) {
     DeleteFileW(broken.c_str());
 }
 
+// Another program of the person at the workstation, who does not know the
+// password: it posts the settings dialog's commands to the controller's
+// window, shows that window, and forces the password prompt's OK.
+const std::string kGuarded = Document(
+    "blockPopups=\"Y\" reverseOperation=\"N\" prohibitUninstall=\"N\" active=\"Y\" "
+    "errorPage=\"http://intranet/refused.htm\" password=\"" + EncodePassword("Secret") + "\"",
+    {"corp", "news"});
+
+// Every command of the settings dialog, with the notification its control sends.
+const struct {
+    WORD id;
+    WORD code;
+} kDialogCommands[] = {{IDC_HOST_NAME, CBN_EDITCHANGE}, {IDC_ADD_HOST, BN_CLICKED},  {IDC_SITE_LIST, LBN_SELCHANGE},
+                       {IDC_REMOVE_HOST, BN_CLICKED},   {IDC_REMOVE_ALL, BN_CLICKED}, {IDC_USE_ERROR_URL, BN_CLICKED},
+                       {IDC_PASSWORD, EN_CHANGE},       {IDC_CONFIRM, EN_CHANGE},    {IDC_EXPORT, BN_CLICKED},
+                       {IDC_IMPORT, BN_CLICKED},        {IDOK, BN_CLICKED}};
+
+class ControllerUiAgainstOtherPrograms : public ControllerUi {
+protected:
+    struct Observed {
+        std::string stored;
+        std::vector<std::wstring> sites;
+    };
+    Observed Observe() { return {StoredText(), ListItems(GetDlgItem(window_, IDC_SITE_LIST))}; }
+
+    // A host name typed and "+" enabled, every entry selected, then every
+    // command posted in turn, OK last.
+    void PostDialogCommands() {
+        client::TypeText(ComboEdit(GetDlgItem(window_, IDC_HOST_NAME)), L"evil");
+        EnableWindow(GetDlgItem(window_, IDC_ADD_HOST), TRUE);
+        EnableWindow(GetDlgItem(window_, IDOK), TRUE);
+        SendDlgItemMessageW(window_, IDC_SITE_LIST, LB_SETSEL, TRUE, -1);
+        for (const auto& command : kDialogCommands)
+            PostMessageA(window_, WM_COMMAND, MAKEWPARAM(command.id, command.code),
+                         reinterpret_cast<LPARAM>(GetDlgItem(window_, command.id)));
+    }
+
+    // The double click is posted after the commands, so the controller
+    // handles it after them: its prompt (the toggle still asks) is the sign
+    // that they have been seen.
+    void ExpectNothingChanged(const Observed& before) {
+        Tray(WM_LBUTTONDBLCLK);
+        AnswerPrompt(L"", false);
+        for (const char* caption : {"Choose export file", "Choose import file"}) {
+            const HWND fileDialog = FindWindowA("#32770", caption);
+            EXPECT_EQ(fileDialog, nullptr) << caption;
+            if (fileDialog) PostMessageA(fileDialog, WM_COMMAND, IDCANCEL, 0);
+        }
+        EXPECT_EQ(StoredText(), before.stored);
+        EXPECT_EQ(ListItems(GetDlgItem(window_, IDC_SITE_LIST)), before.sites);
+        EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_FALSE) << "a refused site stays refused";
+    }
+};
+
+TEST_F(ControllerUiAgainstOtherPrograms, TheDialogsCommandsActOnlyAfterTheSettingsPassword) {
+    enum class Left { NeverShown, ByCancel, ByCloseBox, ByOk };
+    const struct {
+        const char* name;
+        Left left;
+        bool shownFromOutside;
+    } cases[] = {{"never shown", Left::NeverShown, false},
+                 {"never shown, then shown by another program", Left::NeverShown, true},
+                 {"closed with Cancel, then shown by another program", Left::ByCancel, true},
+                 {"closed with the close box", Left::ByCloseBox, false},
+                 {"closed with OK, then shown by another program", Left::ByOk, true}};
+    for (const auto& way : cases) {
+        SCOPED_TRACE(way.name);
+        controller_.reset();
+        client::StopControllers();
+        Start(kGuarded);
+        if (way.left != Left::NeverShown) {
+            OpenSettings(L"Secret");
+            if (way.left == Left::ByCancel) Click(window_, IDCANCEL);
+            if (way.left == Left::ByCloseBox) SendMessageA(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
+            if (way.left == Left::ByOk) Click(window_, IDOK);
+            ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(window_); }));
+        }
+        if (way.shownFromOutside) ShowWindow(window_, SW_SHOW);
+        const Observed before = Observe();
+        PostDialogCommands();
+        ExpectNothingChanged(before);
+        EXPECT_EQ(IsWindowVisible(window_) != FALSE, way.shownFromOutside) << "an ignored OK hides nothing";
+        Click(window_, IDCANCEL);
+
+        // The person who knows the password still edits and saves.
+        OpenSettings(L"Secret");
+        Type(ComboEdit(GetDlgItem(window_, IDC_HOST_NAME)), L"intranet");
+        Click(window_, IDC_ADD_HOST);
+        Click(window_, IDOK);
+        EXPECT_FALSE(IsWindowVisible(window_));
+        EXPECT_TRUE(Stored("<host name=\"intranet\"/>")) << StoredText();
+        EXPECT_TRUE(Stored("password=\"" + EncodePassword("Secret") + "\""));
+        EXPECT_EQ(AskController(controller_.get(), L"http://intranet/"), S_OK);
+        EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_FALSE);
+    }
+}
+
 }  // namespace
 }  // namespace sentrel
