@@ -445,5 +445,35 @@ TEST_F(ControllerUiAgainstOtherPrograms, TheDialogsCommandsActOnlyAfterTheSettin
     }
 }
 
+TEST_F(ControllerUiAgainstOtherPrograms, APromptWhoseOkIsForcedGrantsNothingForAWrongPassword) {
+    Start(kGuarded);
+    const std::string stored = StoredText();
+    const struct {
+        const char* name;
+        std::function<void()> ask;
+    } asks[] = {{"double click", [&] { Tray(WM_LBUTTONDBLCLK); }},
+                {"&Lock Internet Explorer", [&] { ChooseFromMenu(L'l'); }},
+                {"&Settings...", [&] { ChooseFromMenu(L's'); }},
+                {"E&xit Sentrel", [&] { ChooseFromMenu(L'x'); }}};
+    for (const auto& ask : asks) {
+        SCOPED_TRACE(ask.name);
+        ask.ask();
+        const HWND prompt = WaitForVisibleWindow("#32770", "Enter Password:");
+        ASSERT_NE(prompt, nullptr);
+        Type(GetDlgItem(prompt, IDC_PROMPT_PASSWORD), L"Secreu");
+        const HWND ok = GetDlgItem(prompt, IDOK);
+        EnableWindow(ok, TRUE);
+        SendMessageA(ok, BM_CLICK, 0, 0);
+        EXPECT_TRUE(IsWindowVisible(prompt)) << "BM_CLICK on the enabled OK";
+        SendMessageA(prompt, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+        EXPECT_TRUE(IsWindowVisible(prompt)) << "WM_COMMAND IDOK";
+        PostMessageA(prompt, WM_COMMAND, IDCANCEL, 0);
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(prompt); }));
+        EXPECT_FALSE(IsWindowVisible(window_));
+        EXPECT_EQ(StoredText(), stored);
+        EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_FALSE) << "the lock holds";
+    }
+}
+
 }  // namespace
 }  // namespace sentrel
