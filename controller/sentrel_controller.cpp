@@ -137,6 +137,7 @@ INT_PTR CALLBACK SentrelController::DialogProc(HWND window, UINT message, WPARAM
 
 qz_support::MessageOutcome SentrelController::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     using qz_support::MessageOutcome;
+    dialog_.NoteVisibility();
     switch (message) {
     case WM_INITDIALOG:
         dialog_.Bind(window_);
@@ -259,7 +260,7 @@ void SentrelController::Exit() {
 void SentrelController::OpenSettings() {
     if (!ConfirmPassword()) return;
     FillSettingsDialog();
-    ShowWindow(window_, SW_SHOW);
+    dialog_.ShowGranted();
 }
 
 void SentrelController::FillSettingsDialog() {

@@ -33,8 +33,10 @@ qz_support::MessageOutcome HandlePromptMessage(HWND dialog, const PasswordPrompt
         EnableWindow(GetDlgItem(dialog, IDOK), EditText(dialog, IDC_PROMPT_PASSWORD) == prompt.password);
         return {true, 0};
     case IDOK:
-        // Enter reaches OK even while it is disabled: only a match ends with OK.
-        if (!IsWindowEnabled(GetDlgItem(dialog, IDOK))) return {true, 0};
+        // Enter reaches OK even while it is disabled, and another program can
+        // enable the button and click it: the text is compared again, and
+        // only an exact match ends with OK.
+        if (EditText(dialog, IDC_PROMPT_PASSWORD) != prompt.password) return {true, 0};
         EndDialog(dialog, IDOK);
         return {true, 0};
     case IDCANCEL:

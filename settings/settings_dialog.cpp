@@ -168,7 +168,21 @@ std::optional<std::wstring> SettingsDialog::AskForFile(bool forExport) const {
     return std::wstring(file);
 }
 
+void SettingsDialog::ShowGranted() {
+    ShowWindow(window_, SW_SHOW);
+    granted_ = true;
+}
+
+void SettingsDialog::NoteVisibility() {
+    if (!IsWindowVisible(window_)) granted_ = false;
+}
+
 std::optional<LRESULT> SettingsDialog::HandleCommand(WORD id, WORD code) {
+    if (!Granted()) return std::nullopt;
+    return RunCommand(id, code);
+}
+
+std::optional<LRESULT> SettingsDialog::RunCommand(WORD id, WORD code) {
     switch (id) {
     case IDC_HOST_NAME:
         if (code != CBN_EDITCHANGE && code != CBN_SELCHANGE) return std::nullopt;

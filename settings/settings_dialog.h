@@ -42,7 +42,19 @@ public:
     // Copies the controls into `settings`.
     void ApplyTo(ControllerSettings& settings) const;
 
-    // The dialog's command handlers; nothing when the command is not one of them.
+    // Shows the window with its commands granted: called only after the
+    // password prompt let "Settings..." through. The grant lasts until the
+    // window is next seen hidden.
+    void ShowGranted();
+
+    // Ends the grant when the window is hidden, however it was hidden; called
+    // for every message of the window, so a window hidden and shown again
+    // from outside comes back without the grant.
+    void NoteVisibility();
+
+    // The dialog's command handlers; nothing when the command is not one of
+    // them. Without the grant every command is left unhandled: another
+    // program can post them to the hidden window, or show it and click.
     std::optional<LRESULT> HandleCommand(WORD id, WORD code);
 
     // The file the user picks in the save or open dialog; nothing when cancelled.
@@ -50,6 +62,8 @@ public:
 
 private:
     HWND Item(int id) const { return GetDlgItem(window_, id); }
+    bool Granted() const { return granted_ && IsWindowVisible(window_); }
+    std::optional<LRESULT> RunCommand(WORD id, WORD code);
     std::string Text(int id) const;
 
     // OK and Export: the dialog's values are saved from a copy and take
@@ -63,6 +77,7 @@ private:
 
     SettingsDialogOwner& owner_;
     HWND window_ = nullptr;
+    bool granted_ = false;
 };
 
 }  // namespace sentrel

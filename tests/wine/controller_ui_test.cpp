@@ -126,8 +126,10 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return !IsWindow(prompt); }));
     }
 
-    void OpenSettings() {
+    // "&Settings...", answering the prompt when a password is given.
+    void OpenSettings(const wchar_t* password = nullptr) {
         ChooseFromMenu(L's');
+        if (password) AnswerPrompt(password, true);
         ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(window_) != FALSE; }));
     }
 
@@ -279,9 +281,7 @@ TEST_F(ControllerUi, TheSettingsDialogShowsAndEditsTheSettings) {
 
     // Now behind the password: Cancel and "- -" change nothing.
     const std::string stored = StoredText();
-    ChooseFromMenu(L's');
-    AnswerPrompt(L"pw1", true);
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(dialog) != FALSE; }));
+    OpenSettings(L"pw1");
     EXPECT_FALSE(Enabled(dialog, IDC_CONFIRM));
     EXPECT_TRUE(Enabled(dialog, IDOK)) << "the password is kept as it is";
     Click(dialog, IDC_REMOVE_ALL);
@@ -300,9 +300,7 @@ TEST_F(ControllerUi, ExportAndImportKeepEverySetting) {
         "password=\"" + EncodePassword("pw") + "\"",
         {"games", "casino"});
     Start(full);
-    ChooseFromMenu(L's');
-    AnswerPrompt(L"pw", true);
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(window_) != FALSE; }));
+    OpenSettings(L"pw");
     Click(window_, IDC_PROHIBIT_UNINSTALL);
 
     wchar_t folder[MAX_PATH] = {};
@@ -343,13 +341,138 @@ TEST_F(ControllerUi, ExportAndImportKeepEverySetting) {
 
     // Without a writable uninstall entry its check box is disabled.
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
-    ChooseFromMenu(L's');
-    AnswerPrompt(L"pw", true);
-    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(window_) != FALSE; }));
+    OpenSettings(L"pw");
     EXPECT_FALSE(Enabled(window_, IDC_PROHIBIT_UNINSTALL));
     EXPECT_TRUE(Checked(window_, IDC_PROHIBIT_UNINSTALL)) << "it still shows the value";
     DeleteFileW(exported.c_str());
     DeleteFileW(broken.c_str());
+}
+
+// Another program of the person at the workstation, who does not know the
+// password: it posts the settings dialog's commands to the controller's
+// window, shows that window, and forces the password prompt's OK.
+const std::string kGuarded = Document(
+    "blockPopups=\"Y\" reverseOperation=\"N\" prohibitUninstall=\"N\" active=\"Y\" "
+    "errorPage=\"http://intranet/refused.htm\" password=\"" + EncodePassword("Secret") + "\"",
+    {"corp", "news"});
+
+// Every command of the settings dialog, with the notification its control sends.
+const struct {
+    WORD id;
+    WORD code;
+} kDialogCommands[] = {{IDC_HOST_NAME, CBN_EDITCHANGE}, {IDC_ADD_HOST, BN_CLICKED},  {IDC_SITE_LIST, LBN_SELCHANGE},
+                       {IDC_REMOVE_HOST, BN_CLICKED},   {IDC_REMOVE_ALL, BN_CLICKED}, {IDC_USE_ERROR_URL, BN_CLICKED},
+                       {IDC_PASSWORD, EN_CHANGE},       {IDC_CONFIRM, EN_CHANGE},    {IDC_EXPORT, BN_CLICKED},
+                       {IDC_IMPORT, BN_CLICKED},        {IDOK, BN_CLICKED}};
+
+class ControllerUiAgainstOtherPrograms : public ControllerUi {
+protected:
+    struct Observed {
+        std::string stored;
+        std::vector<std::wstring> sites;
+    };
+    Observed Observe() { return {StoredText(), ListItems(GetDlgItem(window_, IDC_SITE_LIST))}; }
+
+    // A host name typed and "+" enabled, every entry selected, then every
+    // command posted in turn, OK last.
+    void PostDialogCommands() {
+        client::TypeText(ComboEdit(GetDlgItem(window_, IDC_HOST_NAME)), L"evil");
+        EnableWindow(GetDlgItem(window_, IDC_ADD_HOST), TRUE);
+        EnableWindow(GetDlgItem(window_, IDOK), TRUE);
+        SendDlgItemMessageW(window_, IDC_SITE_LIST, LB_SETSEL, TRUE, -1);
+        for (const auto& command : kDialogCommands)
+            PostMessageA(window_, WM_COMMAND, MAKEWPARAM(command.id, command.code),
+                         reinterpret_cast<LPARAM>(GetDlgItem(window_, command.id)));
+    }
+
+    // The double click is posted after the commands, so the controller
+    // handles it after them: its prompt (the toggle still asks) is the sign
+    // that they have been seen.
+    void ExpectNothingChanged(const Observed& before) {
+        Tray(WM_LBUTTONDBLCLK);
+        AnswerPrompt(L"", false);
+        for (const char* caption : {"Choose export file", "Choose import file"}) {
+            const HWND fileDialog = FindWindowA("#32770", caption);
+            EXPECT_EQ(fileDialog, nullptr) << caption;
+            if (fileDialog) PostMessageA(fileDialog, WM_COMMAND, IDCANCEL, 0);
+        }
+        EXPECT_EQ(StoredText(), before.stored);
+        EXPECT_EQ(ListItems(GetDlgItem(window_, IDC_SITE_LIST)), before.sites);
+        EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_FALSE) << "a refused site stays refused";
+    }
+};
+
+TEST_F(ControllerUiAgainstOtherPrograms, TheDialogsCommandsActOnlyAfterTheSettingsPassword) {
+    enum class Left { NeverShown, ByCancel, ByCloseBox, ByOk };
+    const struct {
+        const char* name;
+        Left left;
+        bool shownFromOutside;
+    } cases[] = {{"never shown", Left::NeverShown, false},
+                 {"never shown, then shown by another program", Left::NeverShown, true},
+                 {"closed with Cancel, then shown by another program", Left::ByCancel, true},
+                 {"closed with the close box", Left::ByCloseBox, false},
+                 {"closed with OK, then shown by another program", Left::ByOk, true}};
+    for (const auto& way : cases) {
+        SCOPED_TRACE(way.name);
+        controller_.reset();
+        client::StopControllers();
+        Start(kGuarded);
+        if (way.left != Left::NeverShown) {
+            OpenSettings(L"Secret");
+            if (way.left == Left::ByCancel) Click(window_, IDCANCEL);
+            if (way.left == Left::ByCloseBox) SendMessageA(window_, WM_SYSCOMMAND, SC_CLOSE, 0);
+            if (way.left == Left::ByOk) Click(window_, IDOK);
+            ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(window_); }));
+        }
+        if (way.shownFromOutside) ShowWindow(window_, SW_SHOW);
+        const Observed before = Observe();
+        PostDialogCommands();
+        ExpectNothingChanged(before);
+        EXPECT_EQ(IsWindowVisible(window_) != FALSE, way.shownFromOutside) << "an ignored OK hides nothing";
+        Click(window_, IDCANCEL);
+
+        // The person who knows the password still edits and saves.
+        OpenSettings(L"Secret");
+        Type(ComboEdit(GetDlgItem(window_, IDC_HOST_NAME)), L"intranet");
+        Click(window_, IDC_ADD_HOST);
+        Click(window_, IDOK);
+        EXPECT_FALSE(IsWindowVisible(window_));
+        EXPECT_TRUE(Stored("<host name=\"intranet\"/>")) << StoredText();
+        EXPECT_TRUE(Stored("password=\"" + EncodePassword("Secret") + "\""));
+        EXPECT_EQ(AskController(controller_.get(), L"http://intranet/"), S_OK);
+        EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_FALSE);
+    }
+}
+
+TEST_F(ControllerUiAgainstOtherPrograms, APromptWhoseOkIsForcedGrantsNothingForAWrongPassword) {
+    Start(kGuarded);
+    const std::string stored = StoredText();
+    const struct {
+        const char* name;
+        std::function<void()> ask;
+    } asks[] = {{"double click", [&] { Tray(WM_LBUTTONDBLCLK); }},
+                {"&Lock Internet Explorer", [&] { ChooseFromMenu(L'l'); }},
+                {"&Settings...", [&] { ChooseFromMenu(L's'); }},
+                {"E&xit Sentrel", [&] { ChooseFromMenu(L'x'); }}};
+    for (const auto& ask : asks) {
+        SCOPED_TRACE(ask.name);
+        ask.ask();
+        const HWND prompt = WaitForVisibleWindow("#32770", "Enter Password:");
+        ASSERT_NE(prompt, nullptr);
+        Type(GetDlgItem(prompt, IDC_PROMPT_PASSWORD), L"Secreu");
+        const HWND ok = GetDlgItem(prompt, IDOK);
+        EnableWindow(ok, TRUE);
+        SendMessageA(ok, BM_CLICK, 0, 0);
+        EXPECT_TRUE(IsWindowVisible(prompt)) << "BM_CLICK on the enabled OK";
+        SendMessageA(prompt, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+        EXPECT_TRUE(IsWindowVisible(prompt)) << "WM_COMMAND IDOK";
+        PostMessageA(prompt, WM_COMMAND, IDCANCEL, 0);
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(prompt); }));
+        EXPECT_FALSE(IsWindowVisible(window_));
+        EXPECT_EQ(StoredText(), stored);
+        EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_FALSE) << "the lock holds";
+    }
 }
 
 }  // namespace
