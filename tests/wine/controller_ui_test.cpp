@@ -311,9 +311,12 @@ TEST_F(ControllerUi, ExportAndImportKeepEverySetting) {
     ChooseFile("Choose export file", std::wstring(folder) + L"exported");  // the default extension is added
     ASSERT_TRUE(WaitUntil([&] { return GetFileAttributesW(exported.c_str()) != INVALID_FILE_ATTRIBUTES; }));
     EXPECT_TRUE(IsWindowVisible(window_)) << "the dialog stays open";
-    DWORD noRemove = 0, size = sizeof noRemove;
-    RegGetValueA(HKEY_LOCAL_MACHINE, kUninstallKeyPath, "NoRemove", RRF_RT_REG_DWORD, nullptr, &noRemove, &size);
-    EXPECT_EQ(noRemove, 1u) << "the export writes the uninstall entry";
+    // The file appears before the export's last step writes the uninstall entry.
+    EXPECT_TRUE(WaitUntil([] {
+        DWORD noRemove = 0, size = sizeof noRemove;
+        RegGetValueA(HKEY_LOCAL_MACHINE, kUninstallKeyPath, "NoRemove", RRF_RT_REG_DWORD, nullptr, &noRemove, &size);
+        return noRemove == 1;
+    })) << "the export writes the uninstall entry";
 
     // Something else is stored and loaded; the import brings the export back.
     client::StoreSettingsDocument(Document("blockPopups=\"Y\" active=\"Y\"", {"other"}));
