@@ -96,7 +96,6 @@ VARIANT MissingArgument() {
 }  // namespace
 
 HRESULT CSentrelAgent::OnBeforeNavigate2(DISPPARAMS* params) {
-    if (!m_spController) return DISP_E_MEMBERNOTFOUND;
     const EventArguments arguments(params, kBeforeNavigateArguments);
     const BSTR address = arguments.String(kAddressArgument);
     const std::string narrow = NarrowOf(address);
@@ -121,13 +120,15 @@ HRESULT CSentrelAgent::OnBeforeNavigate2(DISPPARAMS* params) {
 }
 
 // Walks up from the folder shown; true when it or an ancestor is titled "*.zip".
+// A folder that cannot be read is no zip folder: the question is still asked.
 bool CSentrelAgent::LeavesZipFolder() {
+    if (!m_spWebBrowser) return false;
     ComPtr<IDispatch> document;
-    ThrowIfFailed(qz_support::CheckPointer(m_spWebBrowser.get())->get_Document(document.put()));
-    const auto view = QueryOptional<IShellFolderViewDual>(document.get());
-    if (!view) return false;
+    if (FAILED(m_spWebBrowser->get_Document(document.put())) || !document) return false;
+    ComPtr<IShellFolderViewDual> view;
+    if (FAILED(document->QueryInterface(IID_IShellFolderViewDual, view.put_void()))) return false;
     ComPtr<Folder> folder;
-    ThrowIfFailed(view->get_Folder(folder.put()), view.get());
+    if (FAILED(view->get_Folder(folder.put()))) return false;
     while (folder) {
         UniqueBstr title;
         if (SUCCEEDED(folder->get_Title(title.put())) && TitleEndsInZip(title.get())) return true;
@@ -138,8 +139,15 @@ bool CSentrelAgent::LeavesZipFolder() {
     return false;
 }
 
-// IsURLOK, with one reconnection and one more try when the call fails.
+// IsURLOK, with one connection attempt per navigation: a window whose
+// controller was lost connects again, and a call that fails on a held
+// controller reconnects and tries once more. Without an answer the failure
+// is returned and the navigation goes ahead.
 HRESULT CSentrelAgent::AskController(BSTR address) {
+    if (!m_spController) {
+        const HRESULT connected = ConnectController(m_spController, LateBoundActivationCalls());
+        return FAILED(connected) ? connected : m_spController->IsURLOK(address);
+    }
     HRESULT answer = m_spController->IsURLOK(address);
     if (FAILED(answer) && SUCCEEDED(ConnectController(m_spController, LateBoundActivationCalls())))
         answer = m_spController->IsURLOK(address);

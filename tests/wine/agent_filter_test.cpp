@@ -132,6 +132,8 @@ TEST_F(AgentFilter, ShellWindowsRefuseBareWordsUnlessInsideAZipFolder) {
         {"CabinetWClass", {L"inner", L"ARCHIVE.ZIP", L"C:"}, L"intranet", false},
         {"CabinetWClass", {L"inner", L"ARCHIVE.ZIP"}, L"http://refused.test/", false},
         {"CabinetWClass", {L".zip"}, L"intranet", true},
+        // A view whose folder cannot be read: still asked, and refused.
+        {"CabinetWClass", {host::HostFolderView::kUnreadable}, L"http://refused.test/", true},
     };
     UseController(LockedDocument("allowed.test intranet", "", false).c_str());
     for (const Case& test : cases) {
@@ -169,16 +171,23 @@ TEST_F(AgentFilter, AnEndedControllerIsReconnectedAndAskedAgain) {
     EXPECT_EQ(client::ControllerProcesses().size(), 1u);
     boxes_.Take();
 
-    // Both the call and the reconnection fail: allowed, the failure logged,
-    // then the agent stops asking.
+    // Both the call and the reconnection fail: allowed, the failure logged.
+    // Each later navigation tries again, and the window is filtered again
+    // as soon as a controller answers.
     RemoveController();
+    for (const wchar_t* address : {L"http://refused.test/", L"http://refused.test/again"}) {
+        RemoveAgentLog();
+        EXPECT_FALSE(window->Browser().Navigate(address).cancelled);
+        const std::string log = ReadAgentLog();
+        EXPECT_EQ(log.substr(0, 1), "-") << log;
+        EXPECT_NE(log.find(", " + Narrow(address)), std::string::npos) << log;
+    }
+    UseController(LockedDocument("allowed.test").c_str());
     RemoveAgentLog();
-    EXPECT_FALSE(window->Browser().Navigate(L"http://refused.test/").cancelled);
-    const std::string log = ReadAgentLog();
-    EXPECT_EQ(log.substr(0, 1), "-") << log;
-    EXPECT_NE(log.find(", http://refused.test/"), std::string::npos) << log;
-    EXPECT_EQ(window->Browser().Navigate(L"http://refused.test/again").result, DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(ReadAgentLog(), log) << "later navigations are not logged";
+    EXPECT_TRUE(window->Browser().Navigate(L"http://refused.test/").cancelled) << "filtered again";
+    EXPECT_EQ(ReadAgentLog(), "1, http://refused.test/");
+    EXPECT_FALSE(window->Browser().Navigate(L"http://allowed.test/").cancelled);
+    boxes_.Take();
     window.reset();
     UseController(nullptr);
 }

@@ -91,6 +91,8 @@ ComPtr<HostFolderView> HostFolderView::Create(std::vector<std::wstring> titles) 
 
 STDMETHODIMP HostFolderView::get_Folder(Folder** folder) {
     if (!folder) return E_POINTER;
+    *folder = nullptr;
+    if (titles_.size() == 1 && titles_[0] == kUnreadable) return E_FAIL;
     *folder = titles_.empty() ? nullptr : new HostFolder(titles_, 0);
     return S_OK;
 }

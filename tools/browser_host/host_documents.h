@@ -39,6 +39,10 @@ private:
 // folder shown, each next one its parent.
 class HostFolderView final : public ComObject<NotImplementedIShellFolderViewDual> {
 public:
+    // As the only title: a view whose get_Folder fails, as a folder that
+    // went away does.
+    static constexpr const wchar_t* kUnreadable = L"<unreadable>";
+
     static qz_support::ComPtr<HostFolderView> Create(std::vector<std::wstring> titles);
 
     STDMETHODIMP get_Folder(Folder** folder) override;
