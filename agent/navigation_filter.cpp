@@ -4,10 +4,9 @@
 // two rules of their own: bare words are refused, and nothing is refused
 // while the folder shown lies inside a ".zip" folder.
 #include "agent/agent_module.h"
+#include "agent/controller_connection.h"
 #include "agent/event_arguments.h"
 #include "agent/sentrel_agent.h"
-#include "policy/connect_controller.h"
-#include "agent/late_bound_ole.h"
 #include "support/text.h"
 #include "support/unique_any.h"
 #include "support/unique_variant.h"
@@ -110,12 +109,15 @@ HRESULT CSentrelAgent::OnBeforeNavigate2(DISPPARAMS* params) {
 
     const HRESULT answer = AskController(address);
     WriteLogRecord(answer, narrow);
-    const bool refused = !zipFolder && (bareWord || answer == S_FALSE);
+    // Without an answer the navigation goes ahead, unless the machine's
+    // policy says to refuse it as the controller would.
+    const bool answered = SUCCEEDED(answer);
+    const bool refused = !zipFolder && (bareWord || answer == S_FALSE || (!answered && FailsClosed()));
     ApplyClickRule(narrow);
     if (!refused) return S_OK;
 
     cancel = VARIANT_TRUE;
-    ShowRefusal(arguments.Dispatch(kNavigatorArgument), &arguments.Variant(kTargetFrameArgument));
+    ShowRefusal(arguments.Dispatch(kNavigatorArgument), &arguments.Variant(kTargetFrameArgument), answered);
     return S_OK;
 }
 
@@ -145,16 +147,16 @@ bool CSentrelAgent::LeavesZipFolder() {
 // is returned and the navigation goes ahead.
 HRESULT CSentrelAgent::AskController(BSTR address) {
     if (!m_spController) {
-        const HRESULT connected = ConnectController(m_spController, LateBoundActivationCalls());
+        const HRESULT connected = ConnectAgentController(m_spController);
         return FAILED(connected) ? connected : m_spController->IsURLOK(address);
     }
     HRESULT answer = m_spController->IsURLOK(address);
-    if (FAILED(answer) && SUCCEEDED(ConnectController(m_spController, LateBoundActivationCalls())))
+    if (FAILED(answer) && SUCCEEDED(ConnectAgentController(m_spController)))
         answer = m_spController->IsURLOK(address);
     return answer;
 }
 
-void CSentrelAgent::ShowRefusal(IDispatch* navigator, const VARIANT* targetFrame) {
+void CSentrelAgent::ShowRefusal(IDispatch* navigator, const VARIANT* targetFrame, bool controllerAnswered) {
     bool frame = false;
     if (const auto browser = QueryOptional<IWebBrowser2>(navigator)) {
         VARIANT_BOOL topLevel = VARIANT_TRUE;
@@ -164,13 +166,15 @@ void CSentrelAgent::ShowRefusal(IDispatch* navigator, const VARIANT* targetFrame
     if (frame) {
         ReplaceFrameWithBanner(targetFrame);
     } else {
-        ShowErrorPageOrMessage();
+        ShowErrorPageOrMessage(controllerAnswered);
     }
 }
 
-void CSentrelAgent::ShowErrorPageOrMessage() {
+// The error page is the controller's: without an answer none is known.
+void CSentrelAgent::ShowErrorPageOrMessage(bool controllerAnswered) {
     UniqueBstr page;
-    ThrowIfFailed(m_spController->GetErrorPage(page.put()), m_spController.get());
+    if (controllerAnswered && m_spController)
+        ThrowIfFailed(m_spController->GetErrorPage(page.put()), m_spController.get());
     if (page && SysStringLen(page.get()) > 0) {
         VARIANT address;
         V_VT(&address) = VT_BSTR;

@@ -1,6 +1,7 @@
 #include "agent/sentrel_agent.h"
 
 #include "agent/agent_module.h"
+#include "agent/controller_connection.h"
 #include "agent/entry_guard.h"
 #include "agent/late_bound_ole.h"
 #include "policy/connect_controller.h"
@@ -61,7 +62,7 @@ CSentrelAgent::~CSentrelAgent() {
 void CSentrelAgent::FinalConstruct() noexcept {
     // A controller that cannot be reached leaves the reference null; the
     // browser gets its agent all the same.
-    ConnectController(m_spController, LateBoundActivationCalls());
+    ConnectAgentController(m_spController);
 }
 
 // IUnknown first, then the interfaces in the agent's order. Aggregated, the

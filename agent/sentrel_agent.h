@@ -111,8 +111,8 @@ private:
     // Parts of the navigation filter (navigation_filter.cpp).
     bool LeavesZipFolder();
     HRESULT AskController(BSTR address);
-    void ShowRefusal(IDispatch* navigator, const VARIANT* targetFrame);
-    void ShowErrorPageOrMessage();
+    void ShowRefusal(IDispatch* navigator, const VARIANT* targetFrame, bool controllerAnswered);
+    void ShowErrorPageOrMessage(bool controllerAnswered);
     void ReplaceFrameWithBanner(const VARIANT* targetFrame);
 
     // Fields in the order the agent declares them.

@@ -1,6 +1,7 @@
 #include "settings/registry_store.h"
 
 #include "settings/last_sync.h"
+#include "support/machine_policy.h"
 
 #include <cstring>
 #include <vector>
@@ -20,10 +21,18 @@ bool SetString(HKEY key, const char* name, std::string_view text) {
                           static_cast<DWORD>(terminated.size() + 1)) == ERROR_SUCCESS;
 }
 
+// The user's settings key, unless the machine's policy confines the
+// settings to HKEY_LOCAL_MACHINE: then the user's key is never opened,
+// whatever it holds.
+qz_support::UniqueHkey OpenUserSettingsKey(REGSAM access) {
+    if (MachinePolicyOn(kMachineSettingsOnlyPolicy)) return {};
+    return OpenKey(HKEY_CURRENT_USER, kSettingsKeyPath, access);
+}
+
 }  // namespace
 
 qz_support::UniqueHkey OpenSettingsKey(REGSAM access) {
-    if (auto key = OpenKey(HKEY_CURRENT_USER, kSettingsKeyPath, access)) return key;
+    if (auto key = OpenUserSettingsKey(access)) return key;
     return OpenKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath, access);
 }
 
@@ -47,7 +56,7 @@ std::optional<WideString> ReadStoredDocument() {
 }
 
 bool WriteStoredDocument(std::string_view text, bool createIfMissing) {
-    auto key = OpenKey(HKEY_CURRENT_USER, kSettingsKeyPath, KEY_SET_VALUE);
+    auto key = OpenUserSettingsKey(KEY_SET_VALUE);
     if (!key && createIfMissing) {
         qz_support::UniqueHkey created;
         if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,

@@ -1,7 +1,8 @@
 // Registry primitives of the settings store. The settings key
 // SOFTWARE\Corvantis\Sentrel is taken from HKEY_CURRENT_USER when it opens
 // there with the access needed, else from HKEY_LOCAL_MACHINE; once a key has
-// opened there is no fall-back to the other hive. None of these throws.
+// opened there is no fall-back to the other hive. The machine policy
+// "MachineSettingsOnly" leaves the user's key out. None of these throws.
 #pragma once
 
 #include "settings/settings_limits.h"

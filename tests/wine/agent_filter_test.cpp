@@ -192,6 +192,56 @@ TEST_F(AgentFilter, AnEndedControllerIsReconnectedAndAskedAgain) {
     UseController(nullptr);
 }
 
+// The machine's "FailClosed": what no controller answered is refused as the
+// controller would refuse it, and a controller class in the user's hive is
+// never used.
+TEST_F(AgentFilter, FailClosedRefusesWhatNoControllerAnswered) {
+    const auto setPolicy = [](DWORD value) {
+        qz_support::UniqueHkey key;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis\\Sentrel", 0, nullptr, 0,
+                                  KEY_SET_VALUE, nullptr, key.put(), nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExA(key.get(), "FailClosed", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    };
+    setPolicy(1);
+    auto window = Open(LockedDocument("allowed.test", "http://errors.test/refused.htm"));
+    const auto document = host::HtmlDocument::Create();
+    document->AddElement(L"content");
+    window->Browser().SetDocument(ComPtr<IDispatch>::Copy(document.get()));
+    EXPECT_FALSE(window->Browser().Navigate(L"http://allowed.test/").cancelled) << "answered";
+
+    RemoveController();
+    RemoveAgentLog();
+    EXPECT_TRUE(window->Browser().Navigate(L"http://allowed.test/").cancelled);
+    const auto seen = boxes_.Take();
+    ASSERT_EQ(seen.size(), 1u) << "no error page is known without a controller";
+    EXPECT_EQ(seen[0].text, L"Site Not Allowed by Sentrel");
+    EXPECT_TRUE(window->Browser().Navigate2Calls().empty());
+    const std::string log = ReadAgentLog();
+    EXPECT_EQ(log.substr(0, 1), "-") << "the failure is logged: " << log;
+    EXPECT_TRUE(window->Browser().NavigateFrame(L"content", L"http://allowed.test/frame").cancelled);
+    EXPECT_EQ(document->Replaced().size(), 1u) << "the frame gets the banner";
+    EXPECT_TRUE(window->Browser().NewWindow().cancelled) << "no popup without an answer";
+
+    // A class of the user's own, with the machine's controller back.
+    UseController(LockedDocument("allowed.test").c_str());
+    const std::string userClass = "Software\\Classes\\CLSID\\{EE71CF2C-D934-4D16-A641-C5C6F80DDE57}";
+    qz_support::UniqueHkey created;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, userClass.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                              created.put(), nullptr),
+              ERROR_SUCCESS);
+    RemoveAgentLog();
+    EXPECT_TRUE(window->Browser().Navigate(L"http://allowed.test/").cancelled);
+    EXPECT_EQ(ReadAgentLog(), std::to_string(static_cast<int>(E_ACCESSDENIED)) + ", http://allowed.test/");
+    boxes_.Take();
+    RegDeleteTreeA(HKEY_CURRENT_USER, userClass.c_str());
+    EXPECT_FALSE(window->Browser().Navigate(L"http://allowed.test/").cancelled) << "the machine's controller answers";
+
+    setPolicy(0);
+    window.reset();
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis");
+}
+
 // The new-window rules, each case in a fresh window.
 TEST_F(AgentFilter, NewWindowsOpenOnlyWhenTheUserAskedForThem) {
     struct Case {

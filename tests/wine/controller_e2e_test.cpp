@@ -13,6 +13,7 @@
 
 #include <oleauto.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -317,6 +318,43 @@ TEST_F(Controller, KilledControllerFailsTheCallAndAReconnectionStartsANewOne) {
     EXPECT_NE(after, before);
     EXPECT_EQ(client::AskController(controller.get(), L"http://games.test/"), S_FALSE);
     EXPECT_EQ(client::AskController(controller.get(), L"http://news.test/"), S_OK);
+}
+
+// The user's own key with the lock off, applied by a "ReloadSettings" and
+// by a restart: it counts only while the machine's policy allows it.
+TEST_F(Controller, MachineSettingsOnlyIgnoresTheUsersKey) {
+    ComPtr<ISentrelController>& controller = Connection();
+    ASSERT_TRUE(controller);
+    const auto setValue = [](HKEY root, const char* path, const char* name, DWORD type, const void* data, DWORD size) {
+        qz_support::UniqueHkey key;
+        ASSERT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr), ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key.get(), name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+    };
+    setValue(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr, REG_SZ, kBlockGamesLocked,
+             static_cast<DWORD>(std::strlen(kBlockGamesLocked) + 1));
+    struct Case {
+        DWORD machineSettingsOnly;
+        HRESULT games;  // with the user's unlocked document in place
+    };
+    for (const Case test : {Case{1, S_FALSE}, Case{0, S_OK}}) {
+        SCOPED_TRACE(test.machineSettingsOnly);
+        setValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis\\Sentrel", "MachineSettingsOnly", REG_DWORD,
+                 &test.machineSettingsOnly, sizeof(DWORD));
+        RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKeyPath);
+        ASSERT_TRUE(client::ReloadRunningController());
+        EXPECT_EQ(client::AskController(controller.get(), L"http://games.test/"), S_FALSE) << "the machine's document";
+
+        ASSERT_TRUE(client::StoreSettingsDocument(kBlockGamesUnlocked));
+        ASSERT_TRUE(client::ReloadRunningController());
+        EXPECT_EQ(client::AskController(controller.get(), L"http://games.test/"), test.games) << "after ReloadSettings";
+        client::StopControllers();
+        ASSERT_EQ(ConnectController(controller), S_OK);
+        EXPECT_EQ(client::AskController(controller.get(), L"http://games.test/"), test.games) << "after a restart";
+    }
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis");
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
+    ASSERT_TRUE(client::StoreSettingsDocument(kBlockGamesLocked));
+    ASSERT_TRUE(client::ReloadRunningController());
 }
 
 TEST_F(Controller, FailedConnectionLeavesTheReferenceNull) {

@@ -1,0 +1,39 @@
+#include "agent/controller_connection.h"
+
+#include "agent/late_bound_ole.h"
+#include "policy/connect_controller.h"
+#include "support/machine_policy.h"
+#include "support/unique_any.h"
+
+#include <string>
+
+namespace sentrel::agent {
+namespace {
+
+// The user's class key in either registry view: 32-bit and 64-bit
+// processes see different copies of HKCU\Software\Classes\CLSID.
+bool UserHiveRegistersController() {
+    const std::string path = std::string("Software\\Classes\\CLSID\\") + kControllerClsidText;
+    for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        qz_support::UniqueHkey key;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE | view, key.put()) == ERROR_SUCCESS)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+HRESULT ConnectAgentController(qz_support::ComPtr<ISentrelController>& reference) noexcept {
+    if (FailsClosed() && UserHiveRegistersController()) {
+        reference.reset();
+        return E_ACCESSDENIED;
+    }
+    return ConnectController(reference, LateBoundActivationCalls());
+}
+
+bool FailsClosed() noexcept {
+    return MachinePolicyOn(kFailClosedPolicy);
+}
+
+}  // namespace sentrel::agent
