@@ -235,9 +235,10 @@ void SentrelController::ToggleLock() {
     if (!ConfirmPassword()) return;
     settings_.active = !settings_.active;
     // A save that raises (a loaded password longer than the stored form
-    // holds) leaves the lock, the image and the icon as they were.
+    // holds) or that cannot be written (a settings key the user may only
+    // read) leaves the lock, the image and the icon as they were.
     try {
-        SaveSettings(settings_);
+        if (!SaveSettings(settings_)) qz_support::RaiseComError(HRESULT_FROM_WIN32(ERROR_CANTWRITE), nullptr);
     } catch (...) {
         settings_.active = !settings_.active;
         throw;

@@ -97,11 +97,13 @@ void SettingsDialog::ApplyTo(ControllerSettings& settings) const {
 }
 
 void SettingsDialog::SaveDialog(const std::optional<std::wstring>& fileName) {
-    // A save that raises (a password the stored form cannot hold) leaves the
-    // settings in memory as they were.
+    // A save that raises (a password the stored form cannot hold) or that
+    // cannot be written (a settings key the user may only read) leaves the
+    // settings in memory as they were and the dialog open; the error is shown.
     ControllerSettings edited = owner_.Settings();
     ApplyTo(edited);
-    SaveSettings(edited, fileName);
+    if (!SaveSettings(edited, fileName))
+        qz_support::RaiseComError(HRESULT_FROM_WIN32(fileName ? ERROR_WRITE_FAULT : ERROR_CANTWRITE), nullptr);
     owner_.Settings() = std::move(edited);
 }
 

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <oleauto.h>
+#include <sddl.h>
 
 #include <filesystem>
 #include <fstream>
@@ -164,6 +165,57 @@ TEST_F(ControllerUi, TheLockSwitchByDoubleClickAndByTheMenu) {
     ASSERT_TRUE(WaitUntil([] { return Stored("active=\"Y\""); }));
     EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_FALSE);
     EXPECT_FALSE(IsWindowVisible(window_));
+}
+
+// A standard user under "MachineSettingsOnly": the machine's settings key
+// can be read, not written. A lock switch or a dialog's OK that cannot be
+// stored shows the store's error and changes neither the lock nor the
+// stored document; the dialog stays open.
+TEST_F(ControllerUi, ASaveThatCannotBeStoredShowsTheErrorAndChangesNothing) {
+    const DWORD on = 1;
+    CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis\\Sentrel");
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis\\Sentrel", "MachineSettingsOnly", REG_DWORD,
+                    &on, sizeof on);
+    const auto machineKey = CreateKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
+    RegSetValueExA(machineKey.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(kLocked.c_str()),
+                   static_cast<DWORD>(kLocked.size() + 1));
+    ASSERT_TRUE(client::StoreSettingsDocument(Document("active=\"N\"", {})));  // the user's, ignored
+    ASSERT_TRUE(client::StartController());
+    window_ = client::ControllerWindow();
+    ASSERT_EQ(ConnectController(controller_), S_OK);
+    EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_FALSE);
+
+    // Everyone may read the key, nobody write it; this handle, opened
+    // before, restores it.
+    const auto setDacl = [&](const wchar_t* sddl) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr));
+        EXPECT_EQ(RegSetKeySecurity(machineKey.get(), DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+        LocalFree(descriptor);
+    };
+    setDacl(L"D:(D;;KW;;;WD)(A;;KA;;;WD)");
+    const std::string stored = StoredText();
+    const auto expectStoreError = [] {
+        const std::wstring shown = client::DismissErrorBox();
+        EXPECT_TRUE(shown.find(L"800703F5") != std::wstring::npos || shown.find(L"800703f5") != std::wstring::npos)
+            << (shown.empty() ? L"no error box" : shown.c_str());
+    };
+
+    Tray(WM_LBUTTONDBLCLK);
+    expectStoreError();
+    EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_FALSE) << "the lock stays on";
+
+    OpenSettings();
+    Click(window_, IDC_REVERSE);
+    PostClick(window_, IDOK);
+    expectStoreError();
+    EXPECT_TRUE(IsWindowVisible(window_)) << "the dialog stays open";
+    EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_FALSE) << "the edit is not applied";
+    EXPECT_EQ(StoredText(), stored);
+    Click(window_, IDCANCEL);
+
+    setDacl(L"D:(A;;KA;;;WD)");
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis");
 }
 
 TEST_F(ControllerUi, ThePasswordPromptOpensOnlyForTheExactPassword) {
