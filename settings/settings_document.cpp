@@ -7,6 +7,7 @@
 #include <objbase.h>
 
 #include <cstring>
+#include <mutex>
 
 #include <vector>
 
@@ -165,10 +166,41 @@ bool SaveSettings(ControllerSettings& settings, const std::optional<std::wstring
     return stored;
 }
 
+namespace {
+
+// The fetched document that could not be stored, shared by the worker's
+// thread (which fetches) and the main thread (which loads).
+struct HeldDocument {
+    std::mutex lock;
+    std::optional<WideString> text;
+};
+
+HeldDocument& Held() {
+    static HeldDocument* held = new HeldDocument;  // released with the process
+    return *held;
+}
+
+void Hold(std::optional<WideString> text) {
+    HeldDocument& held = Held();
+    std::lock_guard<std::mutex> guard(held.lock);
+    held.text = std::move(text);
+}
+
+std::optional<WideString> HeldOrStoredDocument() {
+    {
+        HeldDocument& held = Held();
+        std::lock_guard<std::mutex> guard(held.lock);
+        if (held.text) return held.text;
+    }
+    return ReadStoredDocument();
+}
+
+}  // namespace
+
 bool LoadSettings(ControllerSettings& settings, bool* activeLoaded) {
     if (activeLoaded) *activeLoaded = false;
     const ComPtr<IXMLDOMDocument> document = dom::CreateDocument();
-    const std::optional<WideString> text = ReadStoredDocument();
+    const std::optional<WideString> text = HeldOrStoredDocument();
     if (!text) return false;
     if (!dom::LoadXml(document, *text)) return false;
     const ComPtr<IXMLDOMNode> element = FindSettingsElement(document);
@@ -226,7 +258,8 @@ bool ApplySettingsDocument(IXMLDOMNode* element, ControllerSettings& settings) {
     return carriesActive;
 }
 
-bool ImportSettingsFile(const std::wstring& path) {
+bool ImportSettingsFile(const std::wstring& path, bool holdUnstored, bool* stored) {
+    if (stored) *stored = false;
     const ComPtr<IXMLDOMDocument> document = dom::CreateDocument();
     if (path.empty()) return false;
     const std::optional<WideString> text = ReadSettingsFileText(path);
@@ -239,7 +272,14 @@ bool ImportSettingsFile(const std::wstring& path) {
     } catch (const _com_error&) {
         return false;
     }
-    return WriteStoredDocument(ToNarrow(*text), false);
+    if (WriteStoredDocument(ToNarrow(*text), false)) {
+        if (stored) *stored = true;
+        Hold(std::nullopt);
+        return true;
+    }
+    if (!holdUnstored) return false;
+    Hold(*text);
+    return true;
 }
 
 }  // namespace sentrel

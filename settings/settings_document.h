@@ -29,8 +29,9 @@ std::optional<std::string> SerializeSettingsDocument(const dom::ComPtr<IXMLDOMDo
 // whether the text reached the file or the registry. DOM failures raise.
 bool SaveSettings(ControllerSettings& settings, const std::optional<std::wstring>& fileName = std::nullopt);
 
-// Reads the stored document and applies it. Returns whether a lockSettings
-// element was applied; a missing or malformed document changes nothing.
+// Reads the stored document (or the fetched one held for this run, see
+// ImportSettingsFile) and applies it. Returns whether a lockSettings element
+// was applied; a missing or malformed document changes nothing.
 // `activeLoaded` tells whether the document set `active`.
 bool LoadSettings(ControllerSettings& settings, bool* activeLoaded = nullptr);
 
@@ -58,6 +59,10 @@ std::optional<WideString> ReadSettingsFileText(const std::wstring& path);
 // loads without error, stores the file's own text as the settings document
 // without creating a settings key. Anything else (no file, too large, not
 // XML, no lockSettings, a bad child) returns false and stores nothing.
-bool ImportSettingsFile(const std::wstring& path);
+// With `holdUnstored`, a document that loads but cannot be stored (a
+// standard user under "MachineSettingsOnly" may not write the machine's
+// key) is held in memory for the next loads of this run instead, and
+// `*stored` tells which happened; a document that is stored ends the hold.
+bool ImportSettingsFile(const std::wstring& path, bool holdUnstored = false, bool* stored = nullptr);
 
 }  // namespace sentrel

@@ -4,6 +4,7 @@
 #include "settings/settings_document.h"
 #include "settings/settings_limits.h"
 #include "settings/source_paths.h"
+#include "support/machine_policy.h"
 #include "support/text.h"
 #include "support/unique_any.h"
 
@@ -134,8 +135,13 @@ SyncOutcome SyncPass(TempFileList& temporaries) {
     const std::string source = ReadSettingsSource();
     if (source.empty()) return SyncOutcome::NoSource;
     const std::string file = FetchSettingsSource(source, temporaries);
-    if (file.empty() || !ImportSettingsFile(ToWindowsWide(file))) return SyncOutcome::Failed;
-    WriteLastSync();
+    // Under "MachineSettingsOnly" a standard user cannot store what was
+    // fetched; it is applied for this run all the same, so central settings
+    // keep reaching the workstation. "Last Sync" records only what was stored.
+    bool stored = false;
+    if (file.empty() || !ImportSettingsFile(ToWindowsWide(file), MachinePolicyOn(kMachineSettingsOnlyPolicy), &stored))
+        return SyncOutcome::Failed;
+    if (stored) WriteLastSync();
     return SyncOutcome::Imported;
 }
 

@@ -48,8 +48,10 @@ std::string DownloadToTempFile(const std::string& url, TempFileList& temporaries
 // nothing could be fetched.
 std::string FetchSettingsSource(const std::string& source, TempFileList& temporaries);
 
-// One pass: fetches the configured source and imports it; on success stamps
-// "Last Sync". A download stays in `temporaries` for the caller to delete.
+// One pass: fetches the configured source and imports it; when it was
+// stored, stamps "Last Sync" (under "MachineSettingsOnly" a document that
+// cannot be stored is held for this run and counts as imported). A download
+// stays in `temporaries` for the caller to delete.
 enum class SyncOutcome { NoSource, Imported, Failed };
 SyncOutcome SyncPass(TempFileList& temporaries);
 

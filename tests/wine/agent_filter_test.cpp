@@ -3,6 +3,7 @@
 // message box or the frame banner, the shell-window rules, reconnection,
 // and the popup rules.
 #include "tests/wine/agent_fixture.h"
+#include "tests/wine/store_sandbox.h"
 #include "support/unique_any.h"
 #include "tools/browser_host/host_documents.h"
 #include "tools/browser_host/message_box_watcher.h"
@@ -196,14 +197,7 @@ TEST_F(AgentFilter, AnEndedControllerIsReconnectedAndAskedAgain) {
 // controller would refuse it, and a controller class in the user's hive is
 // never used.
 TEST_F(AgentFilter, FailClosedRefusesWhatNoControllerAnswered) {
-    const auto setPolicy = [](DWORD value) {
-        qz_support::UniqueHkey key;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis\\Sentrel", 0, nullptr, 0,
-                                  KEY_SET_VALUE, nullptr, key.put(), nullptr),
-                  ERROR_SUCCESS);
-        RegSetValueExA(key.get(), "FailClosed", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    };
-    setPolicy(1);
+    const testing::MachinePolicyScope failClosed(kFailClosedPolicy, 1);
     auto window = Open(LockedDocument("allowed.test", "http://errors.test/refused.htm"));
     const auto document = host::HtmlDocument::Create();
     document->AddElement(L"content");
@@ -237,9 +231,6 @@ TEST_F(AgentFilter, FailClosedRefusesWhatNoControllerAnswered) {
     RegDeleteTreeA(HKEY_CURRENT_USER, userClass.c_str());
     EXPECT_FALSE(window->Browser().Navigate(L"http://allowed.test/").cancelled) << "the machine's controller answers";
 
-    setPolicy(0);
-    window.reset();
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis");
 }
 
 // The new-window rules, each case in a fresh window.

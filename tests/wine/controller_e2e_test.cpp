@@ -6,6 +6,7 @@
 #include "settings/registry_store.h"
 #include "support/unique_any.h"
 #include "tests/unit/contacted_host_cases.h"
+#include "tests/wine/store_sandbox.h"
 #include "tests/wine/taskbar_recorder.h"
 #include "tools/client/controller_client.h"
 
@@ -325,21 +326,15 @@ TEST_F(Controller, KilledControllerFailsTheCallAndAReconnectionStartsANewOne) {
 TEST_F(Controller, MachineSettingsOnlyIgnoresTheUsersKey) {
     ComPtr<ISentrelController>& controller = Connection();
     ASSERT_TRUE(controller);
-    const auto setValue = [](HKEY root, const char* path, const char* name, DWORD type, const void* data, DWORD size) {
-        qz_support::UniqueHkey key;
-        ASSERT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr), ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExA(key.get(), name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
-    };
-    setValue(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr, REG_SZ, kBlockGamesLocked,
-             static_cast<DWORD>(std::strlen(kBlockGamesLocked) + 1));
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr, REG_SZ, kBlockGamesLocked,
+                    static_cast<DWORD>(std::strlen(kBlockGamesLocked) + 1));
     struct Case {
         DWORD machineSettingsOnly;
         HRESULT games;  // with the user's unlocked document in place
     };
     for (const Case test : {Case{1, S_FALSE}, Case{0, S_OK}}) {
         SCOPED_TRACE(test.machineSettingsOnly);
-        setValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis\\Sentrel", "MachineSettingsOnly", REG_DWORD,
-                 &test.machineSettingsOnly, sizeof(DWORD));
+        const testing::MachinePolicyScope policy(kMachineSettingsOnlyPolicy, test.machineSettingsOnly);
         RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKeyPath);
         ASSERT_TRUE(client::ReloadRunningController());
         EXPECT_EQ(client::AskController(controller.get(), L"http://games.test/"), S_FALSE) << "the machine's document";
@@ -351,7 +346,6 @@ TEST_F(Controller, MachineSettingsOnlyIgnoresTheUsersKey) {
         ASSERT_EQ(ConnectController(controller), S_OK);
         EXPECT_EQ(client::AskController(controller.get(), L"http://games.test/"), test.games) << "after a restart";
     }
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis");
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
     ASSERT_TRUE(client::StoreSettingsDocument(kBlockGamesLocked));
     ASSERT_TRUE(client::ReloadRunningController());

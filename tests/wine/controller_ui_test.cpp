@@ -15,7 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <oleauto.h>
-#include <sddl.h>
 
 #include <filesystem>
 #include <fstream>
@@ -172,28 +171,16 @@ TEST_F(ControllerUi, TheLockSwitchByDoubleClickAndByTheMenu) {
 // stored shows the store's error and changes neither the lock nor the
 // stored document; the dialog stays open.
 TEST_F(ControllerUi, ASaveThatCannotBeStoredShowsTheErrorAndChangesNothing) {
-    const DWORD on = 1;
-    CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis\\Sentrel");
-    RegSetKeyValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis\\Sentrel", "MachineSettingsOnly", REG_DWORD,
-                    &on, sizeof on);
-    const auto machineKey = CreateKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
-    RegSetValueExA(machineKey.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(kLocked.c_str()),
-                   static_cast<DWORD>(kLocked.size() + 1));
+    const testing::MachinePolicyScope machineOnly(kMachineSettingsOnlyPolicy, 1);
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr, REG_SZ, kLocked.c_str(),
+                    static_cast<DWORD>(kLocked.size() + 1));
     ASSERT_TRUE(client::StoreSettingsDocument(Document("active=\"N\"", {})));  // the user's, ignored
     ASSERT_TRUE(client::StartController());
     window_ = client::ControllerWindow();
     ASSERT_EQ(ConnectController(controller_), S_OK);
     EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_FALSE);
 
-    // Everyone may read the key, nobody write it; this handle, opened
-    // before, restores it.
-    const auto setDacl = [&](const wchar_t* sddl) {
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr));
-        EXPECT_EQ(RegSetKeySecurity(machineKey.get(), DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
-        LocalFree(descriptor);
-    };
-    setDacl(L"D:(D;;KW;;;WD)(A;;KA;;;WD)");
+    const testing::ReadOnlyKeyScope readOnly(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
     const std::string stored = StoredText();
     const auto expectStoreError = [] {
         const std::wstring shown = client::DismissErrorBox();
@@ -213,9 +200,6 @@ TEST_F(ControllerUi, ASaveThatCannotBeStoredShowsTheErrorAndChangesNothing) {
     EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_FALSE) << "the edit is not applied";
     EXPECT_EQ(StoredText(), stored);
     Click(window_, IDCANCEL);
-
-    setDacl(L"D:(A;;KA;;;WD)");
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis");
 }
 
 TEST_F(ControllerUi, ThePasswordPromptOpensOnlyForTheExactPassword) {

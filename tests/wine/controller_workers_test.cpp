@@ -177,6 +177,25 @@ TEST_F(ControllerWorkers, ImportsTheSourceAtStartAndDeletesTheDownloadWhenThePas
     for (const std::string& name : Downloads()) EXPECT_TRUE(name != first[0].first && name != first[1].first) << name;
 }
 
+// A standard user under "MachineSettingsOnly" cannot write the machine's
+// key: what the worker fetched is applied for the run all the same, and
+// neither the stored document nor "Last Sync" changes.
+TEST_F(ControllerWorkers, UnderMachineSettingsOnlyAFetchedDocumentThatCannotBeStoredIsApplied) {
+    const testing::MachinePolicyScope machineOnly(kMachineSettingsOnlyPolicy, 1);
+    WebServer::Serve("machine.xml", kAllowCorp);
+    const std::string source = WebServer::Url("/files/machine.xml");
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr, REG_SZ, kAllowNews, strlen(kAllowNews) + 1);
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, "Settings", REG_SZ, source.c_str(), source.size() + 1);
+    SetDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, "Sync Interval", 2000);
+    const testing::ReadOnlyKeyScope readOnly(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
+    const auto controller = StartAsConfigured();
+    EXPECT_TRUE(WaitUntil([&] { return AskController(controller.get(), L"http://corp/") == S_OK; }, 5000))
+        << "the fetched document applies";
+    EXPECT_EQ(AskController(controller.get(), L"http://news/"), S_FALSE);
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr), kAllowNews);
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, "Last Sync"), "<absent>");
+}
+
 TEST_F(ControllerWorkers, ASourceAddedAfterTheStartHasNoEffectUntilTheNextStart) {
     StoreSettingsDocument(kAllowNews);
     WebServer::Serve("later.xml", kAllowCorp);

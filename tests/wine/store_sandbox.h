@@ -4,6 +4,9 @@
 #pragma once
 
 #include "settings/registry_store.h"
+#include "support/machine_policy.h"
+
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +23,39 @@ inline qz_support::UniqueHkey CreateKey(HKEY root, const char* path) {
     EXPECT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr), ERROR_SUCCESS);
     return key;
 }
+
+// A machine policy value for the scope's life; the policies key goes with it.
+class MachinePolicyScope {
+public:
+    MachinePolicyScope(const char* name, DWORD value) {
+        CreateKey(HKEY_LOCAL_MACHINE, kMachinePolicyKeyPath);
+        EXPECT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, kMachinePolicyKeyPath, name, REG_DWORD, &value, sizeof value),
+                  ERROR_SUCCESS);
+    }
+    ~MachinePolicyScope() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis"); }
+    MachinePolicyScope(const MachinePolicyScope&) = delete;
+    MachinePolicyScope& operator=(const MachinePolicyScope&) = delete;
+};
+
+// The key as a standard user finds the machine's keys for the scope's life:
+// everyone may read it, nobody may write it. (Wine checks a key's access
+// list when it is opened; the handle kept here, opened before, restores it.)
+class ReadOnlyKeyScope {
+public:
+    ReadOnlyKeyScope(HKEY root, const char* path) : key_(CreateKey(root, path)) { SetAccess(L"D:(D;;KW;;;WD)(A;;KA;;;WD)"); }
+    ~ReadOnlyKeyScope() { SetAccess(L"D:(A;;KA;;;WD)"); }
+    ReadOnlyKeyScope(const ReadOnlyKeyScope&) = delete;
+    ReadOnlyKeyScope& operator=(const ReadOnlyKeyScope&) = delete;
+
+private:
+    void SetAccess(const wchar_t* sddl) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr));
+        EXPECT_EQ(RegSetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+        LocalFree(descriptor);
+    }
+    qz_support::UniqueHkey key_;
+};
 
 class StoreSandbox : public ::testing::Test {
 protected:
