@@ -178,8 +178,9 @@ TEST_F(ControllerWorkers, ImportsTheSourceAtStartAndDeletesTheDownloadWhenThePas
 }
 
 // A standard user under "MachineSettingsOnly" cannot write the machine's
-// key: what the worker fetched is applied for the run all the same, and
-// neither the stored document nor "Last Sync" changes.
+// key: what the worker fetched from the machine's source is applied for the
+// run all the same, and neither the stored document nor "Last Sync" changes.
+// The user's own source is never fetched.
 TEST_F(ControllerWorkers, UnderMachineSettingsOnlyAFetchedDocumentThatCannotBeStoredIsApplied) {
     const testing::MachinePolicyScope machineOnly(kMachineSettingsOnlyPolicy, 1);
     WebServer::Serve("machine.xml", kAllowCorp);
@@ -187,6 +188,8 @@ TEST_F(ControllerWorkers, UnderMachineSettingsOnlyAFetchedDocumentThatCannotBeSt
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr, REG_SZ, kAllowNews, strlen(kAllowNews) + 1);
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, "Settings", REG_SZ, source.c_str(), source.size() + 1);
     SetDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, "Sync Interval", 2000);
+    WebServer::Serve("users.xml", "<lockSettings active=\"N\"/>");
+    SetSource(WebServer::Url("/files/users.xml"));  // the user's own, never fetched
     const testing::ReadOnlyKeyScope readOnly(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
     const auto controller = StartAsConfigured();
     EXPECT_TRUE(WaitUntil([&] { return AskController(controller.get(), L"http://corp/") == S_OK; }, 5000))
@@ -194,6 +197,7 @@ TEST_F(ControllerWorkers, UnderMachineSettingsOnlyAFetchedDocumentThatCannotBeSt
     EXPECT_EQ(AskController(controller.get(), L"http://news/"), S_FALSE);
     EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr), kAllowNews);
     EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, "Last Sync"), "<absent>");
+    EXPECT_EQ(WebServer::Answered("/files/users.xml"), 0);
 }
 
 TEST_F(ControllerWorkers, ASourceAddedAfterTheStartHasNoEffectUntilTheNextStart) {
