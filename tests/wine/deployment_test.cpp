@@ -113,11 +113,22 @@ TEST_F(Deployment, ThePolicyTemplateSetsWhatTheControllerReadsAndItIsFetchedAtSt
     }
 
     std::vector<PolicyValue> values;
-    const std::map<std::string, DWORD> productReads = {{kSettingsSourceValue, REG_SZ}, {kProtectNotesValue, REG_DWORD}};
+    // Each value the product reads, with its type and key; the switches of
+    // the policies key exist for the machine only.
+    struct Read {
+        DWORD type;
+        const char* key;
+        bool machineOnly;
+    };
+    const std::map<std::string, Read> productReads = {
+        {kSettingsSourceValue, {REG_SZ, kSettingsKeyPath, false}},
+        {kProtectNotesValue, {REG_DWORD, kSettingsKeyPath, false}},
+        {kMachineSettingsOnlyPolicy, {REG_DWORD, kMachinePolicyKeyPath, true}},
+        {kFailClosedPolicy, {REG_DWORD, kMachinePolicyKeyPath, true}},
+    };
     for (const auto& policy : Elements(admx, L"policy")) {
         const std::string name = Attribute(policy, L"name");
         const std::string key = Attribute(policy, L"key");
-        EXPECT_EQ(_stricmp(key.c_str(), kSettingsKeyPath), 0) << name;
         const bool machine = Attribute(policy, L"class") == "Machine";
         std::string valueName = Attribute(policy, L"valueName");
         DWORD type = REG_DWORD, number = 0;
@@ -135,10 +146,13 @@ TEST_F(Deployment, ThePolicyTemplateSetsWhatTheControllerReadsAndItIsFetchedAtSt
             number = static_cast<DWORD>(std::stoul(Attribute(enabled.query<IXMLDOMElement>(), L"value")));
         }
         ASSERT_TRUE(productReads.count(valueName)) << name << " sets " << valueName << ", which the product never reads";
-        EXPECT_EQ(productReads.at(valueName), type) << name;
+        const Read& read = productReads.at(valueName);
+        EXPECT_EQ(read.type, type) << name;
+        EXPECT_EQ(_stricmp(key.c_str(), read.key), 0) << name;
+        if (read.machineOnly) EXPECT_TRUE(machine) << name << " is a machine policy";
         values.push_back({machine, key, valueName, type, number});
     }
-    ASSERT_EQ(values.size(), 4u) << "both values, for the machine and the user";
+    ASSERT_EQ(values.size(), 6u) << "source and Notes for the machine and the user, the two machine switches";
 
     // Applied as the policy engine would, for the machine, with the settings
     // source pointing at the run's web server.
@@ -170,6 +184,7 @@ TEST_F(Deployment, ThePolicyTemplateSetsWhatTheControllerReadsAndItIsFetchedAtSt
     controller.reset();
     client::StopControllers();
     testing::RemoveStoreKeys();
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis");
 }
 
 TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
