@@ -85,6 +85,20 @@ struct PolicyValue {
 // of that view's bitness with its class, category and helper-object entry,
 // and the interface and type library its calls to the controller need.
 // Paths are below HKLM\SOFTWARE; `file` is below the install folder.
+// What the controller's registration gives low-integrity tabs (checked in
+// detail by the controller's own tests): the package must leave them too.
+const char* const kElevationPolicy =
+    "Microsoft\\Internet Explorer\\Low Rights\\ElevationPolicy\\{084851C7-5197-4A38-8D6A-8D6859D0A4F0}";
+const char* const kControllerAppId = "AppID\\{0438AB9B-DE90-4528-9438-DA3279114CEE}";
+
+bool HasPermissions() {
+    bool both = true;
+    for (const char* name : {"LaunchPermission", "AccessPermission"})
+        both = both && RegGetValueA(HKEY_CLASSES_ROOT, kControllerAppId, name, RRF_RT_REG_BINARY, nullptr, nullptr,
+                                    nullptr) == ERROR_SUCCESS;
+    return both;
+}
+
 const char* const kAgentClass = "Classes\\CLSID\\{B0000299-50CF-11D1-A140-0000F802C250}";
 const char* const kHelperEntry =
     "Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\{B0000299-50CF-11D1-A140-0000F802C250}";
@@ -289,7 +303,12 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
         EXPECT_EQ(RegistryText(software.get(), std::string(kInterfaceEntry) + "\\ProxyStubClsid32", nullptr),
                   "{00020424-0000-0000-C000-000000000046}")
             << "the system's type-library marshaller, view " << view.flag;
+        EXPECT_EQ(_stricmp(RegistryText(software.get(), kElevationPolicy, "AppPath").c_str(),
+                           folder.substr(0, folder.size() - 1).c_str()),
+                  0)
+            << "view " << view.flag;
     }
+    EXPECT_TRUE(HasPermissions());
 #ifdef _WIN64
     // The 64-bit package writes where 64-bit programs read, not the 32-bit view.
     qz_support::UniqueHkey software32;
@@ -332,9 +351,10 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, helperKey));
     for (const View& view : kViews) {
         const qz_support::UniqueHkey software = SoftwareKey(view.flag);
-        for (const char* key : {kAgentClass, kHelperEntry, kInterfaceEntry, kLibraryEntry})
+        for (const char* key : {kAgentClass, kHelperEntry, kInterfaceEntry, kLibraryEntry, kElevationPolicy})
             EXPECT_FALSE(KeyExists(software.get(), key)) << "view " << view.flag << ": " << key;
     }
+    EXPECT_FALSE(HasPermissions());
     EXPECT_EQ(GetFileAttributesA((folder + "x86").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, runKey, "Sentrel"), "<absent>");
     EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kSettingsSourceValue), "<absent>");
