@@ -1,6 +1,7 @@
 // SentrelAgentController: the tray program that is also the local COM
 // server of the controller class.
 #include "controller/class_factory.h"
+#include "controller/com_security.h"
 #include "controller/command_line.h"
 #include "controller/registration.h"
 #include "controller/server_module.h"
@@ -86,6 +87,9 @@ int Run(HINSTANCE instance) {
         break;
     }
 
+    // Before anything is marshalled, the hand-over's call included. A failure
+    // leaves the system's defaults: medium-integrity clients still connect.
+    InitializeCallSecurity();
     if (HandedOverToRunningController()) return 0;
 
     module.StartShutdownMonitor();

@@ -1,11 +1,15 @@
 #include "controller/registration.h"
 
+#include "controller/com_security.h"
 #include "policy/controller_interface.h"
 #include "support/com_ptr.h"
 #include "support/text.h"
 #include "support/unique_any.h"
 
 #include <oleauto.h>
+
+#include <utility>
+#include <vector>
 
 namespace sentrel {
 namespace {
@@ -18,6 +22,21 @@ const std::string kClassKey = std::string("CLSID\\") + kControllerClsidText;
 // fall back to 409, so the same file is registered there as well.
 const std::string kNeutralLocaleKey = std::string("TypeLib\\") + kTypeLibraryIdText + "\\1.0\\0";
 const std::string kOwnLocaleKey = std::string("TypeLib\\") + kTypeLibraryIdText + "\\1.0\\409";
+
+// The browser's elevation policy for the controller's class: a Protected
+// Mode tab starts the controller at medium integrity without asking.
+const char* const kElevationPolicyKey =
+    "SOFTWARE\\Microsoft\\Internet Explorer\\Low Rights\\ElevationPolicy\\"
+    "{084851C7-5197-4A38-8D6A-8D6859D0A4F0}";
+constexpr DWORD kSilentMediumIntegrity = 3;
+
+// The registry views a browser of this machine reads: both on 64-bit
+// Windows, where 32-bit and 64-bit browser processes run side by side.
+#ifdef _WIN64
+constexpr REGSAM kBrowserViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+#else
+constexpr REGSAM kBrowserViews[] = {0};
+#endif
 
 HRESULT FromWin32(LONG status) {
     return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status);
@@ -45,10 +64,45 @@ HRESULT SetKeyPath(const std::string& path, const std::wstring& value) {
     return FromWin32(status);
 }
 
+HRESULT SetKeyDescriptor(const std::string& path, const char* name, const wchar_t* sddl) {
+    std::vector<BYTE> descriptor;
+    if (const HRESULT hr = SelfRelativeDescriptor(sddl, descriptor); FAILED(hr)) return hr;
+    qz_support::UniqueHkey key;
+    LONG status = RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_SET_VALUE, nullptr, key.put(), nullptr);
+    if (status != ERROR_SUCCESS) return FromWin32(status);
+    status = RegSetValueExA(key.get(), name, 0, REG_BINARY, descriptor.data(), static_cast<DWORD>(descriptor.size()));
+    return FromWin32(status);
+}
+
 // Removes the key with everything under it; a key that is already gone
 // counts as removed.
 HRESULT DeleteTree(const std::string& path) {
     const LONG status = RegDeleteTreeA(HKEY_CLASSES_ROOT, path.c_str());
+    return status == ERROR_FILE_NOT_FOUND ? S_OK : FromWin32(status);
+}
+
+HRESULT WriteElevationPolicy(REGSAM view, const std::wstring& programPath) {
+    qz_support::UniqueHkey key;
+    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kElevationPolicyKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_SET_VALUE | view, nullptr, key.put(), nullptr);
+    if (status != ERROR_SUCCESS) return FromWin32(status);
+    const size_t separator = programPath.find_last_of(L"\\/");
+    const std::wstring folder = separator == std::wstring::npos ? L"" : programPath.substr(0, separator);
+    const std::wstring file = separator == std::wstring::npos ? programPath : programPath.substr(separator + 1);
+    const std::wstring classId = ToWindowsWide(kControllerClsidText);
+    for (const auto& [name, text] : {std::pair{L"AppName", &file}, {L"AppPath", &folder}, {L"CLSID", &classId}}) {
+        status = RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text->c_str()),
+                                static_cast<DWORD>((text->size() + 1) * sizeof(wchar_t)));
+        if (status != ERROR_SUCCESS) return FromWin32(status);
+    }
+    return FromWin32(RegSetValueExA(key.get(), "Policy", 0, REG_DWORD,
+                                    reinterpret_cast<const BYTE*>(&kSilentMediumIntegrity),
+                                    sizeof kSilentMediumIntegrity));
+}
+
+HRESULT DeleteElevationPolicy(REGSAM view) {
+    const LONG status = RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kElevationPolicyKey, view, 0);
     return status == ERROR_FILE_NOT_FOUND ? S_OK : FromWin32(status);
 }
 
@@ -62,6 +116,8 @@ std::wstring ShortFormOf(const std::wstring& path) {
 
 HRESULT RegisterAppId() {
     HRESULT hr = SetKeyValue(kAppIdKey, nullptr, "SentrelAgentController");
+    if (SUCCEEDED(hr)) hr = SetKeyDescriptor(kAppIdKey, "LaunchPermission", kLaunchPermissionSddl);
+    if (SUCCEEDED(hr)) hr = SetKeyDescriptor(kAppIdKey, "AccessPermission", kAccessPermissionSddl);
     if (SUCCEEDED(hr)) hr = SetKeyValue(kAppIdExeKey, "AppID", kControllerAppIdText);
     return hr;
 }
@@ -78,6 +134,9 @@ HRESULT RegisterClassAndTypeLibrary(const std::wstring& programPath) {
     if (SUCCEEDED(hr)) hr = SetKeyValue(kClassKey, "AppID", kControllerAppIdText);
     if (SUCCEEDED(hr)) hr = SetKeyPath(kClassKey + "\\LocalServer32", ShortFormOf(programPath));
     if (SUCCEEDED(hr)) hr = SetKeyValue(kClassKey + "\\TypeLib", nullptr, kTypeLibraryIdText);
+    for (const REGSAM view : kBrowserViews) {
+        if (SUCCEEDED(hr)) hr = WriteElevationPolicy(view, programPath);
+    }
     if (FAILED(hr)) return hr;
 
     qz_support::ComPtr<ITypeLib> library;
@@ -95,7 +154,11 @@ HRESULT RegisterClassAndTypeLibrary(const std::wstring& programPath) {
 }
 
 HRESULT UnregisterClassAndTypeLibrary() {
-    const HRESULT classResult = DeleteTree(kClassKey);
+    HRESULT classResult = DeleteTree(kClassKey);
+    for (const REGSAM view : kBrowserViews) {
+        const HRESULT policyResult = DeleteElevationPolicy(view);
+        if (SUCCEEDED(classResult)) classResult = policyResult;
+    }
     DeleteTree(kNeutralLocaleKey);
     // Only a registered library is unregistered, so a second unregistration succeeds too.
     qz_support::UniqueBstr registeredPath;

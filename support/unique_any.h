@@ -63,6 +63,8 @@ inline void DestroyMenuHandle(HMENU menu) { DestroyMenu(menu); }
 inline void CloseInternet(HINTERNET handle) { InternetCloseHandle(handle); }
 inline void FreeCoTask(wchar_t* text) { CoTaskMemFree(text); }
 inline void FreeLibraryHandle(HMODULE module) { FreeLibrary(module); }
+inline void FreeLocal(void* memory) { LocalFree(memory); }
+inline void FreeLocalText(wchar_t* text) { LocalFree(text); }
 }  // namespace detail
 
 using UniqueHkey = UniqueAny<HKEY, detail::CloseKey>;
@@ -75,6 +77,10 @@ using UniqueHmenu = UniqueAny<HMENU, detail::DestroyMenuHandle>;
 using UniqueHinternet = UniqueAny<HINTERNET, detail::CloseInternet>;
 using UniqueCoTaskString = UniqueAny<wchar_t*, detail::FreeCoTask>;
 using UniqueHmodule = UniqueAny<HMODULE, detail::FreeLibraryHandle>;
+// LocalAlloc'd results, such as the security descriptors and SDDL text that
+// the descriptor conversions return.
+using UniqueLocalDescriptor = UniqueAny<PSECURITY_DESCRIPTOR, detail::FreeLocal>;
+using UniqueLocalText = UniqueAny<wchar_t*, detail::FreeLocalText>;
 
 // One-off cleanup at scope exit.
 template <typename Function>

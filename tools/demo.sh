@@ -9,6 +9,13 @@ cd "$(dirname "$0")/.."
 source tools/wine_session.sh
 wine_select_architecture || exit 1
 win=$SENTREL_WIN_BUILD
+# The 64-bit package carries the 32-bit build's agent and type library.
+if [ "$SENTREL_WINE_ARCH" = win64 ] &&
+    ! { cmake -S . -B build/win -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-i686.cmake" >/dev/null &&
+        cmake --build build/win -j"$(nproc)" --target SentrelAgent sentrel_generated; }; then
+    echo "demo: the 32-bit agent for the 64-bit package failed to build" >&2
+    exit 1
+fi
 if ! { cmake -S . -B "$win" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$SENTREL_TOOLCHAIN" >/dev/null &&
        cmake --build "$win" -j"$(nproc)"; }; then
     echo "demo: the Windows build ($SENTREL_WINE_ARCH) failed" >&2

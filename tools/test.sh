@@ -64,6 +64,11 @@ windows_tests() {
     wine_select_architecture || { failed=$((failed + 1)); return; }
     local win=$SENTREL_WIN_BUILD
     echo "== Windows build ($SENTREL_WINE_ARCH, $win), tests under Wine =="
+    # The 64-bit package carries the 32-bit build's agent and type library.
+    if [ "$SENTREL_WINE_ARCH" = win64 ]; then
+        build build/win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" --target SentrelAgent sentrel_generated ||
+            { failed=$((failed + 1)); return; }
+    fi
     build "$win" -DCMAKE_TOOLCHAIN_FILE="$SENTREL_TOOLCHAIN" || { failed=$((failed + 1)); return; }
     wine_session_start
     settings_server_start || failed=$((failed + 1))

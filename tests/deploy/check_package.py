@@ -26,10 +26,18 @@ def main():
     check(properties.get("ProductCode") == "{27E397F5-3A9D-4C6F-AB69-670E032DBED9}", "ProductCode")
     check(properties.get("ALLUSERS") == "1", "per-machine (ALLUSERS=1)")
 
-    files = {row[2].split("|")[-1] for row in table(package, "File")}
-    check(files == {"SentrelAgentController.exe", "SentrelAgent.dll"}, f"files: {files}")
+    # A 64-bit package also carries the 32-bit agent and type library, in a
+    # folder of their own, for 32-bit tabs.
+    files = {(row[1], row[2].split("|")[-1]) for row in table(package, "File")}
+    expected = {("Controller", "SentrelAgentController.exe"), ("Agent", "SentrelAgent.dll")}
+    if win64:
+        expected |= {("Agent32", "SentrelAgent.dll"), ("Agent32", "SentrelAgentController.tlb")}
+    check(files == expected, f"files: {files}")
     directories = {row[0]: row for row in table(package, "Directory")}
     check(directories.get("INSTALLDIR", ["", "", ""])[2].endswith("Sentrel"), "INSTALLDIR is ...\\Sentrel")
+    check((directories.get("X86DIR", ["", "", ""])[1:] == ["INSTALLDIR", "x86"]) == win64, "x86 folder in INSTALLDIR")
+    features = {(row[0], row[1]) for row in table(package, "FeatureComponents")}
+    check(("Sentrel", "Agent32") in features if win64 else True, "the 32-bit agent is installed with Sentrel")
 
     registry = {(row[2], row[3]): (row[1], row[4]) for row in table(package, "Registry")}
     check(registry.get(("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", "Sentrel")) == ("2", '"[#ControllerExe]"'),
@@ -37,10 +45,37 @@ def main():
     check(registry.get(("SOFTWARE\\Corvantis\\Sentrel", "Settings")) == ("2", "[SETTINGSSOURCE]"), "Settings")
     check(registry.get(("SOFTWARE\\Corvantis\\Sentrel", "ProtectNotes")) == ("2", "#1"), "ProtectNotes")
 
+    # The 32-bit agent's own entries, in the 32-bit view: its class in the
+    # app-container category, its helper-object entry, and the interface and
+    # type library the marshaller needs (root 0 is HKCR, 2 is HKLM; "*" makes
+    # a key and removes its tree at uninstall).
+    agent = "CLSID\\{B0000299-50CF-11D1-A140-0000F802C250}"
+    interface = "Interface\\{19A39A03-20AC-4E25-8570-0E1F9C6563A8}"
+    library = "TypeLib\\{AAC2174E-DAB4-475C-9E63-19AF9497F122}\\1.0"
+    agent32 = {(row[2], row[3]): (row[1], row[4]) for row in table(package, "Registry") if row[5] == "Agent32"}
+    expected32 = {
+        (agent, "*"): ("0", ""), (agent, ""): ("0", "Sentrel"),
+        (agent + "\\InprocServer32", ""): ("0", "[#AgentDll32]"),
+        (agent + "\\InprocServer32", "ThreadingModel"): ("0", "Apartment"),
+        (agent + "\\Implemented Categories\\{59FB2056-D625-48D0-A944-1A85B5AB2640}", "*"): ("0", ""),
+        ("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\"
+         "{B0000299-50CF-11D1-A140-0000F802C250}", "*"): ("2", ""),
+        (interface, "*"): ("0", ""), (interface, ""): ("0", "ISentrelController"),
+        (interface + "\\ProxyStubClsid32", ""): ("0", "{00020424-0000-0000-C000-000000000046}"),
+        (interface + "\\TypeLib", ""): ("0", "{AAC2174E-DAB4-475C-9E63-19AF9497F122}"),
+        (interface + "\\TypeLib", "Version"): ("0", "1.0"),
+        (library, ""): ("0", "SentrelAgentController Type Library"),
+        (library + "\\0\\win32", ""): ("0", "[#TypeLib32]"),
+        (library + "\\FLAGS", ""): ("0", "0"), (library + "\\HELPDIR", ""): ("0", "[X86DIR]"),
+    } if win64 else {}
+    check(agent32 == expected32, f"the 32-bit agent's registry entries: {sorted(set(agent32.items()) ^ set(expected32.items()))}")
+
     # A 64-bit package writes the 64-bit registry view (component attribute
-    # 256) and runs the 64-bit system programs; a 32-bit one neither.
+    # 256) and runs the 64-bit system programs; a 32-bit one neither. The
+    # 32-bit agent's component writes the 32-bit view in either.
     for row in table(package, "Component"):
-        check(bool(int(row[3]) & 256) == win64, f"component {row[0]}: 64-bit attribute {win64}")
+        bits64 = win64 and row[0] != "Agent32"
+        check(bool(int(row[3]) & 256) == bits64, f"component {row[0]}: 64-bit attribute {bits64}")
     system = "[System64Folder]" if win64 else "[SystemFolder]"
 
     actions = {row[0]: row for row in table(package, "CustomAction")}

@@ -43,6 +43,9 @@ TEST(RegistrationScript, ReadsTheShippedScript) {
     EXPECT_EQ(server->values[0].data, kModule.at("MODULE"));
     EXPECT_EQ(server->values[1].name, "ThreadingModel");
     EXPECT_EQ(server->values[1].data, "Apartment");
+    const ScriptKey* categories = Find(agent->children, "Implemented Categories");
+    ASSERT_NE(categories, nullptr);
+    EXPECT_NE(Find(categories->children, "{59FB2056-D625-48D0-A944-1A85B5AB2640}"), nullptr) << "app containers";
     EXPECT_EQ((*script)[2].hive, "HKLM");
 }
 

@@ -71,7 +71,10 @@ TEST_F(AgentModule, RegistrationWritesTheClassAndHelperEntriesAndClearsTheCatego
         EXPECT_STRCASEEQ(RegistryText(HKEY_CLASSES_ROOT, std::string(kClassKey) + "\\InprocServer32", nullptr).c_str(),
                          expected);
         EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, std::string(kClassKey) + "\\InprocServer32", "ThreadingModel"), "Apartment");
-        EXPECT_EQ(SubkeyCount(HKEY_CLASSES_ROOT, kClassKey), 1u) << "the class key is recreated";
+        // The category that Enhanced Protected Mode and 64-bit tabs ask of the helper objects they load.
+        EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::string(kClassKey) +
+                                                     "\\Implemented Categories\\{59FB2056-D625-48D0-A944-1A85B5AB2640}"));
+        EXPECT_EQ(SubkeyCount(HKEY_CLASSES_ROOT, kClassKey), 2u) << "the class key is recreated";
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kHelperKey));
         EXPECT_EQ(SubkeyCount(HKEY_LOCAL_MACHINE, kHelperKey), 0u) << "the helper entry is recreated";
         for (const EnumKey& cache : kEnumKeys) {

@@ -4,6 +4,7 @@
 // unregistered. The tests run in order and share the one controller.
 #include "policy/connect_controller.h"
 #include "settings/registry_store.h"
+#include "support/text.h"
 #include "support/unique_any.h"
 #include "tests/unit/contacted_host_cases.h"
 #include "tests/wine/store_sandbox.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <oleauto.h>
+#include <sddl.h>
 
 #include <cstring>
 #include <string>
@@ -32,6 +34,14 @@ const std::string kAppIdKey = "AppID\\{0438AB9B-DE90-4528-9438-DA3279114CEE}";
 const std::string kAppIdExeKey = "AppID\\SentrelAgentController.EXE";
 const std::string kTypeLibKey = "TypeLib\\{AAC2174E-DAB4-475C-9E63-19AF9497F122}";
 const std::string kInterfaceKey = "Interface\\{19A39A03-20AC-4E25-8570-0E1F9C6563A8}";
+const char* const kElevationPolicyKey =
+    "SOFTWARE\\Microsoft\\Internet Explorer\\Low Rights\\ElevationPolicy\\{084851C7-5197-4A38-8D6A-8D6859D0A4F0}";
+// Every registry view a browser of the machine reads.
+#ifdef _WIN64
+const REGSAM kBrowserViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+#else
+const REGSAM kBrowserViews[] = {0};
+#endif
 
 long RunController(const std::wstring& arguments) {
     return RunProgram(L"\"" + ControllerProgram() + L"\"" + arguments);
@@ -41,6 +51,39 @@ bool KeyExists(const std::string& path) { return client::KeyExists(HKEY_CLASSES_
 
 std::string StringValue(const std::string& path, const char* name) {
     return client::RegistryText(HKEY_CLASSES_ROOT, path, name);
+}
+
+// A stored security descriptor as SDDL text, "<absent>" when there is none.
+std::string StoredDescriptor(const std::string& path, const char* name) {
+    BYTE descriptor[1024];
+    DWORD size = sizeof descriptor;
+    if (RegGetValueA(HKEY_CLASSES_ROOT, path.c_str(), name, RRF_RT_REG_BINARY, nullptr, descriptor, &size) !=
+        ERROR_SUCCESS)
+        return "<absent>";
+    qz_support::UniqueLocalText text;
+    if (!IsValidSecurityDescriptor(descriptor) ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor, SDDL_REVISION_1,
+            OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+            text.put(), nullptr))
+        return "<invalid>";
+    // Wine's conversion writes no mandatory label: the label is read from
+    // the system ACL's one ACE.
+    BOOL present = FALSE, defaulted = FALSE;
+    ACL* sacl = nullptr;
+    void* ace = nullptr;
+    std::string label = "no label";
+    if (GetSecurityDescriptorSacl(descriptor, &present, &sacl, &defaulted) && present && sacl &&
+        sacl->AceCount == 1 && GetAce(sacl, 0, &ace)) {
+        const auto* mandatory = static_cast<const SYSTEM_MANDATORY_LABEL_ACE*>(ace);
+        BYTE low[SECURITY_MAX_SID_SIZE];
+        DWORD lowSize = sizeof low;
+        CreateWellKnownSid(WinLowLabelSid, nullptr, low, &lowSize);
+        const bool isLow = EqualSid(const_cast<DWORD*>(&mandatory->SidStart), low);
+        label = std::string(mandatory->Header.AceType == SYSTEM_MANDATORY_LABEL_ACE_TYPE ? "ML" : "other") +
+                (mandatory->Mask == SYSTEM_MANDATORY_LABEL_NO_EXECUTE_UP ? ";NX" : ";other") + (isLow ? ";LW" : ";other");
+    }
+    return ToNarrow(AsWideView(text.get())) + " label " + label;
 }
 
 std::wstring ErrorPage(const ComPtr<ISentrelController>& controller, HRESULT* result = nullptr) {
@@ -114,6 +157,31 @@ TEST_F(Controller, RegServerWritesTheClassEntriesAndTheTypeLibrary) {
 
     EXPECT_EQ(StringValue(kInterfaceKey + "\\ProxyStubClsid32", nullptr), "{00020424-0000-0000-C000-000000000046}");
     EXPECT_TRUE(KeyExists(kTypeLibKey + "\\1.0\\409\\" + kTypeLibraryPlatformKey));
+
+    // Low-integrity and app-container agents may start the controller
+    // (execute, local execute and activation) and call it (execute, local
+    // execute): the interactive user, the system and app containers, under
+    // a low mandatory label with no-execute-up.
+    EXPECT_EQ(StoredDescriptor(kAppIdKey, "LaunchPermission"),
+              "O:BAG:BAD:(A;;CCDCSW;;;IU)(A;;CCDCSW;;;SY)(A;;CCDCSW;;;AC) label ML;NX;LW");
+    EXPECT_EQ(StoredDescriptor(kAppIdKey, "AccessPermission"),
+              "O:BAG:BAD:(A;;CCDC;;;IU)(A;;CCDC;;;SY)(A;;CCDC;;;AC) label ML;NX;LW");
+    // A Protected Mode tab starts the controller at medium integrity, unasked.
+    const std::wstring program = ControllerProgram();
+    const std::string folder = ToNarrow(AsWideView(program.substr(0, program.find_last_of(L'\\'))));
+    for (const REGSAM view : kBrowserViews) {
+        qz_support::UniqueHkey policy;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kElevationPolicyKey, 0, KEY_READ | view, policy.put()),
+                  ERROR_SUCCESS)
+            << "view " << view;
+        EXPECT_EQ(client::RegistryText(policy.get(), "", "AppName"), "SentrelAgentController.exe");
+        EXPECT_EQ(client::RegistryText(policy.get(), "", "AppPath"), folder);
+        EXPECT_EQ(client::RegistryText(policy.get(), "", "CLSID"), "{EE71CF2C-D934-4D16-A641-C5C6F80DDE57}");
+        DWORD level = 0, size = sizeof level;
+        EXPECT_EQ(RegGetValueA(policy.get(), nullptr, "Policy", RRF_RT_REG_DWORD, nullptr, &level, &size),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(level, 3u);
+    }
 }
 
 TEST_F(Controller, TypeLibraryHasTheInterfaceAsDeclared) {
@@ -367,6 +435,12 @@ TEST_F(Controller, UnregServerRemovesExactlyItsEntries) {
     EXPECT_EQ(RunController(L" -UnregServer"), 0);
     for (const std::string& key : {kAppIdKey, kAppIdExeKey, kClassKey, kTypeLibKey, kInterfaceKey})
         EXPECT_FALSE(KeyExists(key)) << key;
+    for (const REGSAM view : kBrowserViews) {
+        qz_support::UniqueHkey policy;
+        EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kElevationPolicyKey, 0, KEY_READ | view, policy.put()),
+                  ERROR_FILE_NOT_FOUND)
+            << "view " << view;
+    }
     EXPECT_TRUE(KeyExists("AppID"));
     EXPECT_TRUE(KeyExists("CLSID"));
     EXPECT_TRUE(KeyExists("CLSID\\{00020424-0000-0000-C000-000000000046}")) << "the system's marshaller stays";

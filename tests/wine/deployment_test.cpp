@@ -81,6 +81,82 @@ struct PolicyValue {
     DWORD number;  // for REG_DWORD: the enabled value
 };
 
+// What the package registers for the agents, per registry view: the agent
+// of that view's bitness with its class, category and helper-object entry,
+// and the interface and type library its calls to the controller need.
+// Paths are below HKLM\SOFTWARE; `file` is below the install folder.
+// What the controller's registration gives low-integrity tabs (checked in
+// detail by the controller's own tests): the package must leave them too.
+const char* const kElevationPolicy =
+    "Microsoft\\Internet Explorer\\Low Rights\\ElevationPolicy\\{084851C7-5197-4A38-8D6A-8D6859D0A4F0}";
+const char* const kControllerAppId = "AppID\\{0438AB9B-DE90-4528-9438-DA3279114CEE}";
+
+bool HasPermissions() {
+    bool both = true;
+    for (const char* name : {"LaunchPermission", "AccessPermission"})
+        both = both && RegGetValueA(HKEY_CLASSES_ROOT, kControllerAppId, name, RRF_RT_REG_BINARY, nullptr, nullptr,
+                                    nullptr) == ERROR_SUCCESS;
+    return both;
+}
+
+const char* const kAgentClass = "Classes\\CLSID\\{B0000299-50CF-11D1-A140-0000F802C250}";
+const char* const kHelperEntry =
+    "Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\{B0000299-50CF-11D1-A140-0000F802C250}";
+const char* const kInterfaceEntry = "Classes\\Interface\\{19A39A03-20AC-4E25-8570-0E1F9C6563A8}";
+const char* const kLibraryEntry = "Classes\\TypeLib\\{AAC2174E-DAB4-475C-9E63-19AF9497F122}\\1.0\\0";
+
+struct View {
+    REGSAM flag;
+    const char* agentFile;  // below the install folder
+    const char* libraryPlatform;
+    const char* libraryFile;
+};
+#ifdef _WIN64
+// 64-bit tabs load the 64-bit agent, 32-bit tabs the 32-bit one from "x86".
+const View kViews[] = {{KEY_WOW64_64KEY, "SentrelAgent.dll", "win64", "SentrelAgentController.exe"},
+                       {KEY_WOW64_32KEY, "x86\\SentrelAgent.dll", "win32", "x86\\SentrelAgentController.tlb"}};
+#else
+const View kViews[] = {{0, "SentrelAgent.dll", "win32", "SentrelAgentController.exe"}};
+#endif
+
+// A key the package makes (below HKLM\SOFTWARE) and the installed file its
+// default value names (nullptr: only the key).
+struct ViewEntry {
+    std::string key;
+    const char* file;
+};
+
+std::vector<ViewEntry> EntriesOf(const View& view) {
+    return {{std::string(kAgentClass) + "\\InprocServer32", view.agentFile},
+            // The category that Enhanced Protected Mode and 64-bit tabs ask of a helper object.
+            {std::string(kAgentClass) + "\\Implemented Categories\\{59FB2056-D625-48D0-A944-1A85B5AB2640}", nullptr},
+            {kHelperEntry, nullptr},
+            {std::string(kInterfaceEntry) + "\\ProxyStubClsid32", nullptr},
+            {std::string(kLibraryEntry) + "\\" + view.libraryPlatform, view.libraryFile}};
+}
+
+qz_support::UniqueHkey SoftwareKey(REGSAM view) {
+    qz_support::UniqueHkey software;
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ | view, software.put());
+    return software;
+}
+
+// Runs the test browser host on `script`; what it printed.
+std::string BrowseWithTheHost(const std::string& script) {
+    char temporary[MAX_PATH];
+    GetTempPathA(MAX_PATH, temporary);
+    const std::string scriptPath = std::string(temporary) + "sentrel_deployed_session.txt";
+    const std::string outputPath = std::string(temporary) + "sentrel_deployed_session.out";
+    std::ofstream(scriptPath, std::ios::binary) << script;
+    const std::wstring host = BuildMachinePath(SENTREL_BROWSER_HOST);
+    EXPECT_EQ(client::RunProgram(L"cmd /c \"\"" + host + L"\" \"" + ToWindowsWide(scriptPath) + L"\" > \"" +
+                                     ToWindowsWide(outputPath) + L"\"\"",
+                                 60000),
+              0);
+    std::ifstream output(outputPath, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(output)), std::istreambuf_iterator<char>());
+}
+
 class Deployment : public ::testing::Test {
 protected:
     static void TearDownTestSuite() {
@@ -228,6 +304,26 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
               ERROR_SUCCESS)
         << "not asked for";
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyPath)) << "Windows Installer's own entry";
+    for (const View& view : kViews) {
+        const qz_support::UniqueHkey software = SoftwareKey(view.flag);
+        for (const ViewEntry& entry : EntriesOf(view)) {
+            EXPECT_TRUE(KeyExists(software.get(), entry.key)) << "view " << view.flag << ": " << entry.key;
+            if (!entry.file) continue;
+            // The neutral locale's library path is in its short form.
+            char stored[MAX_PATH] = {};
+            GetLongPathNameA(RegistryText(software.get(), entry.key, nullptr).c_str(), stored, MAX_PATH);
+            EXPECT_EQ(_stricmp(stored, (folder + entry.file).c_str()), 0)
+                << "view " << view.flag << ": " << entry.key << " = " << stored;
+        }
+        EXPECT_EQ(RegistryText(software.get(), std::string(kInterfaceEntry) + "\\ProxyStubClsid32", nullptr),
+                  "{00020424-0000-0000-C000-000000000046}")
+            << "the system's type-library marshaller, view " << view.flag;
+        EXPECT_EQ(_stricmp(RegistryText(software.get(), kElevationPolicy, "AppPath").c_str(),
+                           folder.substr(0, folder.size() - 1).c_str()),
+                  0)
+            << "view " << view.flag;
+    }
+    EXPECT_TRUE(HasPermissions());
 #ifdef _WIN64
     // The 64-bit package writes where 64-bit programs read, not the 32-bit view.
     qz_support::UniqueHkey software32;
@@ -246,6 +342,12 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
         << "the installed program, not the build's";
     const auto ask = [&](const wchar_t* address) { return client::AskController(controller.get(), address); };
     EXPECT_TRUE(WaitUntil([&] { return ask(L"http://packaged/") == S_OK && ask(L"http://other/") == S_FALSE; }, 5000));
+    // A browser window of this build's bitness loads the installed agent,
+    // which asks the installed controller.
+    const std::string session = BrowseWithTheHost("open IEFrame\nnavigate http://packaged/\nnavigate http://other/\nquit\n");
+    EXPECT_NE(session.find("open IEFrame: 1 helper object(s) created, SetSite 0x00000000"), std::string::npos) << session;
+    EXPECT_NE(session.find("navigate http://packaged/: allowed"), std::string::npos) << session;
+    EXPECT_NE(session.find("navigate http://other/: CANCELLED"), std::string::npos) << session;
     for (const char* flag : {"NoRemove", "NoRepair", "NoModify"}) {
         DWORD value = 0, size = sizeof value;
         RegGetValueA(HKEY_LOCAL_MACHINE, kUninstallKeyPath, flag, RRF_RT_REG_DWORD, nullptr, &value, &size);
@@ -262,6 +364,13 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, agentKey));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, typeLibKey));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, helperKey));
+    for (const View& view : kViews) {
+        const qz_support::UniqueHkey software = SoftwareKey(view.flag);
+        for (const char* key : {kAgentClass, kHelperEntry, kInterfaceEntry, kLibraryEntry, kElevationPolicy})
+            EXPECT_FALSE(KeyExists(software.get(), key)) << "view " << view.flag << ": " << key;
+    }
+    EXPECT_FALSE(HasPermissions());
+    EXPECT_EQ(GetFileAttributesA((folder + "x86").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, runKey, "Sentrel"), "<absent>");
     EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kSettingsSourceValue), "<absent>");
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyPath));
