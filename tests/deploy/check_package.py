@@ -44,6 +44,9 @@ def main():
           "the logon entry")
     check(registry.get(("SOFTWARE\\Corvantis\\Sentrel", "Settings")) == ("2", "[SETTINGSSOURCE]"), "Settings")
     check(registry.get(("SOFTWARE\\Corvantis\\Sentrel", "ProtectNotes")) == ("2", "#1"), "ProtectNotes")
+    for switch in ("MachineSettingsOnly", "FailClosed"):
+        check(registry.get(("SOFTWARE\\Policies\\Corvantis\\Sentrel", switch)) == ("2", "#1"), switch)
+        check(("%sFeature" % switch, switch) in features, f"{switch} has a feature of its own")
 
     # The 32-bit agent's own entries, in the 32-bit view: its class in the
     # app-container category, its helper-object entry, and the interface and

@@ -282,9 +282,15 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
     const std::string source = "http://127.0.0.1:" + Env("SENTREL_HTTP_PORT") + "/files/package.xml";
     std::ofstream(Env("SENTREL_HTTP_ROOT") + "\\package.xml", std::ios::binary)
         << "<lockSettings active=\"Y\" prohibitUninstall=\"Y\"><host name=\"packaged\"/></lockSettings>";
-    ASSERT_EQ(client::RunProgram(L"msiexec /i \"" + package + L"\" /qn SETTINGSSOURCE=" +
+    ASSERT_EQ(client::RunProgram(L"msiexec /i \"" + package + L"\" /qn FAILCLOSED=1 SETTINGSSOURCE=" +
                                  std::wstring(source.begin(), source.end()), 120000),
               0);
+    const auto policy = [](const char* name) {
+        DWORD value = 0, size = sizeof value;
+        const LSTATUS status = RegGetValueA(HKEY_LOCAL_MACHINE, kMachinePolicyKeyPath, name, RRF_RT_REG_DWORD,
+                                            nullptr, &value, &size);
+        return status == ERROR_SUCCESS ? static_cast<long>(value) : -1L;
+    };
 
     char programFiles[MAX_PATH] = {};
     SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programFiles);
@@ -303,6 +309,8 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
                            nullptr),
               ERROR_SUCCESS)
         << "not asked for";
+    EXPECT_EQ(policy(kFailClosedPolicy), 1);
+    EXPECT_EQ(policy(kMachineSettingsOnlyPolicy), -1) << "not asked for";
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyPath)) << "Windows Installer's own entry";
     for (const View& view : kViews) {
         const qz_support::UniqueHkey software = SoftwareKey(view.flag);
@@ -373,6 +381,7 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
     EXPECT_EQ(GetFileAttributesA((folder + "x86").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, runKey, "Sentrel"), "<absent>");
     EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kSettingsSourceValue), "<absent>");
+    EXPECT_EQ(policy(kFailClosedPolicy), -1);
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyPath));
     // What the controller itself stored stays: the fetched document and its stamp.
     EXPECT_NE(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr).find("packaged"), std::string::npos);
