@@ -11,13 +11,15 @@ namespace sentrel::agent {
 namespace {
 
 // The user's class key in either registry view: 32-bit and 64-bit
-// processes see different copies of HKCU\Software\Classes\CLSID.
+// processes see different copies of HKCU\Software\Classes\CLSID. Only a
+// key that is not there counts as absent: one the user made unreadable to
+// hide it (COM may still open its subkeys) counts as present.
 bool UserHiveRegistersController() {
     const std::string path = std::string("Software\\Classes\\CLSID\\") + kControllerClsidText;
     for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
         qz_support::UniqueHkey key;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE | view, key.put()) == ERROR_SUCCESS)
-            return true;
+        const LSTATUS status = RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE | view, key.put());
+        if (status != ERROR_FILE_NOT_FOUND && status != ERROR_PATH_NOT_FOUND) return true;
     }
     return false;
 }

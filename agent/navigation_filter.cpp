@@ -110,9 +110,11 @@ HRESULT CSentrelAgent::OnBeforeNavigate2(DISPPARAMS* params) {
     const HRESULT answer = AskController(address);
     WriteLogRecord(answer, narrow);
     // Without an answer the navigation goes ahead, unless the machine's
-    // policy says to refuse it as the controller would.
-    const bool answered = SUCCEEDED(answer);
-    const bool refused = !zipFolder && (bareWord || answer == S_FALSE || (!answered && FailsClosed()));
+    // policy says to refuse it as the controller would; under that policy
+    // only the controller's two answers count as answers.
+    const bool failsClosed = FailsClosed();
+    const bool answered = failsClosed ? answer == S_OK || answer == S_FALSE : SUCCEEDED(answer);
+    const bool refused = !zipFolder && (bareWord || answer == S_FALSE || (!answered && failsClosed));
     ApplyClickRule(narrow);
     if (!refused) return S_OK;
 

@@ -224,10 +224,21 @@ TEST_F(AgentFilter, FailClosedRefusesWhatNoControllerAnswered) {
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, userClass.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                               created.put(), nullptr),
               ERROR_SUCCESS);
-    RemoveAgentLog();
-    EXPECT_TRUE(window->Browser().Navigate(L"http://allowed.test/").cancelled);
-    EXPECT_EQ(ReadAgentLog(), std::to_string(static_cast<int>(E_ACCESSDENIED)) + ", http://allowed.test/");
-    boxes_.Take();
+    const auto setAccess = [&](const wchar_t* sddl) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr));
+        RegSetKeySecurity(created.get(), DACL_SECURITY_INFORMATION, descriptor);
+        LocalFree(descriptor);
+    };
+    // Also when the user made the key unreadable to hide it.
+    for (const wchar_t* access : {L"D:(A;;KA;;;WD)", L"D:(D;;KR;;;WD)(A;;KA;;;WD)"}) {
+        setAccess(access);
+        RemoveAgentLog();
+        EXPECT_TRUE(window->Browser().Navigate(L"http://allowed.test/").cancelled);
+        EXPECT_EQ(ReadAgentLog(), std::to_string(static_cast<int>(E_ACCESSDENIED)) + ", http://allowed.test/");
+        boxes_.Take();
+    }
+    setAccess(L"D:(A;;KA;;;WD)");
     RegDeleteTreeA(HKEY_CURRENT_USER, userClass.c_str());
     EXPECT_FALSE(window->Browser().Navigate(L"http://allowed.test/").cancelled) << "the machine's controller answers";
 
