@@ -72,6 +72,18 @@ TEST_F(AgentAttach, AttachesOnceAndDetachesOnQuit) {
     EXPECT_FALSE(Subclassed(CreateChild(window.Window()))) << "no hook after the last window quit";
 }
 
+TEST_F(AgentAttach, QuitDetachesEvenWhenTheBrowserWindowCannotBeRead) {
+    BrowserWindow window("IEFrame");
+    HostBrowser& browser = window.Browser();
+    ASSERT_TRUE(Subclassed(window.Page()));
+    const ULONG attached = References(static_cast<IWebBrowser2*>(&browser));
+    browser.FailWindowQueries();
+    browser.FireQuit();
+    EXPECT_EQ(browser.UnadviseCount(), 1u);
+    EXPECT_EQ(References(static_cast<IWebBrowser2*>(&browser)), attached - 2);
+    EXPECT_FALSE(Subclassed(CreateChild(window.Window()))) << "unregistered: no hook left";
+}
+
 TEST_F(AgentAttach, SitesWithoutTheBrowserServicesLeaveTheAgentUnattached) {
     struct Case {
         const char* name;

@@ -101,9 +101,9 @@ void RegisterWindowClass(const std::string& name, WNDPROC procedure) {
 // Waits for `event`; messages other threads send to this one are handled
 // meanwhile, so that a thread whose windows send here does not wait forever.
 void WaitHandlingSentMessages(HANDLE event) {
-    while (MsgWaitForMultipleObjects(1, &event, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0) {
+    while (MsgWaitForMultipleObjects(1, &event, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
         MSG message;
-        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
     }
 }
 
@@ -188,22 +188,30 @@ HWND BrowserWindow::Page() {
 }
 
 BrowserThread::BrowserThread(std::function<std::unique_ptr<BrowserWindow>()> open)
-    : ready_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
-      done_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
-      thread_([this, open = std::move(open)] { Run(open); }) {
-    WaitForSingleObject(ready_.get(), INFINITE);
+    : open_(std::move(open)),
+      ready_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+      done_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
+    thread_.reset(CreateThread(nullptr, 0, &BrowserThread::Start, this, 0, nullptr));
+    WaitHandlingSentMessages(ready_.get());
 }
 
 BrowserThread::~BrowserThread() {
     PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
     // The thread's windows may send to this one's while they go.
     WaitHandlingSentMessages(ready_.get());
-    thread_.join();
 }
 
 void BrowserThread::Do(std::function<void(BrowserWindow&)> work) {
+    Start(std::move(work));
+    Finish();
+}
+
+void BrowserThread::Start(std::function<void(BrowserWindow&)> work) {
     work_ = std::move(work);
     PostThreadMessageA(threadId_, WM_APP, 0, 0);
+}
+
+void BrowserThread::Finish() {
     WaitHandlingSentMessages(done_.get());
 }
 
@@ -213,10 +221,15 @@ HWND BrowserThread::Window() {
     return window;
 }
 
-void BrowserThread::Run(std::function<std::unique_ptr<BrowserWindow>()> open) {
+DWORD WINAPI BrowserThread::Start(void* self) {
+    static_cast<BrowserThread*>(self)->Run();
+    return 0;
+}
+
+void BrowserThread::Run() {
     CoInitialize(nullptr);
     {
-        std::unique_ptr<BrowserWindow> window = open();
+        std::unique_ptr<BrowserWindow> window = open_();
         MSG message;
         PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue exists from here
         threadId_ = GetCurrentThreadId();
@@ -231,7 +244,13 @@ void BrowserThread::Run(std::function<std::unique_ptr<BrowserWindow>()> open) {
         }
     }
     CoUninitialize();
-    SetEvent(ready_.get());
+    // Under Wine the exit of such a thread can block for good in the
+    // loader's thread detach (seen when the last of several tab threads
+    // below one frame ended), so the thread does not end: it parks, touches
+    // nothing of this object any more, and goes with the process.
+    const HANDLE ended = ready_.get();
+    SetEvent(ended);
+    for (;;) Sleep(INFINITE);
 }
 
 HWND CreateFrameWindow() {

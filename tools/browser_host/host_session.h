@@ -13,7 +13,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace sentrel::host {
@@ -84,21 +83,27 @@ public:
     explicit BrowserThread(std::function<std::unique_ptr<BrowserWindow>()> open);
     BrowserThread(const BrowserThread&) = delete;
     BrowserThread& operator=(const BrowserThread&) = delete;
-    // Ends the thread; its window goes with it.
+    // Closes the thread's window and leaves its apartment. The thread itself
+    // parks until the process ends (see Run).
     ~BrowserThread();
     // Runs `work` on the thread and waits for it, handling the messages
     // sent to this thread meanwhile.
     void Do(std::function<void(BrowserWindow&)> work);
+    // The same in two halves, so that several threads can work at once.
+    void Start(std::function<void(BrowserWindow&)> work);
+    void Finish();
     HWND Window();
 
 private:
-    void Run(std::function<std::unique_ptr<BrowserWindow>()> open);
+    static DWORD WINAPI Start(void* self);
+    void Run();
 
+    std::function<std::unique_ptr<BrowserWindow>()> open_;
     qz_support::UniqueHandle ready_;
     qz_support::UniqueHandle done_;
+    qz_support::UniqueHandle thread_;
     DWORD threadId_ = 0;
     std::function<void(BrowserWindow&)> work_;
-    std::thread thread_;
 };
 
 // A tabbed browser: one "IEFrame" window, made on the calling thread, and
