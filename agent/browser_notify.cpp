@@ -7,6 +7,7 @@
 
 #include <array>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -26,13 +27,16 @@ struct Slot {
     CNotifyWindow* owner = nullptr;
     WNDPROC previous = nullptr;
     bool unicode = false;
+    // Messages being routed through the slot now: a slot in use is never
+    // reclaimed under a window procedure that is still running.
+    size_t busy = 0;
 };
 
 struct Registries {
     std::mutex lock;
-    std::map<HWND, IMessageSink*> windowSinks;
+    std::multimap<HWND, IMessageSink*> windowSinks;
     std::map<DWORD, HHOOK> threadHooks;
-    std::map<HWND, IMenuSink*> menuSinks;
+    std::multimap<HWND, IMenuSink*> menuSinks;
     std::vector<CNotifyWindow*> notifyWindows;
     std::array<Slot, kSlotCount> slots;
     size_t nextSlot = 0;
@@ -42,6 +46,33 @@ Registries& State() {
     static Registries* registries = new Registries;  // released with the process
     return *registries;
 }
+
+// A reference on a sink, taken under the registries' lock; empty when the
+// sink was forgotten or its object is being destroyed.
+class SinkReference {
+public:
+    SinkReference() = default;
+    // Call with the registries' lock held.
+    static SinkReference TryTake(IMessageSink* sink) {
+        SinkReference reference;
+        if (sink && sink->TryRetainSink()) reference.sink_ = sink;
+        return reference;
+    }
+    SinkReference(SinkReference&& other) noexcept : sink_(std::exchange(other.sink_, nullptr)) {}
+    SinkReference& operator=(SinkReference&& other) noexcept {
+        std::swap(sink_, other.sink_);
+        return *this;
+    }
+    SinkReference(const SinkReference&) = delete;
+    SinkReference& operator=(const SinkReference&) = delete;
+    ~SinkReference() {
+        if (sink_) sink_->ReleaseSink();
+    }
+    IMessageSink* get() const { return sink_; }
+
+private:
+    IMessageSink* sink_ = nullptr;
+};
 
 LRESULT RouteSlot(size_t slot, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void ScanChildren(HWND window, IMessageSink* sink);
@@ -96,30 +127,19 @@ WNDPROC CurrentProcedure(HWND window, bool unicode) {
 
 class CNotifyWindow {
 public:
-    CNotifyWindow(HWND window, IMessageSink* sink) : sink_(sink), unicode_(IsWindowUnicode(window) != FALSE) {
-        LockModule();
-        Registries& state = State();
-        {
-            std::lock_guard<std::mutex> guard(state.lock);
-            state.notifyWindows.push_back(this);
-            slot_ = TakeSlot(state);
-        }
-        if (slot_ == kSlotCount) return;  // the pool is used up: stays unattached
-        const LONG_PTR previous = SetProcedure(window, unicode_, kSlotProcedures[slot_]);
-        std::lock_guard<std::mutex> guard(state.lock);
-        Slot& slot = state.slots[slot_];
-        if (previous == 0) {
-            slot.owner = nullptr;
-            return;
-        }
-        previous_ = reinterpret_cast<WNDPROC>(previous);
-        window_ = window;
-        slot.previous = previous_;
+    // Subclasses `window` for `sink`. An object that cannot attach (no slot
+    // free, or the window refused the procedure) is freed at once; an
+    // attached one is owned by the window and goes at its WM_NCDESTROY, or
+    // when a later slot search finds its window gone.
+    static void Follow(HWND window, IMessageSink* sink) {
+        std::unique_ptr<CNotifyWindow> object(new CNotifyWindow(window, sink));
+        if (object->Subclass(window)) static_cast<void>(object.release());  // the window owns it now
     }
     CNotifyWindow(const CNotifyWindow&) = delete;
     CNotifyWindow& operator=(const CNotifyWindow&) = delete;
 
     ~CNotifyWindow() {
+        if (!attached_) return;
         UnlockModule();
         if (window_ && IsWindow(window_)) {
             SetProcedure(window_, unicode_, previous_);
@@ -148,7 +168,7 @@ public:
             const WNDPROC noted = CurrentProcedure(window, unicode_);
             const LRESULT result = CallPrevious(previous_, unicode_, window, message, wParam, lParam);
             if (previous_ != kDefaultProcedure && CurrentProcedure(window, unicode_) == noted &&
-                noted == kSlotProcedures[slot_])
+                slot_ < kSlotCount && noted == kSlotProcedures[slot_])
                 SetProcedure(window, unicode_, previous_);
             window_ = nullptr;
             delete this;
@@ -158,24 +178,71 @@ public:
         }
     }
 
+    // Call with the registries' lock held.
     void ForgetSink(IMessageSink* sink) {
         if (sink_ == sink) sink_ = nullptr;
     }
-    IMessageSink* Sink() const {
+    SinkReference TakeSink() const {
         Registries& state = State();
         std::lock_guard<std::mutex> guard(state.lock);
-        return sink_;
+        return SinkReference::TryTake(sink_);
     }
 
 private:
-    size_t TakeSlot(Registries& state) {
-        // Round robin, so a freed slot is reused as late as possible.
+    CNotifyWindow(HWND window, IMessageSink* sink) : sink_(sink), unicode_(IsWindowUnicode(window) != FALSE) {}
+
+    bool Subclass(HWND window) {
+        Registries& state = State();
+        std::vector<CNotifyWindow*> reclaimed;
+        {
+            std::lock_guard<std::mutex> guard(state.lock);
+            slot_ = TakeSlot(state, reclaimed);
+        }
+        // Objects whose windows went without their last message reaching us
+        // (a later subclasser that does not hand WM_NCDESTROY on).
+        for (CNotifyWindow* gone : reclaimed) delete gone;
+        if (slot_ == kSlotCount) return false;
+
+        const LONG_PTR previous = SetProcedure(window, unicode_, kSlotProcedures[slot_]);
+        std::lock_guard<std::mutex> guard(state.lock);
+        Slot& slot = state.slots[slot_];
+        if (previous == 0) {
+            slot.owner = nullptr;
+            slot_ = kSlotCount;
+            return false;
+        }
+        LockModule();
+        attached_ = true;
+        previous_ = reinterpret_cast<WNDPROC>(previous);
+        window_ = window;
+        slot.previous = previous_;
+        state.notifyWindows.push_back(this);
+        return true;
+    }
+
+    // Call with the lock held. First every slot whose window no longer
+    // exists is taken back from its object (which goes into `reclaimed`, to
+    // be freed once the lock is released); such a slot's previous procedure
+    // can no longer be reached through a window. Then the next free slot,
+    // round robin, so a freed slot is reused as late as possible.
+    size_t TakeSlot(Registries& state, std::vector<CNotifyWindow*>& reclaimed) {
+        for (size_t index = 0; index < kSlotCount; ++index) {
+            Slot& slot = state.slots[index];
+            CNotifyWindow* owner = slot.owner;
+            if (!owner || slot.busy != 0 || !owner->window_ || IsWindow(owner->window_)) continue;
+            owner->slot_ = kSlotCount;
+            owner->window_ = nullptr;
+            slot.owner = nullptr;
+            reclaimed.push_back(owner);
+        }
         for (size_t tried = 0; tried < kSlotCount; ++tried) {
             const size_t index = (state.nextSlot + tried) % kSlotCount;
             Slot& slot = state.slots[index];
             if (slot.owner) continue;
             state.nextSlot = (index + 1) % kSlotCount;
-            slot = Slot{this, nullptr, unicode_};
+            slot.owner = this;
+            slot.previous = nullptr;
+            slot.unicode = unicode_;
             return index;
         }
         return kSlotCount;
@@ -189,32 +256,39 @@ private:
     WNDPROC previous_ = kDefaultProcedure;
     IMessageSink* sink_;
     bool unicode_;
-
+    bool attached_ = false;
 };
-
-void CreateNotifyWindow(HWND window, IMessageSink* sink) {
-    new CNotifyWindow(window, sink);  // owned by the window: deleted at its WM_NCDESTROY
-}
 
 LRESULT RouteSlot(size_t slot, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     CNotifyWindow* owner;
     WNDPROC previous;
     bool unicode;
+    Registries& state = State();
     {
-        Registries& state = State();
         std::lock_guard<std::mutex> guard(state.lock);
-        owner = state.slots[slot].owner;
-        previous = state.slots[slot].previous;
-        unicode = state.slots[slot].unicode;
+        Slot& entry = state.slots[slot];
+        owner = entry.owner;
+        previous = entry.previous;
+        unicode = entry.unicode;
+        if (owner) ++entry.busy;
     }
-    if (owner) return owner->WindowProcedure(window, message, wParam, lParam);
-    return CallPrevious(previous, unicode, window, message, wParam, lParam);
+    if (!owner) return CallPrevious(previous, unicode, window, message, wParam, lParam);
+    // The owner may delete itself (WM_NCDESTROY); the count is the slot's.
+    struct Done {
+        Registries& state;
+        size_t slot;
+        ~Done() {
+            std::lock_guard<std::mutex> guard(state.lock);
+            --state.slots[slot].busy;
+        }
+    } done{state, slot};
+    return owner->WindowProcedure(window, message, wParam, lParam);
 }
 
 void ScanChildren(HWND window, IMessageSink* sink) {
     for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         if ((GetWindowLongA(child, GWL_STYLE) & WS_CHILD) == 0) continue;
-        if (SendMessageA(child, ChildScanMessage(), 0, 0) == 0) CreateNotifyWindow(child, sink);
+        if (SendMessageA(child, ChildScanMessage(), 0, 0) == 0) CNotifyWindow::Follow(child, sink);
     }
 }
 
@@ -222,20 +296,21 @@ qz_support::MessageOutcome CNotifyWindow::Dispatch(HWND window, UINT message, WP
     return qz_support::GuardMessage(
         "BrowserNotify", __LINE__, ModuleInstance(), window, message, wParam, lParam,
         [&]() -> qz_support::MessageOutcome {
+            // The reference keeps the sink's object alive while it is
+            // called or handed to the children.
             if (IsSinkMessage(message)) {
                 POINT cursor{};
                 GetCursorPos(&cursor);
-                IMessageSink* sink = Sink();
-                const bool handled = sink && sink->OnMessage(window, message, wParam, lParam, cursor.x, cursor.y);
+                const SinkReference sink = TakeSink();
+                const bool handled =
+                    sink.get() && sink.get()->OnMessage(window, message, wParam, lParam, cursor.x, cursor.y);
                 return {handled, 0};
             }
-            if (message == WM_PARENTNOTIFY) {
-                ScanChildren(window, Sink());
-                return {false, 0};
-            }
-            if (message == ChildScanMessage()) {
-                ScanChildren(window, Sink());
-                return {true, 1};
+            if (message == WM_PARENTNOTIFY || message == ChildScanMessage()) {
+                const SinkReference sink = TakeSink();
+                if (sink.get()) ScanChildren(window, sink.get());
+                return message == WM_PARENTNOTIFY ? qz_support::MessageOutcome{false, 0}
+                                                  : qz_support::MessageOutcome{true, 1};
             }
             return {false, 0};
         });
@@ -256,7 +331,7 @@ UINT ForwardedMessage() {
 void RegisterMessageSink(HWND browserWindow, IMessageSink* sink) {
     Registries& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
-    state.windowSinks[browserWindow] = sink;
+    state.windowSinks.emplace(browserWindow, sink);
     const DWORD thread = GetCurrentThreadId();
     if (state.threadHooks.count(thread) == 0) {
         LockModule();
@@ -290,13 +365,19 @@ void UnregisterMessageSink(IMessageSink* sink) {
 void RegisterMenuSink(HWND browserWindow, IMenuSink* sink) {
     Registries& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
-    state.menuSinks[browserWindow] = sink;
+    state.menuSinks.emplace(browserWindow, sink);
 }
 
-size_t UnregisterMenuSink(HWND browserWindow) {
+size_t UnregisterMenuSink(HWND browserWindow, IMenuSink* sink) {
     Registries& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
-    return state.menuSinks.erase(browserWindow);
+    const auto [first, last] = state.menuSinks.equal_range(browserWindow);
+    for (auto entry = first; entry != last; ++entry) {
+        if (entry->second != sink) continue;
+        state.menuSinks.erase(entry);
+        return 1;
+    }
+    return 0;
 }
 
 void ForgetSinks(IMessageSink* messageSink, IMenuSink* menuSink) {
@@ -326,15 +407,19 @@ LRESULT CALLBACK CbtHookProc(int code, WPARAM wParam, LPARAM lParam) {
         if (!creation || !creation->lpcs) return result;
         const HWND parent = creation->lpcs->hwndParent;
 
-        std::vector<IMessageSink*> sinks;
+        // Referenced, so that no sink's object can go while its new window
+        // is being subclassed.
+        std::vector<SinkReference> sinks;
         {
             Registries& state = State();
             std::lock_guard<std::mutex> guard(state.lock);
             for (const auto& [window, sink] : state.windowSinks) {
-                if (window == parent || IsChild(window, parent)) sinks.push_back(sink);
+                if (window != parent && !IsChild(window, parent)) continue;
+                if (SinkReference reference = SinkReference::TryTake(sink); reference.get())
+                    sinks.push_back(std::move(reference));
             }
         }
-        for (IMessageSink* sink : sinks) CreateNotifyWindow(created, sink);
+        for (const SinkReference& sink : sinks) CNotifyWindow::Follow(created, sink.get());
     } catch (const _com_error& error) {
         qz_support::PassErrorInfo(error);
         return 0;
@@ -344,6 +429,12 @@ LRESULT CALLBACK CbtHookProc(int code, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     return result;
+}
+
+size_t NotifyWindowCount() {
+    Registries& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    return state.notifyWindows.size();
 }
 
 void DestroyAllNotifyWindows() {

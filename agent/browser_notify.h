@@ -6,7 +6,12 @@
 //
 // The registries are process-wide and reached from every browser thread;
 // one lock serialises them, and no sink or previous window procedure is ever
-// called while it is held.
+// called while it is held. A sink is called only while a reference taken
+// under that lock keeps it alive, so a sink whose object is being destroyed
+// on another thread is never reached.
+//
+// Several sinks may be registered for one window (the tabs of one browser
+// frame, when a tab has no window of its own).
 #pragma once
 
 #include <windows.h>
@@ -21,6 +26,14 @@ public:
     // the message was handled; when not, the window's own procedure gets it.
     virtual bool OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, int x, int y) = 0;
 
+    // A reference on the object behind the sink, taken under the registries'
+    // lock before the sink is called. Fails once the object's count has
+    // reached zero: it is being destroyed, and its destructor (which takes
+    // the same lock in ForgetSinks before the memory goes) makes it
+    // unreachable.
+    virtual bool TryRetainSink() = 0;
+    virtual void ReleaseSink() = 0;
+
 protected:
     ~IMessageSink() = default;
 };
@@ -34,22 +47,27 @@ protected:
     ~IMenuSink() = default;
 };
 
-// Registers `sink` for the browser's top-level window; the calling thread's
-// first registration installs its CBT hook.
+// Registers `sink` for a browser window (adding to the sinks already
+// registered there); the calling thread's first registration installs its
+// CBT hook.
 void RegisterMessageSink(HWND browserWindow, IMessageSink* sink);
-// Removes every window registered with `sink`. When no window of the process
+// Removes every registration of `sink`. When no window of the process
 // remains registered, the CBT hooks of all threads are removed.
 void UnregisterMessageSink(IMessageSink* sink);
 
 void RegisterMenuSink(HWND browserWindow, IMenuSink* sink);
-// Returns the number of entries removed (0 or 1).
-size_t UnregisterMenuSink(HWND browserWindow);
+// Removes the one registration of `sink` for `browserWindow`; returns the
+// number of entries removed (0 or 1).
+size_t UnregisterMenuSink(HWND browserWindow, IMenuSink* sink);
 
 // For a sink that is going away: unregisters it everywhere, including the
 // subclassed windows that report to it, so nothing can call it afterwards.
 void ForgetSinks(IMessageSink* messageSink, IMenuSink* menuSink);
 
 LRESULT CALLBACK CbtHookProc(int code, WPARAM wParam, LPARAM lParam);
+
+// The subclassed windows followed now (each holds a module lock).
+size_t NotifyWindowCount();
 
 // At module detach: every subclassed window gets its previous procedure
 // back, the last subclassed first.

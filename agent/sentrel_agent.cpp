@@ -8,6 +8,8 @@
 
 #include <exdispid.h>
 #include <new>
+#include <shlguid.h>
+#include <utility>
 
 namespace sentrel::agent {
 namespace {
@@ -29,6 +31,17 @@ HWND TopLevelWindowOf(IWebBrowser2* browser) {
     SHANDLE_PTR handle = 0;
     ThrowIfFailed(qz_support::CheckPointer(browser)->get_HWND(&handle), browser);
     return reinterpret_cast<HWND>(handle);
+}
+
+// The window of the browser's shell browser. In a tabbed browser every tab
+// has one of its own below the frame window that get_HWND gives for all
+// tabs alike. Null when the site offers none.
+HWND ShellBrowserWindowOf(IServiceProvider* services) {
+    ComPtr<IOleWindow> shellBrowser;
+    if (FAILED(services->QueryService(SID_SShellBrowser, IID_IOleWindow, shellBrowser.put_void())) || !shellBrowser)
+        return nullptr;
+    HWND window = nullptr;
+    return SUCCEEDED(shellBrowser->GetWindow(&window)) ? window : nullptr;
 }
 
 }  // namespace
@@ -137,30 +150,40 @@ HRESULT CSentrelAgent::Attach(IUnknown* commandTarget) {
         }
     }
 
-    const HWND window = TopLevelWindowOf(m_spWebBrowser.get());
-    m_bShellWindow = IsShellWindowClass(window) ? 1 : 0;
-    RegisterMenuSink(window, this);
-    RegisterMessageSink(window, this);
+    // The shell-window rules go by the top-level window; the clicks are
+    // followed below the tab's own window, so that each tab's clicks reach
+    // its own agent.
+    const HWND topLevel = TopLevelWindowOf(m_spWebBrowser.get());
+    m_bShellWindow = IsShellWindowClass(topLevel) ? 1 : 0;
+    const HWND tab = ShellBrowserWindowOf(services.get());
+    registeredWindow_ = tab ? tab : topLevel;
+    RegisterMenuSink(registeredWindow_, this);
+    RegisterMessageSink(registeredWindow_, this);
     return S_OK;
 }
 
-// Before a second site: a browser whose window cannot be read any more still
-// has its connection undone.
 void CSentrelAgent::Detach() {
-    SHANDLE_PTR handle = 0;
-    const bool known = m_spWebBrowser && SUCCEEDED(m_spWebBrowser->get_HWND(&handle));
-    ReleaseBrowser(known ? reinterpret_cast<HWND>(handle) : nullptr);
-}
-
-void CSentrelAgent::OnQuit() {
-    ReleaseBrowser(m_spWebBrowser ? TopLevelWindowOf(m_spWebBrowser.get()) : nullptr);
-}
-
-void CSentrelAgent::ReleaseBrowser(HWND window) {
-    if (window) UnregisterMenuSink(window);
+    if (registeredWindow_) UnregisterMenuSink(std::exchange(registeredWindow_, nullptr), this);
     UnregisterMessageSink(this);
     Unadvise();
     m_spWebBrowser.reset();
+}
+
+void CSentrelAgent::OnQuit() {
+    Detach();
+}
+
+bool CSentrelAgent::TryRetainSink() {
+    for (LONG count = references_; count > 0;) {
+        const LONG seen = InterlockedCompareExchange(&references_, count + 1, count);
+        if (seen == count) return true;
+        count = seen;
+    }
+    return false;
+}
+
+void CSentrelAgent::ReleaseSink() {
+    inner_.Release();
 }
 
 void CSentrelAgent::Unadvise() {

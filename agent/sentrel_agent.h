@@ -63,6 +63,10 @@ public:
 
     // IMessageSink: the click rule.
     bool OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, int x, int y) override;
+    // A reference on the agent while the window notification calls it;
+    // none is taken once the agent's count has reached zero.
+    bool TryRetainSink() override;
+    void ReleaseSink() override;
     // IMenuSink: follows the "Open In New Window" command of a context menu.
     bool OnMenuPopup(HWND first, HMENU menu) override;
     UINT OnMenuCommand(HWND first, WPARAM second, UINT command) override;
@@ -94,9 +98,10 @@ private:
 
     // SetSite's work once a command target was found.
     HRESULT Attach(IUnknown* site);
-    // Undo what attaching registered: sinks, hook, event connection, browser.
+    // Undoes what attaching registered: sinks, hook, event connection,
+    // browser. Asks the browser nothing, so it completes whatever state the
+    // browser is in.
     void Detach();
-    void ReleaseBrowser(HWND window);
     void Unadvise();
 
     // Event handlers, called by Invoke.
@@ -130,7 +135,10 @@ private:
     // The connection point the cookie belongs to, so it is unadvised even
     // when the browser pointer was replaced.
     qz_support::ComPtr<IConnectionPoint> eventConnection_;
-    bool registered_ = false;
+    // The window the sinks are registered for: the tab's own window when the
+    // browser has one, else the browser's top-level window. Null while
+    // nothing is registered.
+    HWND registeredWindow_ = nullptr;
 };
 
 }  // namespace sentrel::agent

@@ -8,10 +8,8 @@
 
 #include <exdispid.h>
 
-#include <condition_variable>
 #include <functional>
-#include <mutex>
-#include <thread>
+#include <memory>
 
 namespace sentrel::testing {
 namespace {
@@ -72,6 +70,18 @@ TEST_F(AgentAttach, AttachesOnceAndDetachesOnQuit) {
     EXPECT_EQ(References(static_cast<IWebBrowser2*>(&browser)), attached - 2)
         << "the agent let go of its browser and of the event connection";
     EXPECT_FALSE(Subclassed(CreateChild(window.Window()))) << "no hook after the last window quit";
+}
+
+TEST_F(AgentAttach, QuitDetachesEvenWhenTheBrowserWindowCannotBeRead) {
+    BrowserWindow window("IEFrame");
+    HostBrowser& browser = window.Browser();
+    ASSERT_TRUE(Subclassed(window.Page()));
+    const ULONG attached = References(static_cast<IWebBrowser2*>(&browser));
+    browser.FailWindowQueries();
+    browser.FireQuit();
+    EXPECT_EQ(browser.UnadviseCount(), 1u);
+    EXPECT_EQ(References(static_cast<IWebBrowser2*>(&browser)), attached - 2);
+    EXPECT_FALSE(Subclassed(CreateChild(window.Window()))) << "unregistered: no hook left";
 }
 
 TEST_F(AgentAttach, SitesWithoutTheBrowserServicesLeaveTheAgentUnattached) {
@@ -225,68 +235,10 @@ TEST_F(AgentAttach, UnicodeWindowsStayUnicodeWhileFollowed) {
     RemovePropW(child, L"SawWideText");
 }
 
-// A browser window on a thread of its own (a single-threaded apartment that
-// pumps messages), and a way to run work there.
-class BrowserThread {
+// A browser window on a thread of its own.
+class BrowserThread : public host::BrowserThread {
 public:
-    BrowserThread() : thread_([this] { Run(); }) { Do([](BrowserWindow&) {}); }
-    ~BrowserThread() {
-        PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
-        thread_.join();
-    }
-    HWND Window() {
-        HWND window = nullptr;
-        Do([&](BrowserWindow& browser) { window = browser.Window(); });
-        return window;
-    }
-    void Do(std::function<void(BrowserWindow&)> work) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        ready_.wait(lock, [this] { return threadId_ != 0; });
-        done_ = false;
-        work_ = std::move(work);
-        PostThreadMessageA(threadId_, WM_APP, 0, 0);
-        ready_.wait(lock, [this] { return done_; });
-    }
-
-private:
-    void Run() {
-        CoInitialize(nullptr);
-        {
-            BrowserWindow window("IEFrame");
-            MSG message;
-            PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue exists from here
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                threadId_ = GetCurrentThreadId();
-            }
-            ready_.notify_all();
-            while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-                if (message.message == WM_APP && !message.hwnd) {
-                    std::function<void(BrowserWindow&)> work;
-                    {
-                        std::lock_guard<std::mutex> lock(mutex_);
-                        work = std::move(work_);
-                    }
-                    work(window);
-                    {
-                        std::lock_guard<std::mutex> lock(mutex_);
-                        done_ = true;
-                    }
-                    ready_.notify_all();
-                    continue;
-                }
-                DispatchMessageA(&message);
-            }
-        }
-        CoUninitialize();
-    }
-
-    std::mutex mutex_;
-    std::condition_variable ready_;
-    DWORD threadId_ = 0;
-    std::function<void(BrowserWindow&)> work_;
-    bool done_ = false;
-    std::thread thread_;
+    BrowserThread() : host::BrowserThread([] { return std::make_unique<BrowserWindow>("IEFrame"); }) {}
 };
 
 TEST_F(AgentAttach, HooksOfAllBrowserThreadsStayUntilTheLastWindowQuits) {

@@ -100,6 +100,8 @@ STDMETHODIMP_(ULONG) HostBrowser::Release() {
 
 STDMETHODIMP HostBrowser::get_HWND(SHANDLE_PTR* window) {
     if (!window) return E_POINTER;
+    *window = 0;
+    if (windowQueriesFail_) return E_FAIL;
     *window = reinterpret_cast<SHANDLE_PTR>(window_);
     return S_OK;
 }

@@ -55,6 +55,8 @@ public:
     HRESULT FireRaw(DISPID id, DISPPARAMS* params);
 
     void SetLocation(std::wstring location) { location_ = std::move(location); }
+    // get_HWND fails from now on, as for a browser whose window has gone.
+    void FailWindowQueries() { windowQueriesFail_ = true; }
     void SetDocument(qz_support::ComPtr<IDispatch> document) { document_ = std::move(document); }
     HWND Window() const { return window_; }
 
@@ -76,6 +78,7 @@ private:
     volatile LONG references_ = 1;
     HWND window_;
     bool topLevel_;
+    bool windowQueriesFail_ = false;
     std::wstring location_;
     qz_support::ComPtr<IDispatch> document_;
     std::map<DWORD, qz_support::ComPtr<IDispatch>> sinks_;

@@ -5,6 +5,7 @@
 #include <docobj.h>
 #include <servprov.h>
 #include <shlguid.h>
+#include <shlobj.h>
 
 #include <map>
 #include <mutex>
@@ -18,7 +19,9 @@ constexpr const char* kHelperObjectsKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
 constexpr const char* kPageClass = "SentrelHostPage";
 
-class HostSite final : public IOleCommandTarget, public IServiceProvider {
+constexpr const char* kTabClass = "TabWindowClass";
+
+class HostSite final : public IOleCommandTarget, public IServiceProvider, public IOleWindow {
 public:
     HostSite(ComPtr<HostBrowser> browser, SiteOptions options) : browser_(std::move(browser)), options_(options) {}
 
@@ -31,6 +34,8 @@ public:
             *object = static_cast<IOleCommandTarget*>(this);
         } else if (IsEqualIID(iid, IID_IServiceProvider) && options_.serviceProvider) {
             *object = static_cast<IServiceProvider*>(this);
+        } else if (IsEqualIID(iid, IID_IOleWindow) && options_.shellBrowserWindow) {
+            *object = static_cast<IOleWindow*>(this);
         } else {
             return E_NOINTERFACE;
         }
@@ -50,9 +55,18 @@ public:
     STDMETHODIMP QueryService(REFGUID service, REFIID iid, void** object) override {
         if (!object) return E_POINTER;
         *object = nullptr;
+        // The shell browser, as far as its window goes.
+        if (IsEqualGUID(service, SID_SShellBrowser) && options_.shellBrowserWindow) return QueryInterface(iid, object);
         if (!IsEqualGUID(service, SID_SWebBrowserApp)) return E_NOINTERFACE;
         return browser_->QueryInterface(iid, object);
     }
+
+    STDMETHODIMP GetWindow(HWND* window) override {
+        if (!window) return E_POINTER;
+        *window = options_.shellBrowserWindow;
+        return S_OK;
+    }
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
 
 private:
     volatile LONG references_ = 1;
@@ -84,6 +98,15 @@ void RegisterWindowClass(const std::string& name, WNDPROC procedure) {
     RegisterClassA(&windowClass);  // a class already registered stays as it is
 }
 
+// Waits for `event`; messages other threads send to this one are handled
+// meanwhile, so that a thread whose windows send here does not wait forever.
+void WaitHandlingSentMessages(HANDLE event) {
+    while (MsgWaitForMultipleObjects(1, &event, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    }
+}
+
 }  // namespace
 
 ComPtr<IUnknown> CreateSite(ComPtr<HostBrowser> browser, SiteOptions options) {
@@ -109,6 +132,25 @@ BrowserWindow::BrowserWindow(const std::string& className, SiteOptions options) 
     window_ = CreateWindowExA(0, className.c_str(), "Sentrel test browser", WS_OVERLAPPEDWINDOW, 40, 40,
                               640, 480, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     browser_ = HostBrowser::Create(window_);
+    LoadHelpers(options);
+}
+
+std::unique_ptr<BrowserWindow> BrowserWindow::Tab(HWND frame, bool ownWindow) {
+    RegisterWindowClass(kTabClass, DefWindowProcA);
+    std::unique_ptr<BrowserWindow> tab(new BrowserWindow);
+    RECT client{};
+    GetClientRect(frame, &client);
+    // No WM_PARENTNOTIFY: the frame's thread may be busy waiting for this one.
+    tab->window_ = CreateWindowExA(WS_EX_NOPARENTNOTIFY, kTabClass, "", WS_CHILD | WS_VISIBLE, 0, 0, client.right,
+                                   client.bottom, frame, nullptr, GetModuleHandleA(nullptr), nullptr);
+    tab->browser_ = HostBrowser::Create(frame);
+    SiteOptions options;
+    if (ownWindow) options.shellBrowserWindow = tab->window_;
+    tab->LoadHelpers(options);
+    return tab;
+}
+
+void BrowserWindow::LoadHelpers(SiteOptions options) {
     site_ = CreateSite(browser_, options);
     for (const CLSID& classId : RegisteredHelperObjects()) {
         ComPtr<IObjectWithSite> helper;
@@ -143,6 +185,88 @@ HWND BrowserWindow::Page() {
                                 nullptr, GetModuleHandleA(nullptr), nullptr);
     }
     return page_;
+}
+
+BrowserThread::BrowserThread(std::function<std::unique_ptr<BrowserWindow>()> open)
+    : open_(std::move(open)),
+      ready_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+      done_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
+    thread_.reset(CreateThread(nullptr, 0, &BrowserThread::Start, this, 0, nullptr));
+    WaitHandlingSentMessages(ready_.get());
+}
+
+BrowserThread::~BrowserThread() {
+    PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
+    // The thread's windows may send to this one's while they go.
+    WaitHandlingSentMessages(ready_.get());
+}
+
+void BrowserThread::Do(std::function<void(BrowserWindow&)> work) {
+    Start(std::move(work));
+    Finish();
+}
+
+void BrowserThread::Start(std::function<void(BrowserWindow&)> work) {
+    work_ = std::move(work);
+    PostThreadMessageA(threadId_, WM_APP, 0, 0);
+}
+
+void BrowserThread::Finish() {
+    WaitHandlingSentMessages(done_.get());
+}
+
+HWND BrowserThread::Window() {
+    HWND window = nullptr;
+    Do([&](BrowserWindow& browser) { window = browser.Window(); });
+    return window;
+}
+
+DWORD WINAPI BrowserThread::Start(void* self) {
+    static_cast<BrowserThread*>(self)->Run();
+    return 0;
+}
+
+void BrowserThread::Run() {
+    CoInitialize(nullptr);
+    {
+        std::unique_ptr<BrowserWindow> window = open_();
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue exists from here
+        threadId_ = GetCurrentThreadId();
+        SetEvent(ready_.get());
+        while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+            if (message.message == WM_APP && !message.hwnd) {
+                work_(*window);
+                SetEvent(done_.get());
+                continue;
+            }
+            DispatchMessageA(&message);
+        }
+    }
+    CoUninitialize();
+    // Under Wine the exit of such a thread can block for good in the
+    // loader's thread detach (seen when the last of several tab threads
+    // below one frame ended), so the thread does not end: it parks, touches
+    // nothing of this object any more, and goes with the process.
+    const HANDLE ended = ready_.get();
+    SetEvent(ended);
+    for (;;) Sleep(INFINITE);
+}
+
+HWND CreateFrameWindow() {
+    RegisterWindowClass("IEFrame", DefWindowProcA);
+    return CreateWindowExA(0, "IEFrame", "Sentrel tabbed test browser", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 40,
+                           40, 640, 480, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+TabbedBrowser::TabbedBrowser(size_t tabs) : frame_(CreateFrameWindow()) {
+    for (size_t index = 0; index < tabs; ++index)
+        tabs_.push_back(std::make_unique<BrowserThread>([this] { return BrowserWindow::Tab(frame_); }));
+}
+
+TabbedBrowser::~TabbedBrowser() {
+    tabs_.clear();
+    DestroyWindow(frame_);
 }
 
 void PumpMessages(DWORD milliseconds) {
