@@ -219,26 +219,20 @@ TEST_F(AgentFilter, FailClosedRefusesWhatNoControllerAnswered) {
 
     // A class of the user's own, with the machine's controller back.
     UseController(LockedDocument("allowed.test").c_str());
-    const std::string userClass = "Software\\Classes\\CLSID\\{EE71CF2C-D934-4D16-A641-C5C6F80DDE57}";
+    const std::string userClass = std::string("Software\\Classes\\CLSID\\") + kControllerClsidText;
     qz_support::UniqueHkey created;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, userClass.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, userClass.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                               created.put(), nullptr),
               ERROR_SUCCESS);
-    const auto setAccess = [&](const wchar_t* sddl) {
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr));
-        RegSetKeySecurity(created.get(), DACL_SECURITY_INFORMATION, descriptor);
-        LocalFree(descriptor);
-    };
     // Also when the user made the key unreadable to hide it.
     for (const wchar_t* access : {L"D:(A;;KA;;;WD)", L"D:(D;;KR;;;WD)(A;;KA;;;WD)"}) {
-        setAccess(access);
+        testing::SetKeyAccess(created.get(), access);
         RemoveAgentLog();
         EXPECT_TRUE(window->Browser().Navigate(L"http://allowed.test/").cancelled);
         EXPECT_EQ(ReadAgentLog(), std::to_string(static_cast<int>(E_ACCESSDENIED)) + ", http://allowed.test/");
         boxes_.Take();
     }
-    setAccess(L"D:(A;;KA;;;WD)");
+    testing::SetKeyAccess(created.get(), L"D:(A;;KA;;;WD)");
     RegDeleteTreeA(HKEY_CURRENT_USER, userClass.c_str());
     EXPECT_FALSE(window->Browser().Navigate(L"http://allowed.test/").cancelled) << "the machine's controller answers";
 

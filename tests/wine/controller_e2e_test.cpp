@@ -16,7 +16,6 @@
 #include <oleauto.h>
 #include <sddl.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -394,8 +393,7 @@ TEST_F(Controller, KilledControllerFailsTheCallAndAReconnectionStartsANewOne) {
 TEST_F(Controller, MachineSettingsOnlyIgnoresTheUsersKey) {
     ComPtr<ISentrelController>& controller = Connection();
     ASSERT_TRUE(controller);
-    RegSetKeyValueA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr, REG_SZ, kBlockGamesLocked,
-                    static_cast<DWORD>(std::strlen(kBlockGamesLocked) + 1));
+    ASSERT_TRUE(client::StoreSettingsDocument(kBlockGamesLocked, HKEY_LOCAL_MACHINE));
     struct Case {
         DWORD machineSettingsOnly;
         HRESULT games;  // with the user's unlocked document in place

@@ -172,8 +172,7 @@ TEST_F(ControllerUi, TheLockSwitchByDoubleClickAndByTheMenu) {
 // stored document; the dialog stays open.
 TEST_F(ControllerUi, ASaveThatCannotBeStoredShowsTheErrorAndChangesNothing) {
     const testing::MachinePolicyScope machineOnly(kMachineSettingsOnlyPolicy, 1);
-    RegSetKeyValueA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr, REG_SZ, kLocked.c_str(),
-                    static_cast<DWORD>(kLocked.size() + 1));
+    ASSERT_TRUE(client::StoreSettingsDocument(kLocked, HKEY_LOCAL_MACHINE));
     ASSERT_TRUE(client::StoreSettingsDocument(Document("active=\"N\"", {})));  // the user's, ignored
     ASSERT_TRUE(client::StartController());
     window_ = client::ControllerWindow();

@@ -185,7 +185,7 @@ TEST_F(ControllerWorkers, UnderMachineSettingsOnlyAFetchedDocumentThatCannotBeSt
     const testing::MachinePolicyScope machineOnly(kMachineSettingsOnlyPolicy, 1);
     WebServer::Serve("machine.xml", kAllowCorp);
     const std::string source = WebServer::Url("/files/machine.xml");
-    RegSetKeyValueA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr, REG_SZ, kAllowNews, strlen(kAllowNews) + 1);
+    ASSERT_TRUE(StoreSettingsDocument(kAllowNews, HKEY_LOCAL_MACHINE));
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, "Settings", REG_SZ, source.c_str(), source.size() + 1);
     SetDword(HKEY_LOCAL_MACHINE, kSettingsKeyPath, "Sync Interval", 2000);
     WebServer::Serve("users.xml", "<lockSettings active=\"N\"/>");

@@ -37,23 +37,27 @@ public:
     MachinePolicyScope& operator=(const MachinePolicyScope&) = delete;
 };
 
+// Replaces the key's access list with the one `sddl` describes.
+inline void SetKeyAccess(HKEY key, const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr));
+    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+    LocalFree(descriptor);
+}
+
 // The key as a standard user finds the machine's keys for the scope's life:
 // everyone may read it, nobody may write it. (Wine checks a key's access
 // list when it is opened; the handle kept here, opened before, restores it.)
 class ReadOnlyKeyScope {
 public:
-    ReadOnlyKeyScope(HKEY root, const char* path) : key_(CreateKey(root, path)) { SetAccess(L"D:(D;;KW;;;WD)(A;;KA;;;WD)"); }
-    ~ReadOnlyKeyScope() { SetAccess(L"D:(A;;KA;;;WD)"); }
+    ReadOnlyKeyScope(HKEY root, const char* path) : key_(CreateKey(root, path)) {
+        SetKeyAccess(key_.get(), L"D:(D;;KW;;;WD)(A;;KA;;;WD)");
+    }
+    ~ReadOnlyKeyScope() { SetKeyAccess(key_.get(), L"D:(A;;KA;;;WD)"); }
     ReadOnlyKeyScope(const ReadOnlyKeyScope&) = delete;
     ReadOnlyKeyScope& operator=(const ReadOnlyKeyScope&) = delete;
 
 private:
-    void SetAccess(const wchar_t* sddl) {
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr));
-        EXPECT_EQ(RegSetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
-        LocalFree(descriptor);
-    }
     qz_support::UniqueHkey key_;
 };
 

@@ -59,9 +59,9 @@ long RunProgram(const std::wstring& commandLine, DWORD timeoutMs) {
     return static_cast<long>(code);
 }
 
-bool StoreSettingsDocument(const std::string& text) {
+bool StoreSettingsDocument(const std::string& text, HKEY root) {
     qz_support::UniqueHkey key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+    if (RegCreateKeyExA(root, kSettingsKeyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                         key.put(), nullptr) != ERROR_SUCCESS)
         return false;
     return RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),

@@ -60,8 +60,8 @@ std::optional<double> ControllerProcessorMs();
 // not be started or did not end in time.
 long RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 30000);
 
-// Stores `text` as the settings document under HKEY_CURRENT_USER.
-bool StoreSettingsDocument(const std::string& text);
+// Stores `text` as the settings document in the settings key under `root`.
+bool StoreSettingsDocument(const std::string& text, HKEY root = HKEY_CURRENT_USER);
 
 // Sends "ReloadSettings" to the running controller's window; false when no
 // controller window was found.
