@@ -119,6 +119,7 @@ const char* DescribeReason(DecisionReason reason) {
     case DecisionReason::UserInformation: return "user information (\"@\") is left in the host";
     case DecisionReason::HostCharacters: return "the host holds a character that no host name has";
     case DecisionReason::NoHost: return "a web address without a host";
+    case DecisionReason::InvalidHost: return "the host is not a valid host name";
     case DecisionReason::BlankPage: return "the blank page";
     case DecisionReason::ErrorPageHost: return "the error page's host";
     case DecisionReason::EntryMatched: return "a site-list entry occurs in the host";

@@ -24,17 +24,21 @@ enum class DecisionReason {
     UserInformation, // refused: "@" left in the host
     HostCharacters,  // refused: the host holds a character no host name has
     NoHost,          // refused: a web address (http, https, ftp) without a host
+    InvalidHost,     // refused (whole-host matching): the host has no canonical form
     BlankPage,       // allowed: about:blank
     ErrorPageHost,   // allowed: the error page's host
-    EntryMatched,    // an entry occurs in the host: allowed (allow list) or refused (block list)
-    NoEntryMatched,  // no entry occurs: refused and remembered (allow list) or allowed (block list)
+    EntryMatched,    // an entry occurs in (whole-host matching: covers) the host:
+                     // allowed (allow list) or refused (block list)
+    NoEntryMatched,  // no entry occurs in (covers) the host: refused and remembered
+                     // (allow list) or allowed (block list)
 };
 
 struct Decision {
     bool allowed = false;
     DecisionReason reason = DecisionReason::Unsplittable;
     std::string host;   // with `explain`: the host text matched against the list, when split
-    std::string entry;  // with `explain`: the first entry found in the host, when one matched
+                        // (whole-host matching: its canonical form)
+    std::string entry;  // with `explain`: an entry that matched, as the list holds it
 };
 
 // Decides as IsURLOK does (and records the refusal as it does). With

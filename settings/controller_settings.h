@@ -10,6 +10,12 @@
 
 namespace sentrel {
 
+// How a site-list entry matches a host. Substring: the entry occurs anywhere
+// in the host text, letter case counting (the rule of every document without
+// "hostMatching"). Domain: host and entries are brought into canonical form
+// and an entry matches the host it names and the hosts below it.
+enum class HostMatching { Substring, Domain };
+
 struct ControllerSettings {
     static constexpr size_t kRecentRefusedLimit = 50;
 
@@ -23,6 +29,7 @@ struct ControllerSettings {
     bool sourceConfigured = false;
     bool reverseOperation = false;
     bool prohibitUninstall = false;
+    HostMatching hostMatching = HostMatching::Substring;
 
     // Appends to recentRefused, dropping the oldest entries beyond the limit.
     void RememberRefused(std::string address);

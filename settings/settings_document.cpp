@@ -123,6 +123,12 @@ ComPtr<IXMLDOMDocument> BuildSettingsDocument(const ControllerSettings& settings
     AttachAttribute(attributes, prohibitUninstall, Flag(settings.prohibitUninstall));
     AttachAttribute(attributes, active, Flag(settings.active));
     AttachAttribute(attributes, errorPage, settings.errorPage);
+    // Written only when chosen, so a document of the substring rule reads
+    // exactly as it did before the attribute existed.
+    if (settings.hostMatching == HostMatching::Domain) {
+        const ComPtr<IXMLDOMAttribute> hostMatching = dom::CreateAttribute(document, L"hostMatching");
+        AttachAttribute(attributes, hostMatching, u"domain");
+    }
 
     if (!settings.password.empty()) {
         const ComPtr<IXMLDOMAttribute> password = dom::CreateAttribute(document, L"password");

@@ -19,13 +19,15 @@ struct SettingsReading {
     WideString errorPage;
     bool blockPopups = true;
     bool reverseOperation = false;
+    HostMatching hostMatching = HostMatching::Substring;
     std::optional<bool> prohibitUninstall;  // absent: taken from the uninstall entry
     std::optional<bool> active;             // absent: unchanged
 };
 
 // The attributes the reader knows.
 inline constexpr const char* kSettingsAttributes[] = {"blockPopups", "reverseOperation", "prohibitUninstall",
-                                                      "active",      "errorPage",        "password"};
+                                                      "active",      "errorPage",        "password",
+                                                      "hostMatching"};
 
 // Whether the text holds "<!DOCTYPE" in any letter case: such a document is
 // refused unparsed (entity expansion and external entities get in that way).
@@ -47,6 +49,19 @@ inline bool DeclaresDocumentType(WideView text) {
 // A flag is on exactly when its value is "Y" in either case.
 inline bool IsYes(const WideString& value) { return value == u"Y" || value == u"y"; }
 
+// "hostMatching": "domain" in any letter case chooses whole-host matching;
+// anything else, and no value, keeps the substring rule.
+inline HostMatching ReadHostMatching(const std::optional<WideString>& value) {
+    if (!value || value->size() != 6) return HostMatching::Substring;
+    constexpr WideView kDomain = u"domain";
+    for (size_t i = 0; i < kDomain.size(); ++i) {
+        const char16_t c = (*value)[i] >= u'A' && (*value)[i] <= u'Z' ? static_cast<char16_t>((*value)[i] + 32)
+                                                                      : (*value)[i];
+        if (c != kDomain[i]) return HostMatching::Substring;
+    }
+    return HostMatching::Domain;
+}
+
 // `Element` offers Attribute(const char* name) -> std::optional<WideString>,
 // ForEachChild(f) calling f with each child in document order, a child's
 // NameOfElement() -> std::optional<WideString> (nothing when the child is
@@ -61,6 +76,7 @@ SettingsReading ReadSettingsElementWith(const Element& element) {
     SettingsReading reading;
     reading.blockPopups = flag("blockPopups").value_or(true);
     reading.reverseOperation = flag("reverseOperation").value_or(false);
+    reading.hostMatching = ReadHostMatching(element.Attribute("hostMatching"));
     reading.prohibitUninstall = flag("prohibitUninstall");
     reading.errorPage = element.Attribute("errorPage").value_or(WideString());
     reading.active = flag("active");
@@ -83,6 +99,7 @@ void TakeReading(SettingsReading reading, ControllerSettings& settings, Uninstal
     settings.errorPage = std::move(reading.errorPage);
     settings.blockPopups = reading.blockPopups;
     settings.reverseOperation = reading.reverseOperation;
+    settings.hostMatching = reading.hostMatching;
     settings.prohibitUninstall = reading.prohibitUninstall ? *reading.prohibitUninstall : uninstallEntry();
     if (reading.active) settings.active = *reading.active;
 }

@@ -34,6 +34,7 @@ const char* ReasonCode(DecisionReason reason) {
     case DecisionReason::UserInformation: return "user-information";
     case DecisionReason::HostCharacters: return "host-characters";
     case DecisionReason::NoHost: return "no-host";
+    case DecisionReason::InvalidHost: return "invalid-host";
     case DecisionReason::BlankPage: return "blank-page";
     case DecisionReason::ErrorPageHost: return "error-page-host";
     case DecisionReason::EntryMatched: return "entry-matched";
