@@ -66,6 +66,7 @@ void SettingsDialog::Fill(const ControllerSettings& settings) {
     SetCheck(Item(IDC_BLOCK_POPUPS), settings.blockPopups);
     SetCheck(Item(IDC_PROHIBIT_UNINSTALL), settings.prohibitUninstall);
     SetCheck(Item(IDC_REVERSE), settings.reverseOperation);
+    SetCheck(Item(IDC_HOST_MATCHING), settings.hostMatching == HostMatching::Domain);
 
     SetDlgItemTextA(window_, IDC_ERROR_URL, ToNarrow(settings.errorPage).c_str());
     SetCheck(Item(IDC_USE_ERROR_URL), !settings.errorPage.empty());
@@ -91,6 +92,7 @@ void SettingsDialog::ApplyTo(ControllerSettings& settings) const {
     }
     settings.blockPopups = IsChecked(Item(IDC_BLOCK_POPUPS));
     settings.reverseOperation = IsChecked(Item(IDC_REVERSE));
+    settings.hostMatching = IsChecked(Item(IDC_HOST_MATCHING)) ? HostMatching::Domain : HostMatching::Substring;
     settings.prohibitUninstall = IsChecked(Item(IDC_PROHIBIT_UNINSTALL));
     settings.password = ToWide(Text(IDC_PASSWORD));
     settings.errorPage = ToWide(Text(IDC_ERROR_URL));

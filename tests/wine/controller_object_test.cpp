@@ -106,6 +106,7 @@ TEST_F(ControllerObject, WindowIsTheHiddenSettingsDialog) {
         {IDC_REMOVE_HOST, "Button", "-", true},
         {IDC_REMOVE_ALL, "Button", "- -", true},
         {IDC_REVERSE, "Button", "Reverse operation - Block sites in this list", true},
+        {IDC_HOST_MATCHING, "Button", "&Match whole host names and their subdomains", true},
     };
     // Children in template order, which is also the tab order.
     HWND child = GetWindow(window, GW_CHILD);

@@ -256,6 +256,7 @@ TEST_F(ControllerUi, TheSettingsDialogShowsAndEditsTheSettings) {
     // Filled from the settings.
     EXPECT_TRUE(Checked(dialog, IDC_BLOCK_POPUPS));
     EXPECT_FALSE(Checked(dialog, IDC_REVERSE));
+    EXPECT_FALSE(Checked(dialog, IDC_HOST_MATCHING));
     EXPECT_FALSE(Checked(dialog, IDC_PROHIBIT_UNINSTALL));
     EXPECT_TRUE(Enabled(dialog, IDC_PROHIBIT_UNINSTALL));
     EXPECT_EQ(client::WindowText(GetDlgItem(dialog, IDC_PASSWORD)), L"");
@@ -305,11 +306,12 @@ TEST_F(ControllerUi, TheSettingsDialogShowsAndEditsTheSettings) {
     ASSERT_TRUE(client::ReloadRunningController());
     EXPECT_EQ(ListItems(list), (std::vector<std::wstring>{L"corp", L"corp", L"intranet"}));
 
+    Click(dialog, IDC_HOST_MATCHING);
     Click(dialog, IDOK);
     EXPECT_FALSE(IsWindowVisible(dialog));
     EXPECT_EQ(StoredText().find("elsewhere"), std::string::npos) << "OK stores the dialog's values";
     EXPECT_EQ(Occurrences(StoredText(), "name=\"corp\""), 1u) << "added twice, stored once";
-    EXPECT_TRUE(Stored("errorPage=\"\""));
+    EXPECT_TRUE(Stored("errorPage=\"\" hostMatching=\"domain\""));
     EXPECT_TRUE(Stored("password=\"" + EncodePassword("pw1") + "\""));
     EXPECT_EQ(AskController(controller_.get(), L"http://intranet/"), S_OK);
     EXPECT_EQ(AskController(controller_.get(), L"http://news/"), S_FALSE);
@@ -337,6 +339,7 @@ TEST_F(ControllerUi, ExportAndImportKeepEverySetting) {
     Start(full);
     OpenSettings(L"pw");
     Click(window_, IDC_PROHIBIT_UNINSTALL);
+    Click(window_, IDC_HOST_MATCHING);
 
     wchar_t folder[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, folder);
@@ -353,16 +356,23 @@ TEST_F(ControllerUi, ExportAndImportKeepEverySetting) {
         return noRemove == 1;
     })) << "the export writes the uninstall entry";
 
-    // Something else is stored and loaded; the import brings the export back.
-    client::StoreSettingsDocument(Document("blockPopups=\"Y\" active=\"Y\"", {"other"}));
-    ASSERT_TRUE(client::ReloadRunningController());
+    // Something else is imported; the next import brings the export back.
+    const std::wstring other = std::wstring(folder) + L"other.xml";
+    std::ofstream(std::filesystem::path(other), std::ios::binary)
+        << Document("blockPopups=\"Y\" active=\"Y\"", {"other"});
+    PostClick(window_, IDC_IMPORT);
+    ChooseFile("Choose import file", other);
+    ASSERT_TRUE(WaitUntil([] { return Stored("<host name=\"other\"/>"); }));
+    EXPECT_FALSE(Checked(window_, IDC_HOST_MATCHING)) << "a document without hostMatching";
     PostClick(window_, IDC_IMPORT);
     ChooseFile("Choose import file", exported);
     std::ifstream file(std::filesystem::path(exported), std::ios::binary);
     const std::string exportedText((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     ASSERT_TRUE(WaitUntil([&] { return StoredText() == exportedText; }));
     EXPECT_TRUE(Stored("blockPopups=\"N\" reverseOperation=\"Y\" prohibitUninstall=\"Y\""));
-    EXPECT_TRUE(Stored("errorPage=\"http://x/e.htm\" password=\"" + EncodePassword("pw") + "\""));
+    EXPECT_TRUE(Stored("errorPage=\"http://x/e.htm\" hostMatching=\"domain\" password=\"" + EncodePassword("pw") +
+                       "\""));
+    EXPECT_TRUE(Checked(window_, IDC_HOST_MATCHING));
     EXPECT_EQ(ListItems(GetDlgItem(window_, IDC_SITE_LIST)), (std::vector<std::wstring>{L"casino", L"games"}));
     EXPECT_EQ(AskController(controller_.get(), L"http://games/"), S_FALSE) << "a block list again";
     EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_OK);
@@ -384,6 +394,7 @@ TEST_F(ControllerUi, ExportAndImportKeepEverySetting) {
     EXPECT_TRUE(Checked(window_, IDC_PROHIBIT_UNINSTALL)) << "it still shows the value";
     DeleteFileW(exported.c_str());
     DeleteFileW(broken.c_str());
+    DeleteFileW(other.c_str());
 }
 
 // Another program of the person at the workstation, who does not know the

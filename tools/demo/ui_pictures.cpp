@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
     if (FAILED(CoInitialize(nullptr))) return 1;
     sentrel::WriteStoredDocument(
         "<lockSettings blockPopups=\"Y\" reverseOperation=\"N\" prohibitUninstall=\"N\" active=\"Y\" "
-        "errorPage=\"http://intranet/refused.htm\" password=\"" +
+        "errorPage=\"http://intranet/refused.htm\" hostMatching=\"domain\" password=\"" +
             sentrel::EncodePassword("demo") +
             "\"><host name=\"corp.example\"/><host name=\"intranet\"/><host name=\"news.example\"/>"
             "<host name=\"wiki.corp.example\"/></lockSettings>",

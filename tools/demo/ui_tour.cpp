@@ -39,6 +39,7 @@ void Describe(HWND dialog) {
                 Items(GetDlgItem(dialog, IDC_HOST_NAME), CB_GETCOUNT, CB_GETLBTEXT).c_str());
     std::printf("  Site list: %ls\n", Items(GetDlgItem(dialog, IDC_SITE_LIST), LB_GETCOUNT, LB_GETTEXT).c_str());
     std::printf("  %s Reverse operation - Block sites in this list\n", Check(dialog, IDC_REVERSE));
+    std::printf("  %s Match whole host names and their subdomains\n", Check(dialog, IDC_HOST_MATCHING));
     std::printf("  %s Remove Sentrel from the uninstall list on this computer\n",
                 Check(dialog, IDC_PROHIBIT_UNINSTALL));
 }
@@ -50,7 +51,7 @@ int main() {
     sentrel::client::RunProgram(L"\"" + sentrel::client::ControllerProgram() + L"\" /RegServer");
     sentrel::client::StoreSettingsDocument(
         "<lockSettings blockPopups=\"Y\" reverseOperation=\"N\" prohibitUninstall=\"N\" active=\"Y\" "
-        "errorPage=\"http://intranet/refused.htm\" password=\"" +
+        "errorPage=\"http://intranet/refused.htm\" hostMatching=\"domain\" password=\"" +
         sentrel::EncodePassword("demo") +
         "\"><host name=\"corp.example\"/><host name=\"intranet\"/><host name=\"news.example\"/>"
         "<host name=\"wiki.corp.example\"/></lockSettings>");
