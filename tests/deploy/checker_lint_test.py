@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """sentrel-check's lint and exit statuses: one table of documents, each with
-the status and the findings (by a word of each) it must give.
+the status and the findings (by a word of each) it must give, and optionally
+words no finding may hold.
 checker_lint_test.py <sentrel-check>"""
 import json
 import os
@@ -9,7 +10,7 @@ import sys
 import tempfile
 
 CASES = [
-    # (document, expected status, words each finding must contain)
+    # (document, expected status, words the findings must contain[, words none may contain])
     ('<lockSettings active="Y"><host name="corp"/></lockSettings>', 0, ["corp.attacker.test"]),
     ('<lockSettings active="Y" reverseOperation="Y"><host name="games"/></lockSettings>', 0, []),
     ('<lockSettings active="Y"><host name="http://corp/"/></lockSettings>', 0, ["scheme or a path"]),
@@ -22,6 +23,19 @@ CASES = [
     ('<lockSettings active="Y" blockPopups="yes"/>', 0, ['reads as "N"']),
     ('<lockSettings active="true"/>', 0, ['reads as "N"']),
     ('<lockSettings active="Y" blockPopup="Y"/>', 0, ["unknown attribute"]),
+    # Host names in a substring allow list: one suggestion of whole-host matching.
+    ('<lockSettings active="Y"><host name="corp.example"/><host name="10.0.0.1"/></lockSettings>', 0,
+     ['hostMatching="domain"', '"corp.example.attacker.test"', '"10.0.0.1.attacker.test"'],
+     ['entry "corp.example" also']),
+    ('<lockSettings active="Y" reverseOperation="Y"><host name="corp.example"/></lockSettings>', 0, [],
+     ["hostMatching"]),
+    # Whole-host matching: letter case and ports count no more, nor do substrings.
+    ('<lockSettings active="Y" hostMatching="Domain"><host name="Corp.example"/><host name="corp:8080"/>'
+     '<host name="corp"/></lockSettings>', 0, [], ["capital", "%3A", "attacker", "hostMatching"]),
+    ('<lockSettings active="Y" hostMatching="domain"><host name="http://corp/"/></lockSettings>', 0,
+     ["names no host"]),
+    ('<lockSettings active="Y" hostMatching="SUBSTRING"/>', 0, [], ["reads as"]),
+    ('<lockSettings active="Y" hostMatching="domains"/>', 0, ['reads as "substring"'], ['reads as "N"']),
     ('<lockSettings active="Y" errorPage="file:///C:/x.htm"/>', 0, ["no host"]),
     ('<lockSettings/>', 0, ["no \"active\""]),
     ('<lockSettings active="Y"><host/></lockSettings>', 1, ["rejects"]),
@@ -37,14 +51,16 @@ def main():
     failures = 0
     with tempfile.TemporaryDirectory() as folder:
         path = os.path.join(folder, "lock.xml")
-        for document, status, words in CASES:
+        for document, status, words, *absent in CASES:
             with open(path, "w", encoding="latin-1") as f:
                 f.write(document)
             run = subprocess.run([checker, "--lint", "--json", path], capture_output=True, text=True)
             findings = json.loads(run.stdout)["findings"] if run.stdout.strip() else []
             messages = " | ".join(f["message"] for f in findings)
             missing = [word for word in words if word not in messages]
-            if run.returncode != status or missing or (not words and any(f["severity"] != "note" for f in findings)):
+            unwanted = [word for word in (absent[0] if absent else []) if word in messages]
+            if (run.returncode != status or missing or unwanted
+                    or (not words and any(f["severity"] != "note" for f in findings))):
                 failures += 1
                 print(f"FAILED {document}: status {run.returncode} (expected {status}), findings: {messages}")
         # Addresses on standard input, answered in order.

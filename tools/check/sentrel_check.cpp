@@ -66,6 +66,31 @@ struct Finding {
     std::string message;
 };
 
+std::string Lowered(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+    return text;
+}
+
+// A name such as "corp.example": dotted, of letters, digits and hyphens,
+// and not an IPv4 address (whose last part is a number). Such entries are
+// meant as host names, which whole-host matching takes them for.
+bool IsDomainName(const std::string& entry) {
+    if (entry.find('.') == std::string::npos) return false;
+    for (const char c : entry) {
+        const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                             c == '.';
+        if (!allowed) return false;
+    }
+    std::string last = entry.substr(entry.find_last_of('.', entry.size() - 2) + 1);
+    if (!last.empty() && last.back() == '.') last.pop_back();
+    const std::string lowered = Lowered(last);
+    const bool hex = lowered.size() > 2 && lowered.rfind("0x", 0) == 0 &&
+                     lowered.find_first_not_of("0123456789abcdef", 2) == std::string::npos;
+    const bool decimal = lowered.find_first_not_of("0123456789") == std::string::npos;
+    return !hex && !decimal;
+}
+
 std::vector<Finding> Lint(const SettingsFile& file) {
     std::vector<Finding> findings;
     if (file.verdict != Verdict::Loaded) {
@@ -81,6 +106,12 @@ std::vector<Finding> Lint(const SettingsFile& file) {
             continue;
         }
         const std::string text = ToNarrow(value);
+        if (name == "hostMatching") {
+            if (Lowered(text) != "domain" && Lowered(text) != "substring")
+                findings.push_back({"warning", "hostMatching=\"" + text + "\" reads as \"substring\": only \"domain\" "
+                                               "chooses whole-host matching"});
+            continue;
+        }
         if (name != "errorPage" && name != "password" && !IsYes(value) && text != "N" && text != "n")
             findings.push_back({"warning", name + "=\"" + text + "\" reads as \"N\": only \"Y\" switches it on"});
     }
@@ -105,17 +136,26 @@ std::vector<Finding> Lint(const SettingsFile& file) {
         const std::string quoted = "\"" + entry + "\"";
         if (!seen.insert(entry).second) findings.push_back({"note", "entry " + quoted + " is listed more than once"});
     }
+    // Whole-host matching brings entries into the canonical form of hosts:
+    // letter case no longer counts, a port after a colon is compared as a
+    // port, and an entry covers only its own host and the hosts below it.
+    const bool wholeHosts = reading.hostMatching == HostMatching::Domain;
+    std::string hostNameExample;  // the first allow-list entry meant as a host name
     for (const std::string_view view : reading.hosts) {
         const std::string entry(view);
         const std::string quoted = "\"" + entry + "\"";
         if (entry.empty()) {
-            findings.push_back({"warning", "the empty entry occurs in every host: it matches every address"});
+            findings.push_back(
+                {"warning", wholeHosts ? "the empty entry names no host"
+                                       : "the empty entry occurs in every host: it matches every address"});
             continue;
         }
         if (entry.find('/') != std::string::npos) {
-            findings.push_back({"warning", "entry " + quoted + " holds a scheme or a path: it never occurs in a host"});
+            findings.push_back({"warning", "entry " + quoted + " holds a scheme or a path: " +
+                                               (wholeHosts ? "it names no host" : "it never occurs in a host")});
             continue;
         }
+        if (wholeHosts) continue;
         if (entry.find(':') != std::string::npos) {
             findings.push_back({"warning", "entry " + quoted + " holds a port after a colon: it never matches (the "
                                            "host text carries the port as \"%3A\")"});
@@ -126,9 +166,22 @@ std::vector<Finding> Lint(const SettingsFile& file) {
         if (upper)
             findings.push_back({"warning", "entry " + quoted + " has capital letters: browsers send host names in "
                                            "lower case, and letter case counts"});
-        if (!reading.reverseOperation)
+        if (reading.reverseOperation) continue;
+        // Host names get one suggestion for the whole list, not a note each.
+        if (IsDomainName(entry)) {
+            if (hostNameExample.empty()) hostNameExample = entry;
+        } else {
             findings.push_back({"note", "allow-list entry " + quoted + " also lets through unrelated hosts that "
                                         "contain it, such as \"" + entry + ".attacker.test\""});
+        }
+    }
+    if (!hostNameExample.empty()) {
+        const std::string name = Lowered(hostNameExample);
+        findings.push_back({"note", "allow-list entries such as \"" + hostNameExample + "\" also let through "
+                                    "unrelated hosts that contain them, such as \"" + hostNameExample +
+                                    ".attacker.test\"; hostMatching=\"domain\" makes entries match whole host names: "
+                                    "\"" + name + "\" then covers \"" + name + "\" and \"www." + name +
+                                    "\", no longer \"" + name + ".attacker.test\""});
     }
     return findings;
 }
@@ -141,16 +194,19 @@ ControllerSettings SettingsOf(const SettingsReading& reading) {
     return settings;
 }
 
-std::string Explain(const Decision& decision, bool reverseOperation) {
+std::string Explain(const Decision& decision, const ControllerSettings& settings) {
+    // Whole-host matching compares the canonical host with whole entries.
+    const char* matched = settings.hostMatching == HostMatching::Domain ? " covers" : " occurs in";
     std::string why = DescribeReason(decision.reason);
     if (decision.reason == DecisionReason::EntryMatched)
-        why = "the entry \"" + decision.entry + "\" occurs in the host \"" + decision.host + "\"" +
-              (reverseOperation ? " (block list)" : " (allow list)");
+        why = "the entry \"" + decision.entry + "\"" + matched + " the host \"" + decision.host + "\"" +
+              (settings.reverseOperation ? " (block list)" : " (allow list)");
     if (decision.reason == DecisionReason::NoEntryMatched) {
-        why = "no entry occurs in the host \"" + decision.host + "\"";
-        why += reverseOperation ? " (block list)" : " (allow list); recorded in recentRefused";
+        why = std::string("no entry") + matched + " the host \"" + decision.host + "\"";
+        why += settings.reverseOperation ? " (block list)" : " (allow list); recorded in recentRefused";
     }
-    if (decision.reason == DecisionReason::ErrorPageHost) why += " \"" + decision.host + "\"";
+    if (decision.reason == DecisionReason::ErrorPageHost || decision.reason == DecisionReason::InvalidHost)
+        why += " \"" + decision.host + "\"";
     return why;
 }
 
@@ -230,7 +286,7 @@ int Run(int argc, char** argv) {
                         !decision.allowed && decision.reason == DecisionReason::NoEntryMatched ? "true" : "false");
         } else {
             std::printf("%s  %s  (%s)\n", decision.allowed ? "allowed" : "REFUSED", addresses[i].c_str(),
-                        Explain(decision, settings.reverseOperation).c_str());
+                        Explain(decision, settings).c_str());
         }
     }
     if (json) std::printf("]}\n");
