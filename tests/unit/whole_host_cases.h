@@ -56,6 +56,8 @@ inline constexpr WholeHostCase kWholeHostCases[] = {
     {u"http://www.b\u00fccher.test/", S_OK, S_FALSE},
     {u"http://bucher.test/", S_FALSE, S_OK},
     {u"http://b%FCcher.test/", S_FALSE, S_FALSE},
+    {u"http://%EF%BD%83orp.example/", S_OK, S_FALSE},
+    {u"http://%CD%B8.corp.example/", S_FALSE, S_FALSE},
     // Nothing a browser could contact.
     {u"http://a..corp.example/", S_FALSE, S_FALSE},
     {u"http://.corp.example/", S_FALSE, S_FALSE},
