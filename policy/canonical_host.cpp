@@ -321,6 +321,11 @@ std::optional<std::string> CanonicalHost(std::string_view host) {
         const auto groups = ParseIPv6(inside);
         const std::optional<std::string> port = CanonicalPort(host.substr(close + 1));
         if (!groups || !port) return std::nullopt;
+        // An IPv4-mapped address reaches the IPv4 host: it is that host.
+        const auto& g = *groups;
+        if (g[0] == 0 && g[1] == 0 && g[2] == 0 && g[3] == 0 && g[4] == 0 && g[5] == 0xFFFF)
+            return std::to_string(g[6] >> 8) + '.' + std::to_string(g[6] & 0xFF) + '.' + std::to_string(g[7] >> 8) +
+                   '.' + std::to_string(g[7] & 0xFF) + *port;
         return "[" + CompressedIPv6(*groups) + "]" + *port;
     }
     const size_t mark = host.find(kPortMark);

@@ -5,7 +5,8 @@
 //   that are not ASCII in their IDNA form ("xn--..."); one trailing dot
 //   dropped; an IPv4 address in any of its forms (decimal, octal, hex, fewer
 //   than four parts) as dotted decimal; an IPv6 literal in brackets in its
-//   compressed form. A port stays behind the name as "%3A" and its digits.
+//   compressed form (an IPv4-mapped one as the IPv4 address it reaches).
+//   A port stays behind the name as "%3A" and its digits.
 //
 // A host without such a form (a character no host name has, a label IDNA
 // refuses, an IPv4 part out of range, a malformed port) has none: nullopt.

@@ -47,6 +47,8 @@ inline constexpr WholeHostCase kWholeHostCases[] = {
     {u"http://[0:0:0:0:0:0:0:1]/", S_OK, S_FALSE},
     {u"http://[::0001]:8080/", S_OK, S_FALSE},
     {u"http://[::2]/", S_FALSE, S_OK},
+    {u"http://[::ffff:10.1.2.3]/", S_OK, S_FALSE},
+    {u"http://[::FFFF:a01:203]:81/", S_OK, S_FALSE},
     {u"http://[1::2::3]/", S_FALSE, S_FALSE},
     {u"http://[::1%25eth0]/", S_FALSE, S_FALSE},
     // Internationalised names.
