@@ -1,5 +1,7 @@
 #include "policy/access_decision.h"
 
+#include "policy/address_reach.h"
+#include "policy/canonical_host.h"
 #include "policy/url_normalization.h"
 
 #include <cstring>
@@ -47,9 +49,94 @@ bool IsWebScheme(std::string_view scheme) {
            EqualIgnoringCase(text.c_str(), "ftp");
 }
 
-}  // namespace
+// Wrappers in wrappers are unwrapped this many times; an address wrapped
+// deeper is refused.
+constexpr int kDeepestWrapping = 4;
 
-Decision Decide(ControllerSettings& settings, WideView url, bool explain) {
+// Matches a host against the list. Whole-host matching refuses a host that
+// has no canonical form, in both modes.
+void MatchHost(ControllerSettings& settings, std::string_view host, bool explain, Decision& decision) {
+    const bool blockList = settings.reverseOperation;
+    std::optional<std::string_view> entry;
+    bool matched = false;
+    if (settings.hostMatching == HostMatching::Domain) {
+        if (host.empty()) {
+            // No host at all (about:, mailto:): only the empty entry covers it.
+            matched = settings.hosts.Contains("");
+            if (matched) entry = std::string_view();
+        } else {
+            const std::optional<std::string> canonical = CanonicalHost(host);
+            if (!canonical) {
+                decision.allowed = false;
+                decision.reason = DecisionReason::InvalidHost;
+                if (explain) decision.host = host;
+                settings.RememberRefused(std::string(host));
+                return;
+            }
+            entry = settings.hosts.EntryCovering(*canonical);
+            matched = entry.has_value();
+            if (explain) decision.host = *canonical;
+        }
+    } else {
+        matched = settings.hosts.AnyEntryOccursIn(host);
+        if (matched && explain) {
+            for (const std::string_view candidate : settings.hosts) {
+                if (host.find(candidate) != std::string_view::npos) {
+                    entry = candidate;
+                    break;
+                }
+            }
+        }
+        if (explain) decision.host = host;
+    }
+    decision.allowed = blockList ? !matched : matched;
+    decision.reason = matched ? DecisionReason::EntryMatched : DecisionReason::NoEntryMatched;
+    if (explain && entry) decision.entry = *entry;
+    if (!decision.allowed && !blockList) settings.RememberRefused(std::string(host));
+}
+
+Decision DecideAt(ControllerSettings& settings, WideView url, bool explain, int depth);
+
+// Whether a wrapped address says where its content comes from: a wrapper
+// again, a path, a local or script address, or an address with a host. A
+// bare name (ms-its:x.chm::/a.htm) is taken from wherever the browser is.
+bool NamesWhereItLoadsFrom(WideView wrapped) {
+    if (WrapperPrefixLength(wrapped)) return true;
+    const std::string narrow = ToNarrow(wrapped);
+    if (WherePathReaches(narrow).kind != PathReach::NotAPath || IsLocalOrScriptURL(narrow)) return true;
+    URLParts parts;
+    return CrackURL(wrapped, parts) && !parts.Host().empty();
+}
+
+// Whole-host matching judges what an address really loads: the address a
+// wrapper wraps, the server of a network path. Nothing when it is neither.
+std::optional<Decision> DecideWhatItLoads(ControllerSettings& settings, WideView url, std::string_view narrow,
+                                          bool explain, int depth) {
+    if (const size_t prefix = WrapperPrefixLength(url)) {
+        const WideView wrapped = url.substr(prefix);
+        if (depth >= kDeepestWrapping || !NamesWhereItLoadsFrom(wrapped)) {
+            settings.RememberRefused(std::string(narrow));
+            return Decision{false, DecisionReason::Unsplittable, {}, {}};
+        }
+        return DecideAt(settings, wrapped, explain, depth + 1);
+    }
+    const PathReach reach = WherePathReaches(narrow);
+    switch (reach.kind) {
+    case PathReach::NotAPath:
+    case PathReach::Local: return std::nullopt;
+    case PathReach::Device:
+        settings.RememberRefused(std::string(narrow));
+        return Decision{false, DecisionReason::InvalidHost, {}, {}};
+    case PathReach::Server: {
+        Decision decision;
+        MatchHost(settings, reach.server, explain, decision);
+        return decision;
+    }
+    }
+    return std::nullopt;
+}
+
+Decision DecideAt(ControllerSettings& settings, WideView url, bool explain, int depth) {
     Decision decision{true, DecisionReason::LockOff, {}, {}};
     const auto decided = [&](bool allowed, DecisionReason reason, std::string_view host = {}) {
         decision.allowed = allowed;
@@ -65,6 +152,10 @@ Decision Decide(ControllerSettings& settings, WideView url, bool explain) {
     if (!SchemeAndAuthorityNarrowExactly(url)) {
         settings.RememberRefused(narrow);
         return decided(false, DecisionReason::Unsplittable);
+    }
+    const bool wholeHosts = settings.hostMatching == HostMatching::Domain;
+    if (wholeHosts) {
+        if (std::optional<Decision> loaded = DecideWhatItLoads(settings, url, narrow, explain, depth)) return *loaded;
     }
     if (IsLocalOrScriptURL(narrow)) return decided(true, DecisionReason::LocalOrScript);
 
@@ -82,7 +173,9 @@ Decision Decide(ControllerSettings& settings, WideView url, bool explain) {
         settings.RememberRefused(narrow);
         return decided(false, DecisionReason::UserInformation, host);
     }
-    if (HasCharacterNoHostHas(host)) {
+    // Whole-host matching decodes what this refuses, and refuses what then
+    // names no host.
+    if (!wholeHosts && HasCharacterNoHostHas(host)) {
         settings.RememberRefused(narrow);
         return decided(false, DecisionReason::HostCharacters, host);
     }
@@ -96,19 +189,14 @@ Decision Decide(ControllerSettings& settings, WideView url, bool explain) {
     if (EqualIgnoringCase(rebuilt.c_str(), "about://blank")) return decided(true, DecisionReason::BlankPage, host);
     if (IsErrorPageHost(settings, parts)) return decided(true, DecisionReason::ErrorPageHost, host);
 
-    const bool matched = settings.hosts.AnyEntryOccursIn(host);
-    decided(settings.reverseOperation ? !matched : matched,
-            matched ? DecisionReason::EntryMatched : DecisionReason::NoEntryMatched, host);
-    if (matched && explain) {
-        for (const std::string_view entry : settings.hosts) {
-            if (host.find(entry) != std::string_view::npos) {
-                decision.entry = entry;
-                break;
-            }
-        }
-    }
-    if (!decision.allowed && !settings.reverseOperation) settings.RememberRefused(std::string(host));
+    MatchHost(settings, host, explain, decision);
     return decision;
+}
+
+}  // namespace
+
+Decision Decide(ControllerSettings& settings, WideView url, bool explain) {
+    return DecideAt(settings, url, explain, 0);
 }
 
 const char* DescribeReason(DecisionReason reason) {

@@ -35,11 +35,11 @@ bool SiteList::Insert(std::string_view entry) {
     // A list read from a document arrives in order: appended at once.
     if (pending_.empty() && (starts_.empty() || Entry(starts_.size() - 1) < entry)) {
         Append(entry);
-        index_.reset();
+        Changed();
         return true;
     }
     if (SortedContains(entry) || !pending_.emplace(entry).second) return false;
-    index_.reset();
+    Changed();
     if (pending_.size() >= std::max(kSmallestMerge, starts_.size())) MergePending();
     return true;
 }
@@ -74,7 +74,7 @@ void SiteList::Clear() {
     text_.clear();
     starts_.clear();
     pending_.clear();
-    index_.reset();
+    Changed();
 }
 
 SiteList::const_iterator SiteList::begin() const {
@@ -101,8 +101,24 @@ bool SiteList::AnyEntryOccursIn(std::string_view host) const {
     return index_->AnyEntryOccursIn(host);
 }
 
+std::optional<std::string_view> SiteList::EntryCovering(std::string_view canonicalHost) const {
+    if (!domainIndex_) {
+        MergePending();
+        domainIndex_ = std::make_shared<const DomainIndex>(*this);
+    }
+    const std::optional<std::uint32_t> entry = domainIndex_->Covering(canonicalHost);
+    if (!entry) return std::nullopt;
+    return Entry(*entry);
+}
+
+void SiteList::Changed() {
+    index_.reset();
+    domainIndex_.reset();
+}
+
 size_t SiteList::MemoryBytes() const {
-    return text_.capacity() + starts_.capacity() * sizeof(std::uint32_t) + (index_ ? index_->MemoryBytes() : 0);
+    return text_.capacity() + starts_.capacity() * sizeof(std::uint32_t) + (index_ ? index_->MemoryBytes() : 0) +
+           (domainIndex_ ? domainIndex_->MemoryBytes() : 0);
 }
 
 }  // namespace sentrel

@@ -9,11 +9,13 @@
 // insertion order takes O(n log n) time.
 #pragma once
 
+#include "settings/domain_index.h"
 #include "settings/host_index.h"
 
 #include <cstdint>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -66,6 +68,9 @@ public:
     bool Contains(std::string_view entry) const;
     // Whether any entry occurs in `host` as a substring, letter case counting.
     bool AnyEntryOccursIn(std::string_view host) const;
+    // For whole-host matching: an entry that covers `canonicalHost` (the
+    // canonical form of a host), as the list holds it.
+    std::optional<std::string_view> EntryCovering(std::string_view canonicalHost) const;
 
     // The memory the list and its index hold, in bytes (the index once built).
     size_t MemoryBytes() const;
@@ -77,11 +82,13 @@ private:
     bool SortedContains(std::string_view entry) const;
     void Append(std::string_view entry);
     void MergePending() const;
+    void Changed();  // the indexes no longer hold
 
     mutable std::string text_;                 // entries, each followed by a NUL
     mutable std::vector<std::uint32_t> starts_;  // where each entry begins in text_
     mutable std::unordered_set<std::string> pending_;  // none equal to one in text_
     mutable std::shared_ptr<const HostIndex> index_;  // null after a change
+    mutable std::shared_ptr<const DomainIndex> domainIndex_;  // null after a change
 };
 
 }  // namespace sentrel

@@ -5,6 +5,7 @@
 #include "policy/url_normalization.h"
 #include "controller/command_line.h"
 #include "settings/password_encoding.h"
+#include "policy/canonical_host.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -56,6 +57,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         bool linear = false;
         for (const std::string_view entry : settings.hosts) linear = linear || parts.Host().find(entry) != std::string_view::npos;
         if (linear != settings.hosts.AnyEntryOccursIn(parts.Host())) __builtin_trap();
+    }
+
+    // Whole-host matching: the same two answers only, a canonical form that
+    // is its own canonical form, and the index agreeing with a plain walk.
+    settings.hostMatching = sentrel::HostMatching::Domain;
+    const HRESULT wholeHostAnswer = sentrel::IsURLOK(settings, sentrel::WideView(address));
+    if (wholeHostAnswer != S_OK && wholeHostAnswer != S_FALSE) __builtin_trap();
+    if (sentrel::CrackURL(address, parts)) {
+        if (const std::optional<std::string> canonical = sentrel::CanonicalHost(parts.Host())) {
+            if (sentrel::CanonicalHost(*canonical) != canonical) __builtin_trap();
+            const sentrel::NameAndPort host = sentrel::SplitCanonicalHost(*canonical);
+            bool covered = false;
+            for (const std::string_view entry : settings.hosts) {
+                if (entry.empty()) covered = true;
+                const std::optional<std::string> named = sentrel::CanonicalEntry(entry);
+                if (!named) continue;
+                const sentrel::NameAndPort split = sentrel::SplitCanonicalHost(*named);
+                if (!split.port.empty() && split.port != host.port) continue;
+                const bool below = !sentrel::IsAddressLiteral(host.name) && host.name.size() > split.name.size() &&
+                                   host.name.ends_with(split.name) &&
+                                   host.name[host.name.size() - split.name.size() - 1] == '.';
+                covered = covered || host.name == split.name || below;
+            }
+            if (covered != settings.hosts.EntryCovering(*canonical).has_value()) __builtin_trap();
+        }
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "policy/access_decision.h"
 #include "tests/unit/contacted_host_cases.h"
+#include "tests/unit/whole_host_cases.h"
 
 #include <gtest/gtest.h>
 
@@ -91,6 +92,49 @@ TEST(IsURLOK, JudgesTheHostABrowserContacts) {
     };
     run(u"http://intranet/refused.htm", testing::kContactedHostCases);
     run(u"C:\\refused.htm", testing::kEmptyHostCases);
+}
+
+ControllerSettings WholeHosts(bool blockList) {
+    ControllerSettings settings;
+    settings.active = true;
+    settings.reverseOperation = blockList;
+    settings.hostMatching = HostMatching::Domain;
+    for (const char* entry : testing::kWholeHostEntries) settings.hosts.Insert(entry);
+    return settings;
+}
+
+TEST(IsURLOK, WholeHostMatchingJudgesTheHostABrowserContacts) {
+    for (bool blockList : {false, true}) {
+        ControllerSettings settings = WholeHosts(blockList);
+        for (const testing::WholeHostCase& c : testing::kWholeHostCases) {
+            EXPECT_EQ(Ask(settings, c.url), blockList ? c.blockList : c.allowList)
+                << ToNarrow(c.url) << (blockList ? " (block list)" : " (allow list)");
+        }
+    }
+}
+
+// What the explanation names, and what the dialog is offered.
+TEST(IsURLOK, WholeHostMatchingNamesTheCanonicalHostAndTheCoveringEntry) {
+    ControllerSettings settings = WholeHosts(false);
+    settings.hosts.Insert("www.corp.example");  // covered by the wider entry too
+    const struct {
+        const char16_t* url;
+        const char* host;
+        const char* entry;
+    } cases[] = {
+        {u"http://WWW.Corp.Example.:81/", "www.corp.example%3A81", "corp.example"},
+        {u"\\\\0x0a.1.2.3\\share\\x.htm", "10.1.2.3", "10.1.2.3"},
+        {u"view-source:http://[::0:1]/", "[::1]", "[::1]"},
+        {u"http://xn--BCHER-kva.test/", "xn--bcher-kva.test", "b\xfc" "cher.test"},
+        {u"http://evil.test/", "evil.test", ""},
+    };
+    for (const auto& c : cases) {
+        const Decision decision = Decide(settings, c.url, true);
+        EXPECT_EQ(decision.host, c.host) << ToNarrow(c.url);
+        EXPECT_EQ(decision.entry, c.entry) << ToNarrow(c.url);
+    }
+    EXPECT_EQ(Refused(settings), std::vector<std::string>{"evil.test"});
+    EXPECT_EQ(Decide(settings, u"http://a..b/", true).reason, DecisionReason::InvalidHost);
 }
 
 TEST(IsURLOK, RefusalsOfTheContactedHostRecordTheWholeAddress) {

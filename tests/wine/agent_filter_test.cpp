@@ -150,6 +150,34 @@ TEST_F(AgentFilter, ShellWindowsRefuseBareWordsUnlessInsideAZipFolder) {
     }
 }
 
+// The same addresses through the agent under both matching rules: today's
+// rule lets look-alikes and wrapped or network addresses through; whole-host
+// matching refuses them and keeps what the entry names.
+TEST_F(AgentFilter, WholeHostMatchingRefusesWhatTheSubstringRuleLetsThrough) {
+    const struct {
+        const wchar_t* address;
+        bool cancelledBySubstring, cancelledByDomain;
+    } cases[] = {
+        {L"http://www.allowed.test/", false, false},
+        {L"http://ALLOWED.test./", true, false},
+        {L"http://allowed.test.attacker.test/", false, true},
+        {L"view-source:http://refused.test/", true, true},
+        {L"\\\\refused.test\\share\\x.htm", false, true},
+        {L"file://refused.test/x.htm", false, true},
+    };
+    for (const bool domain : {false, true}) {
+        std::string document = LockedDocument("allowed.test");
+        if (domain) document.insert(document.find(' '), " hostMatching=\"domain\"");
+        auto window = Open(document);
+        for (const auto& test : cases) {
+            EXPECT_EQ(window->Browser().Navigate(test.address).cancelled,
+                      domain ? test.cancelledByDomain : test.cancelledBySubstring)
+                << Narrow(test.address) << (domain ? " (domain)" : " (substring)");
+            boxes_.Take();
+        }
+    }
+}
+
 // The log cannot be opened for appending. (A folder stands in its place:
 // the tests run as root, for whom a read-only file is still writable.)
 TEST_F(AgentFilter, ALogThatCannotBeWrittenChangesNoDecision) {

@@ -7,6 +7,7 @@
 #include "support/text.h"
 #include "support/unique_any.h"
 #include "tests/unit/contacted_host_cases.h"
+#include "tests/unit/whole_host_cases.h"
 #include "tests/wine/store_sandbox.h"
 #include "tests/wine/taskbar_recorder.h"
 #include "tools/client/controller_client.h"
@@ -300,6 +301,26 @@ TEST_F(Controller, JudgesTheHostABrowserContacts) {
     };
     run("http://intranet/refused.htm", testing::kContactedHostCases);
     run("C:\\refused.htm", testing::kEmptyHostCases);
+    ASSERT_TRUE(client::StoreSettingsDocument(kAllowCorp));
+    ASSERT_TRUE(client::ReloadRunningController());
+}
+
+// A document with hostMatching="domain", asked over COM in both modes.
+TEST_F(Controller, WholeHostMatchingJudgesTheHostABrowserContacts) {
+    const ComPtr<ISentrelController>& controller = Connection();
+    ASSERT_TRUE(controller);
+    for (bool blockList : {false, true}) {
+        std::string document = std::string("<lockSettings active=\"Y\" hostMatching=\"domain\" reverseOperation=\"") +
+                               (blockList ? "Y" : "N") + "\" errorPage=\"\">";
+        for (const char* entry : testing::kWholeHostEntries) document += std::string("<host name=\"") + entry + "\"/>";
+        ASSERT_TRUE(client::StoreSettingsDocument(document + "</lockSettings>"));
+        ASSERT_TRUE(client::ReloadRunningController());
+        for (const testing::WholeHostCase& c : testing::kWholeHostCases) {
+            EXPECT_EQ(client::AskController(controller.get(), reinterpret_cast<const wchar_t*>(c.url)),
+                      blockList ? c.blockList : c.allowList)
+                << ToNarrow(c.url) << (blockList ? " (block list)" : " (allow list)");
+        }
+    }
     ASSERT_TRUE(client::StoreSettingsDocument(kAllowCorp));
     ASSERT_TRUE(client::ReloadRunningController());
 }

@@ -1,0 +1,89 @@
+#include "policy/address_reach.h"
+
+namespace sentrel {
+namespace {
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (LowerAscii(text[i]) != prefix[i]) return false;
+    }
+    return true;
+}
+
+// "c:" or "c|": a drive, as old file addresses write it.
+bool IsDrive(std::string_view text) {
+    return text.size() == 2 && LowerAscii(text[0]) >= 'a' && LowerAscii(text[0]) <= 'z' &&
+           (text[1] == ':' || text[1] == '|');
+}
+
+// The first path segment of `rest` (slashes already forward) as a server.
+PathReach ServerOf(std::string_view rest) {
+    const std::string_view server = rest.substr(0, rest.find('/'));
+    if (server.empty() || IsDrive(server)) return {PathReach::Local, {}};
+    if (server == "?" || server == ".") return {PathReach::Device, {}};
+    return {PathReach::Server, std::string(server)};
+}
+
+// A UNC path after its two leading slashes: \\server\share, or in its long
+// forms \\?\UNC\server\share and \\?\C:\ (local); other \\?\ and \\.\ forms
+// name devices.
+PathReach UncReach(std::string_view rest) {
+    if (rest.substr(0, 2) == "?/" || rest.substr(0, 2) == "./") {
+        const std::string_view after = rest.substr(2);
+        if (StartsWithIgnoringCase(after, "unc/")) return ServerOf(after.substr(4));
+        if (IsDrive(after.substr(0, after.find('/')))) return {PathReach::Local, {}};
+        return {PathReach::Device, {}};
+    }
+    return ServerOf(rest);
+}
+
+}  // namespace
+
+size_t WrapperPrefixLength(WideView address) {
+    static constexpr std::string_view kWrappers[] = {"view-source:", "mhtml:", "ms-its:", "its:", "mk:@msitstore:"};
+    for (const std::string_view wrapper : kWrappers) {
+        if (address.size() < wrapper.size()) continue;
+        bool same = true;
+        for (size_t i = 0; i < wrapper.size() && same; ++i) {
+            const char16_t c = address[i];
+            same = c < 0x80 && LowerAscii(static_cast<char>(c)) == wrapper[i];
+        }
+        if (same) return wrapper.size();
+    }
+    return 0;
+}
+
+PathReach WherePathReaches(std::string_view address) {
+    std::string text(address);
+    for (char& c : text) {
+        if (c == '\\') c = '/';
+    }
+    std::string_view rest(text);
+    // A module of res: is a file name, a local path or a network path.
+    bool authorityIsServer = true;
+    if (StartsWithIgnoringCase(rest, "file:")) {
+        rest.remove_prefix(5);
+    } else if (StartsWithIgnoringCase(rest, "res:")) {
+        rest.remove_prefix(4);
+        authorityIsServer = false;
+    } else if (rest.substr(0, 2) == "//") {
+        return UncReach(rest.substr(2));
+    } else {
+        return {};
+    }
+    size_t slashes = 0;
+    while (slashes < rest.size() && rest[slashes] == '/') ++slashes;
+    rest.remove_prefix(slashes);
+    if (slashes >= 4) return UncReach(rest);  // file:////server/share, file://///server/share
+    if (slashes == 2 && authorityIsServer) {
+        const std::string_view authority = rest.substr(0, rest.find('/'));
+        if (StartsWithIgnoringCase(authority, "localhost") && authority.size() == 9) return {PathReach::Local, {}};
+        return ServerOf(rest);
+    }
+    return {PathReach::Local, {}};
+}
+
+}  // namespace sentrel

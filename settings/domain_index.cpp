@@ -1,0 +1,130 @@
+#include "settings/domain_index.h"
+
+#include "policy/canonical_host.h"
+
+#include <unordered_map>
+
+namespace sentrel {
+namespace {
+
+constexpr std::uint64_t kIndexBits = 0xFFFFFF;  // low bits of a slot: names_ index + 1
+constexpr std::uint64_t kFnvOffset = 0xcbf29ce484222325ull;
+constexpr std::uint64_t kFnvPrime = 0x100000001b3ull;
+
+std::uint64_t Step(std::uint64_t state, char c) { return (state ^ static_cast<unsigned char>(c)) * kFnvPrime; }
+
+// FNV mixes its low bits poorly; the probe position comes from them.
+std::uint64_t Finish(std::uint64_t state) {
+    state ^= state >> 31;
+    state *= 0x9e3779b97f4a7c15ull;
+    return state ^ (state >> 29);
+}
+
+// The hash of a whole name, taken from its end as the lookup does.
+std::uint64_t HashFromEnd(std::string_view name) {
+    std::uint64_t state = kFnvOffset;
+    for (size_t i = name.size(); i-- > 0;) state = Step(state, name[i]);
+    return Finish(state);
+}
+
+std::uint32_t PortNumber(std::string_view digits) {
+    std::uint32_t port = 0;
+    for (const char c : digits) port = port * 10 + static_cast<std::uint32_t>(c - '0');
+    return port;
+}
+
+}  // namespace
+
+void DomainIndex::Build(const std::vector<std::string_view>& entries) {
+    std::unordered_map<std::string, std::uint32_t> nameIndex;
+    std::vector<std::vector<Port>> portsOf;
+    for (std::uint32_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].empty()) {
+            if (emptyEntry_ == kNone) emptyEntry_ = i;
+            continue;
+        }
+        const std::optional<std::string> canonical = CanonicalEntry(entries[i]);
+        if (!canonical) continue;  // names no host: covers none
+        const NameAndPort split = SplitCanonicalHost(*canonical);
+        const auto [at, inserted] =
+            nameIndex.try_emplace(std::string(split.name), static_cast<std::uint32_t>(names_.size()));
+        if (inserted) {
+            names_.push_back({static_cast<std::uint32_t>(text_.size()), static_cast<std::uint32_t>(split.name.size()),
+                              kNone, 0, 0});
+            text_ += split.name;
+            portsOf.emplace_back();
+        }
+        Name& name = names_[at->second];
+        if (split.port.empty()) {
+            if (name.anyPort == kNone) name.anyPort = i;
+        } else {
+            portsOf[at->second].push_back({PortNumber(split.port), i});
+        }
+    }
+    for (std::uint32_t n = 0; n < names_.size(); ++n) {
+        names_[n].firstPort = static_cast<std::uint32_t>(ports_.size());
+        names_[n].portCount = static_cast<std::uint32_t>(portsOf[n].size());
+        ports_.insert(ports_.end(), portsOf[n].begin(), portsOf[n].end());
+    }
+
+    size_t capacity = 16;
+    while (capacity < names_.size() * 2) capacity *= 2;
+    slots_.assign(capacity, 0);
+    mask_ = capacity - 1;
+    for (std::uint32_t n = 0; n < names_.size(); ++n) {
+        const std::string_view name(text_.data() + names_[n].textStart, names_[n].textLength);
+        const std::uint64_t hash = HashFromEnd(name);
+        slots_[Find(name, hash)] = (hash & ~kIndexBits) | (n + 1);
+    }
+    text_.shrink_to_fit();
+    names_.shrink_to_fit();
+    ports_.shrink_to_fit();
+}
+
+std::uint32_t DomainIndex::Find(std::string_view name, std::uint64_t hash) const {
+    for (std::uint64_t slot = hash & mask_;; slot = (slot + 1) & mask_) {
+        const std::uint64_t value = slots_[slot];
+        if (value == 0) return static_cast<std::uint32_t>(slot);
+        if ((value & ~kIndexBits) != (hash & ~kIndexBits)) continue;
+        const Name& candidate = names_[(value & kIndexBits) - 1];
+        if (std::string_view(text_.data() + candidate.textStart, candidate.textLength) == name)
+            return static_cast<std::uint32_t>(slot);
+    }
+}
+
+std::optional<std::uint32_t> DomainIndex::CoveringName(const Name& name, std::uint32_t port, bool hasPort) const {
+    if (name.anyPort != kNone) return name.anyPort;
+    if (!hasPort) return std::nullopt;
+    for (std::uint32_t i = name.firstPort; i < name.firstPort + name.portCount; ++i) {
+        if (ports_[i].port == port) return ports_[i].entry;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint32_t> DomainIndex::Covering(std::string_view canonicalHost) const {
+    if (emptyEntry_ != kNone) return emptyEntry_;
+    if (names_.empty()) return std::nullopt;
+    const NameAndPort host = SplitCanonicalHost(canonicalHost);
+    const std::uint32_t port = PortNumber(host.port);
+    const bool hasPort = !host.port.empty();
+    // An address is covered only by itself; a name also by the names it ends with.
+    const bool wholeOnly = IsAddressLiteral(host.name);
+    std::uint64_t state = kFnvOffset;
+    for (size_t i = host.name.size(); i-- > 0;) {
+        state = Step(state, host.name[i]);
+        const bool labelStart = i == 0 || (!wholeOnly && host.name[i - 1] == '.');
+        if (!labelStart) continue;
+        const std::string_view suffix = host.name.substr(i);
+        const std::uint64_t value = slots_[Find(suffix, Finish(state))];
+        if (value == 0) continue;
+        if (const auto entry = CoveringName(names_[(value & kIndexBits) - 1], port, hasPort)) return entry;
+    }
+    return std::nullopt;
+}
+
+size_t DomainIndex::MemoryBytes() const {
+    return text_.capacity() + names_.capacity() * sizeof(Name) + ports_.capacity() * sizeof(Port) +
+           slots_.capacity() * sizeof(std::uint64_t);
+}
+
+}  // namespace sentrel
