@@ -73,13 +73,28 @@ def main():
                                               ("http://other/", False, "no-entry-matched", True)]:
             failures += 1
             print(f"FAILED addresses on standard input: {run.returncode} {answers}")
+        # Whole-host matching explained: the entry covering the canonical host, or the host text refused.
+        with open(path, "w") as f:
+            f.write('<lockSettings active="Y" hostMatching="domain"><host name="corp.example"/></lockSettings>')
+        explained = [
+            ("http://WWW.Corp.Example./", 'allowed', 'the entry "corp.example" covers the host "www.corp.example"'),
+            ("http://corp.example.attacker.test/", 'REFUSED', 'no entry covers the host "corp.example.attacker.test"'),
+            ("http://a..b/", 'REFUSED', 'the host "a..b" has no canonical form'),
+        ]
+        run = subprocess.run([checker, path] + [address for address, _, _ in explained],
+                             capture_output=True, text=True)
+        lines = run.stdout.splitlines()
+        if len(lines) != len(explained) or any(not line.startswith(verdict) or words not in line
+                                               for line, (_, verdict, words) in zip(lines, explained)):
+            failures += 1
+            print(f"FAILED whole-host explanations: {run.stdout}")
         usage = subprocess.run([checker], capture_output=True, text=True).returncode
         unreadable = subprocess.run([checker, os.path.join(folder, "missing.xml"), "http://x/"],
                                     capture_output=True, text=True).returncode
         if usage != 2 or unreadable != 2:
             failures += 1
             print(f"FAILED exit statuses: usage {usage}, unreadable {unreadable} (expected 2 and 2)")
-    print(f"sentrel-check lint: {len(CASES) + 2 - failures} of {len(CASES) + 2} cases as expected")
+    print(f"sentrel-check lint: {len(CASES) + 3 - failures} of {len(CASES) + 3} cases as expected")
     return 1 if failures else 0
 
 

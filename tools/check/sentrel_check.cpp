@@ -205,8 +205,9 @@ std::string Explain(const Decision& decision, const ControllerSettings& settings
         why = std::string("no entry") + matched + " the host \"" + decision.host + "\"";
         why += settings.reverseOperation ? " (block list)" : " (allow list); recorded in recentRefused";
     }
-    if (decision.reason == DecisionReason::ErrorPageHost || decision.reason == DecisionReason::InvalidHost)
-        why += " \"" + decision.host + "\"";
+    if (decision.reason == DecisionReason::ErrorPageHost) why += " \"" + decision.host + "\"";
+    if (decision.reason == DecisionReason::InvalidHost)
+        why = "the host \"" + decision.host + "\" has no canonical form: it is not a valid host name";
     return why;
 }
 
