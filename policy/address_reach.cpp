@@ -40,10 +40,38 @@ PathReach UncReach(std::string_view rest) {
     return ServerOf(rest);
 }
 
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    c = LowerAscii(c);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+// The text with its percent escapes decoded and backslashes as slashes: the
+// shell takes a file address's "%5C" as a backslash and makes a path of it.
+std::string DecodedWithSlashes(std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 && HexDigit(text[i + 2]) >= 0) {
+            c = static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+            i += 2;
+        }
+        out += c == '\\' ? '/' : c;
+    }
+    return out;
+}
+
+size_t LeadingSlashes(std::string_view text) {
+    size_t slashes = 0;
+    while (slashes < text.size() && text[slashes] == '/') ++slashes;
+    return slashes;
+}
+
 }  // namespace
 
 size_t WrapperPrefixLength(WideView address) {
-    static constexpr std::string_view kWrappers[] = {"view-source:", "mhtml:", "ms-its:", "its:", "mk:@msitstore:"};
+    static constexpr std::string_view kWrappers[] = {"view-source:", "mhtml:",  "ms-its:", "ms-itss:", "its:",
+                                                     "mk:@msitstore:", "feed:", "feeds:"};
     for (const std::string_view wrapper : kWrappers) {
         if (address.size() < wrapper.size()) continue;
         bool same = true;
@@ -57,10 +85,10 @@ size_t WrapperPrefixLength(WideView address) {
 }
 
 PathReach WherePathReaches(std::string_view address) {
-    std::string text(address);
-    for (char& c : text) {
-        if (c == '\\') c = '/';
-    }
+    if (address.substr(0, 2) != "\\\\" && address.substr(0, 2) != "//" && !StartsWithIgnoringCase(address, "file:") &&
+        !StartsWithIgnoringCase(address, "res:"))
+        return {};
+    const std::string text = DecodedWithSlashes(address);
     std::string_view rest(text);
     // A module of res: is a file name, a local path or a network path.
     bool authorityIsServer = true;
@@ -74,14 +102,17 @@ PathReach WherePathReaches(std::string_view address) {
     } else {
         return {};
     }
-    size_t slashes = 0;
-    while (slashes < rest.size() && rest[slashes] == '/') ++slashes;
+    const size_t slashes = LeadingSlashes(rest);
     rest.remove_prefix(slashes);
     if (slashes >= 4) return UncReach(rest);  // file:////server/share, file://///server/share
     if (slashes == 2 && authorityIsServer) {
         const std::string_view authority = rest.substr(0, rest.find('/'));
-        if (StartsWithIgnoringCase(authority, "localhost") && authority.size() == 9) return {PathReach::Local, {}};
-        return ServerOf(rest);
+        if (!(StartsWithIgnoringCase(authority, "localhost") && authority.size() == 9)) return ServerOf(rest);
+        // This machine, unless its path is a network path again
+        // (file://localhost///server/share).
+        rest.remove_prefix(authority.size());
+        const size_t more = LeadingSlashes(rest);
+        if (more >= 2) return UncReach(rest.substr(more));
     }
     return {PathReach::Local, {}};
 }

@@ -1,7 +1,8 @@
 // For whole-host matching: addresses that load from a host their text does
 // not give in the usual place. A network path and a file address with a
 // server load from that server; a wrapper scheme (view-source:, mhtml:,
-// ms-its:, its:, mk:@MSITStore:) loads what the address it wraps loads.
+// ms-its:, ms-itss:, its:, mk:@MSITStore:, feed:, feeds:) loads what the
+// address it wraps loads.
 #pragma once
 
 #include "support/text.h"

@@ -89,19 +89,20 @@ bool IsHostAscii(char32_t c) {
     return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
 }
 
-bool IsNumberLabel(std::u32string_view label) {
+bool IsNumberLabel(std::string_view label) {
     if (label.empty()) return false;
     size_t from = 0;
     bool hex = false;
     if (label.size() >= 2 && label[0] == '0' && label[1] == 'x') from = 2, hex = true;
     for (size_t i = from; i < label.size(); ++i) {
-        if (hex ? HexValue(label[i]) < 0 : !(label[i] >= '0' && label[i] <= '9')) return false;
+        if (hex ? HexValue(static_cast<unsigned char>(label[i])) < 0 : !(label[i] >= '0' && label[i] <= '9'))
+            return false;
     }
     return true;
 }
 
 // One part of an IPv4 address: decimal, octal after "0", hex after "0x".
-std::optional<std::uint64_t> NumberOf(std::u32string_view label) {
+std::optional<std::uint64_t> NumberOf(std::string_view label) {
     unsigned base = 10;
     if (label.size() >= 2 && label[0] == '0' && label[1] == 'x') {
         base = 16, label.remove_prefix(2);
@@ -109,8 +110,8 @@ std::optional<std::uint64_t> NumberOf(std::u32string_view label) {
         base = 8, label.remove_prefix(1);
     }
     std::uint64_t value = 0;
-    for (const char32_t c : label) {
-        const int digit = HexValue(c);
+    for (const char c : label) {
+        const int digit = HexValue(static_cast<unsigned char>(c));
         if (digit < 0 || static_cast<unsigned>(digit) >= base) return std::nullopt;
         value = value * base + static_cast<unsigned>(digit);
         if (value > 0xFFFFFFFFull) return std::nullopt;
@@ -120,7 +121,7 @@ std::optional<std::uint64_t> NumberOf(std::u32string_view label) {
 
 // The name as dotted decimal when its last label is a number (a browser then
 // takes the whole name as an IPv4 address, or refuses it).
-std::optional<std::string> DottedDecimal(const std::vector<std::u32string_view>& labels) {
+std::optional<std::string> DottedDecimal(const std::vector<std::string>& labels) {
     if (labels.size() > 4) return std::nullopt;
     std::uint64_t address = 0;
     for (size_t i = 0; i < labels.size(); ++i) {
@@ -159,9 +160,9 @@ std::optional<std::string> CanonicalName(std::string_view name) {
     for (const std::u32string_view label : labels) {
         if (label.empty()) return std::nullopt;
     }
-    if (IsNumberLabel(labels.back())) return DottedDecimal(labels);
-
-    std::string canonical;
+    // Each label in its ASCII form first: digits in other forms (full-width,
+    // superscript) are digits to a browser, and make an address.
+    std::vector<std::string> parts;
     for (const std::u32string_view label : labels) {
         bool ascii = true;
         for (const char32_t c : label) ascii = ascii && c < 0x80;
@@ -176,10 +177,16 @@ std::optional<std::string> CanonicalName(std::string_view name) {
                 if (c >= 'A' && c <= 'Z') c += 'a' - 'A';
             }
         }
+        if (part.empty() || part.size() > kLongestLabel) return std::nullopt;
         for (const char c : part) {
             if (!IsHostAscii(static_cast<unsigned char>(c))) return std::nullopt;
         }
-        if (part.size() > kLongestLabel) return std::nullopt;
+        parts.push_back(std::move(part));
+    }
+    if (IsNumberLabel(parts.back())) return DottedDecimal(parts);
+
+    std::string canonical;
+    for (const std::string& part : parts) {
         if (!canonical.empty()) canonical += '.';
         canonical += part;
     }
