@@ -73,7 +73,7 @@ std::string Lowered(std::string text) {
 }
 
 // A name such as "corp.example": dotted, of letters, digits and hyphens,
-// and not an IPv4 address (whose last part is a number). Such entries are
+// and not an IPv4 address (whose last label is a number). Such entries are
 // meant as host names, which whole-host matching takes them for.
 bool IsDomainName(const std::string& entry) {
     if (entry.find('.') == std::string::npos) return false;
