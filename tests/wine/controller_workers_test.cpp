@@ -433,7 +433,7 @@ TEST_F(ControllerWorkers, ADownloadStopsAtTheImportLimitAndLeavesNothing) {
         };
         const auto controller = Start(60000);
         ASSERT_TRUE(WaitUntil([&] { return largestDownload(), WebServer::Answered(path) >= 1; }, 60000)) << kind;
-        EXPECT_TRUE(WaitUntil([] { return Downloads().empty(); }, 2000)) << kind << ": the pass's files are gone";
+        EXPECT_TRUE(WaitUntil([] { return Downloads().empty(); }, 15000)) << kind << ": the pass's files are gone";
 
         const ULONGLONG reloadStart = GetTickCount64();
         PostMessageA(client::ControllerWindow(), WM_COMMAND, ID_RELOAD, 0);
