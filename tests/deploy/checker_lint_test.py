@@ -34,6 +34,10 @@ CASES = [
      '<host name="corp"/></lockSettings>', 0, [], ["capital", "%3A", "attacker", "hostMatching"]),
     ('<lockSettings active="Y" hostMatching="domain"><host name="http://corp/"/></lockSettings>', 0,
      ["names no host"]),
+    ('<lockSettings active="Y" hostMatching="domain"><host name="a..b"/><host name="999.1.2.3"/>'
+     '<host name="corp.example"/></lockSettings>', 0, ['"a..b" names no host', '"999.1.2.3" names no host'],
+     ['"corp.example"']),
+    ('<lockSettings active="Y" hostMatching="domain"><host name=""/></lockSettings>', 0, ["covers every host"]),
     ('<lockSettings active="Y" hostMatching="SUBSTRING"/>', 0, [], ["reads as"]),
     ('<lockSettings active="Y" hostMatching="domains"/>', 0, ['reads as "substring"'], ['reads as "N"']),
     ('<lockSettings active="Y" errorPage="file:///C:/x.htm"/>', 0, ["no host"]),

@@ -10,6 +10,7 @@
 // Exit status: 0 when it ran (and the document loads), 1 when the controller
 // would reject the document, 2 for bad usage or an unreadable document.
 #include "policy/access_decision.h"
+#include "policy/canonical_host.h"
 #include "policy/url_normalization.h"
 #include "tools/check/settings_file.h"
 
@@ -146,7 +147,7 @@ std::vector<Finding> Lint(const SettingsFile& file) {
         const std::string quoted = "\"" + entry + "\"";
         if (entry.empty()) {
             findings.push_back(
-                {"warning", wholeHosts ? "the empty entry names no host"
+                {"warning", wholeHosts ? "the empty entry covers every host: it matches every address"
                                        : "the empty entry occurs in every host: it matches every address"});
             continue;
         }
@@ -155,7 +156,12 @@ std::vector<Finding> Lint(const SettingsFile& file) {
                                                (wholeHosts ? "it names no host" : "it never occurs in a host")});
             continue;
         }
-        if (wholeHosts) continue;
+        if (wholeHosts) {
+            if (!CanonicalEntry(entry))
+                findings.push_back({"warning", "entry " + quoted + " names no host (it has no canonical form): it "
+                                               "covers nothing"});
+            continue;
+        }
         if (entry.find(':') != std::string::npos) {
             findings.push_back({"warning", "entry " + quoted + " holds a port after a colon: it never matches (the "
                                            "host text carries the port as \"%3A\")"});
@@ -206,7 +212,7 @@ std::string Explain(const Decision& decision, const ControllerSettings& settings
         why += settings.reverseOperation ? " (block list)" : " (allow list); recorded in recentRefused";
     }
     if (decision.reason == DecisionReason::ErrorPageHost) why += " \"" + decision.host + "\"";
-    if (decision.reason == DecisionReason::InvalidHost)
+    if (decision.reason == DecisionReason::InvalidHost && !decision.host.empty())
         why = "the host \"" + decision.host + "\" has no canonical form: it is not a valid host name";
     return why;
 }
