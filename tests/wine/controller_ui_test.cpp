@@ -102,9 +102,13 @@ protected:
 
     // Opens the tray menu and picks an item by its underlined letter.
     void ChooseFromMenu(wchar_t letter) {
-        Tray(WM_RBUTTONUP);
         HWND popup = nullptr;
-        ASSERT_TRUE(WaitUntil([&] { return (popup = FindWindowA("#32768", nullptr)) && IsWindowVisible(popup); }));
+        const auto shown = [&] { return (popup = FindWindowA("#32768", nullptr)) && IsWindowVisible(popup); };
+        // Under Wine a right click now and then opens no menu (seen in one
+        // run of three of the dialog-command test); a person clicks again.
+        Tray(WM_RBUTTONUP);
+        if (!WaitUntil(shown)) Tray(WM_RBUTTONUP);
+        ASSERT_TRUE(WaitUntil(shown));
         PostMessageW(popup, WM_CHAR, letter, 0);
         ASSERT_TRUE(WaitUntil([] {
             const HWND open = FindWindowA("#32768", nullptr);
@@ -368,7 +372,8 @@ TEST_F(ControllerUi, ExportAndImportKeepEverySetting) {
     ChooseFile("Choose import file", exported);
     std::ifstream file(std::filesystem::path(exported), std::ios::binary);
     const std::string exportedText((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    ASSERT_TRUE(WaitUntil([&] { return StoredText() == exportedText; }));
+    ASSERT_TRUE(WaitUntil([&] { return StoredText() == exportedText; }, 15000))
+        << "stored: " << StoredText() << "\nexported: " << exportedText;
     EXPECT_TRUE(Stored("blockPopups=\"N\" reverseOperation=\"Y\" prohibitUninstall=\"Y\""));
     EXPECT_TRUE(Stored("errorPage=\"http://x/e.htm\" hostMatching=\"domain\" password=\"" + EncodePassword("pw") +
                        "\""));
