@@ -60,23 +60,19 @@ void MatchHost(ControllerSettings& settings, std::string_view host, bool explain
     std::optional<std::string_view> entry;
     bool matched = false;
     if (settings.hostMatching == HostMatching::Domain) {
-        if (host.empty()) {
-            // No host at all (about:, mailto:): only the empty entry covers it.
-            matched = settings.hosts.Contains("");
-            if (matched) entry = std::string_view();
-        } else {
-            const std::optional<std::string> canonical = CanonicalHost(host);
-            if (!canonical) {
-                decision.allowed = false;
-                decision.reason = DecisionReason::InvalidHost;
-                if (explain) decision.host = host;
-                settings.RememberRefused(std::string(host));
-                return;
-            }
-            entry = settings.hosts.EntryCovering(*canonical);
-            matched = entry.has_value();
-            if (explain) decision.host = *canonical;
+        // No host at all (about:, mailto:) has no canonical form to find,
+        // and only the empty entry covers it.
+        const std::optional<std::string> canonical = host.empty() ? std::string() : CanonicalHost(host);
+        if (!canonical) {
+            decision.allowed = false;
+            decision.reason = DecisionReason::InvalidHost;
+            if (explain) decision.host = host;
+            settings.RememberRefused(std::string(host));
+            return;
         }
+        entry = settings.hosts.EntryCovering(*canonical);
+        matched = entry.has_value();
+        if (explain) decision.host = *canonical;
     } else {
         matched = settings.hosts.AnyEntryOccursIn(host);
         if (matched && explain) {

@@ -1,21 +1,13 @@
 #include "policy/address_reach.h"
 
+#include "support/ascii.h"
+
 namespace sentrel {
 namespace {
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        if (LowerAscii(text[i]) != prefix[i]) return false;
-    }
-    return true;
-}
-
 // "c:" or "c|": a drive, as old file addresses write it.
 bool IsDrive(std::string_view text) {
-    return text.size() == 2 && LowerAscii(text[0]) >= 'a' && LowerAscii(text[0]) <= 'z' &&
+    return text.size() == 2 && AsciiLower(text[0]) >= 'a' && AsciiLower(text[0]) <= 'z' &&
            (text[1] == ':' || text[1] == '|');
 }
 
@@ -33,17 +25,11 @@ PathReach ServerOf(std::string_view rest) {
 PathReach UncReach(std::string_view rest) {
     if (rest.substr(0, 2) == "?/" || rest.substr(0, 2) == "./") {
         const std::string_view after = rest.substr(2);
-        if (StartsWithIgnoringCase(after, "unc/")) return ServerOf(after.substr(4));
+        if (StartsWithIgnoringAsciiCase(after, "unc/")) return ServerOf(after.substr(4));
         if (IsDrive(after.substr(0, after.find('/')))) return {PathReach::Local, {}};
         return {PathReach::Device, {}};
     }
     return ServerOf(rest);
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = LowerAscii(c);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
 // The text with its percent escapes decoded and backslashes as slashes: the
@@ -52,8 +38,8 @@ std::string DecodedWithSlashes(std::string_view text) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
-        if (c == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 && HexDigit(text[i + 2]) >= 0) {
-            c = static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+        if (c == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 && HexDigitValue(text[i + 2]) >= 0) {
+            c = static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
             i += 2;
         }
         out += c == '\\' ? '/' : c;
@@ -73,28 +59,22 @@ size_t WrapperPrefixLength(WideView address) {
     static constexpr std::string_view kWrappers[] = {"view-source:", "mhtml:",  "ms-its:", "ms-itss:", "its:",
                                                      "mk:@msitstore:", "feed:", "feeds:"};
     for (const std::string_view wrapper : kWrappers) {
-        if (address.size() < wrapper.size()) continue;
-        bool same = true;
-        for (size_t i = 0; i < wrapper.size() && same; ++i) {
-            const char16_t c = address[i];
-            same = c < 0x80 && LowerAscii(static_cast<char>(c)) == wrapper[i];
-        }
-        if (same) return wrapper.size();
+        if (StartsWithIgnoringAsciiCase(address, wrapper)) return wrapper.size();
     }
     return 0;
 }
 
 PathReach WherePathReaches(std::string_view address) {
-    if (address.substr(0, 2) != "\\\\" && address.substr(0, 2) != "//" && !StartsWithIgnoringCase(address, "file:") &&
-        !StartsWithIgnoringCase(address, "res:"))
+    const bool networkPath = address.substr(0, 2) == "\\\\" || address.substr(0, 2) == "//";
+    if (!networkPath && !StartsWithIgnoringAsciiCase(address, "file:") && !StartsWithIgnoringAsciiCase(address, "res:"))
         return {};
     const std::string text = DecodedWithSlashes(address);
     std::string_view rest(text);
     // A module of res: is a file name, a local path or a network path.
     bool authorityIsServer = true;
-    if (StartsWithIgnoringCase(rest, "file:")) {
+    if (StartsWithIgnoringAsciiCase(rest, "file:")) {
         rest.remove_prefix(5);
-    } else if (StartsWithIgnoringCase(rest, "res:")) {
+    } else if (StartsWithIgnoringAsciiCase(rest, "res:")) {
         rest.remove_prefix(4);
         authorityIsServer = false;
     } else if (rest.substr(0, 2) == "//") {
@@ -107,7 +87,7 @@ PathReach WherePathReaches(std::string_view address) {
     if (slashes >= 4) return UncReach(rest);  // file:////server/share, file://///server/share
     if (slashes == 2 && authorityIsServer) {
         const std::string_view authority = rest.substr(0, rest.find('/'));
-        if (!(StartsWithIgnoringCase(authority, "localhost") && authority.size() == 9)) return ServerOf(rest);
+        if (!(StartsWithIgnoringAsciiCase(authority, "localhost") && authority.size() == 9)) return ServerOf(rest);
         // This machine, unless its path is a network path again
         // (file://localhost///server/share).
         rest.remove_prefix(authority.size());

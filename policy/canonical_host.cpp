@@ -1,6 +1,7 @@
 #include "policy/canonical_host.h"
 
 #include "policy/idna.h"
+#include "support/ascii.h"
 #include "support/text.h"
 
 #include <array>
@@ -13,13 +14,6 @@ namespace {
 constexpr std::string_view kPortMark = "%3A";  // the colon, as the split leaves it
 constexpr size_t kLongestLabel = 63;
 constexpr size_t kLongestName = 253;
-
-int HexValue(char32_t c) {
-    if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
-    if (c >= 'a' && c <= 'f') return static_cast<int>(c - 'a' + 10);
-    if (c >= 'A' && c <= 'F') return static_cast<int>(c - 'A' + 10);
-    return -1;
-}
 
 // Appends the code points of strict UTF-8 (no overlong forms, no
 // surrogates); false when the bytes are not UTF-8.
@@ -61,8 +55,10 @@ std::optional<std::u32string> DecodeName(std::string_view name) {
     for (size_t i = 0; i < wide.size(); ++i) {
         const char16_t c = wide[i];
         if (c == u'%') {
-            if (i + 2 >= wide.size() || HexValue(wide[i + 1]) < 0 || HexValue(wide[i + 2]) < 0) return std::nullopt;
-            escaped += static_cast<char>(HexValue(wide[i + 1]) * 16 + HexValue(wide[i + 2]));
+            const int high = i + 2 < wide.size() ? HexDigitValue(wide[i + 1]) : -1;
+            const int low = i + 2 < wide.size() ? HexDigitValue(wide[i + 2]) : -1;
+            if (high < 0 || low < 0) return std::nullopt;
+            escaped += static_cast<char>(high * 16 + low);
             i += 2;
             continue;
         }
@@ -95,8 +91,7 @@ bool IsNumberLabel(std::string_view label) {
     bool hex = false;
     if (label.size() >= 2 && label[0] == '0' && label[1] == 'x') from = 2, hex = true;
     for (size_t i = from; i < label.size(); ++i) {
-        if (hex ? HexValue(static_cast<unsigned char>(label[i])) < 0 : !(label[i] >= '0' && label[i] <= '9'))
-            return false;
+        if (hex ? HexDigitValue(label[i]) < 0 : !(label[i] >= '0' && label[i] <= '9')) return false;
     }
     return true;
 }
@@ -111,7 +106,7 @@ std::optional<std::uint64_t> NumberOf(std::string_view label) {
     }
     std::uint64_t value = 0;
     for (const char c : label) {
-        const int digit = HexValue(static_cast<unsigned char>(c));
+        const int digit = HexDigitValue(c);
         if (digit < 0 || static_cast<unsigned>(digit) >= base) return std::nullopt;
         value = value * base + static_cast<unsigned>(digit);
         if (value > 0xFFFFFFFFull) return std::nullopt;
@@ -145,7 +140,7 @@ std::optional<std::string> CanonicalName(std::string_view name) {
     std::optional<std::u32string> decoded = DecodeName(name);
     if (!decoded) return std::nullopt;
     for (char32_t& c : *decoded) {
-        if (c >= 'A' && c <= 'Z') c += 'a' - 'A';
+        c = AsciiLower(c);
         if (IsLabelSeparator(c)) c = '.';
     }
     std::vector<std::u32string_view> labels;
@@ -172,10 +167,7 @@ std::optional<std::string> CanonicalName(std::string_view name) {
         } else {
             const std::optional<std::string> encoded = LabelToAscii(label);
             if (!encoded) return std::nullopt;
-            part = *encoded;
-            for (char& c : part) {
-                if (c >= 'A' && c <= 'Z') c += 'a' - 'A';
-            }
+            for (const char c : *encoded) part += AsciiLower(c);
         }
         if (part.empty() || part.size() > kLongestLabel) return std::nullopt;
         for (const char c : part) {
@@ -213,8 +205,8 @@ std::optional<std::array<std::uint16_t, 8>> ParseIPv6(std::string_view text) {
         }
         size_t digits = 0;
         unsigned value = 0;
-        while (i < text.size() && digits < 4 && HexValue(static_cast<unsigned char>(text[i])) >= 0) {
-            value = value * 16 + static_cast<unsigned>(HexValue(static_cast<unsigned char>(text[i])));
+        while (i < text.size() && digits < 4 && HexDigitValue(text[i]) >= 0) {
+            value = value * 16 + static_cast<unsigned>(HexDigitValue(text[i]));
             ++i, ++digits;
         }
         if (i < text.size() && text[i] == '.') {

@@ -1,6 +1,7 @@
 #include "policy/url_normalization.h"
 
 #include "policy/url_platform.h"
+#include "support/ascii.h"
 
 #include <cctype>
 #include <cstring>
@@ -8,15 +9,6 @@
 
 namespace sentrel {
 namespace {
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    }
-    return true;
-}
 
 bool IsAsciiLetter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -79,8 +71,8 @@ bool IsLocalOrScriptURL(std::string_view s) {
         return true;
     if (s.substr(0, 3) == "::{") return true;
     if (s.substr(0, 2) == "\\\\") return true;
-    return StartsWithIgnoringCase(s, "file:") || StartsWithIgnoringCase(s, "res:") ||
-           StartsWithIgnoringCase(s, "javascript:");
+    return StartsWithIgnoringAsciiCase(s, "file:") || StartsWithIgnoringAsciiCase(s, "res:") ||
+           StartsWithIgnoringAsciiCase(s, "javascript:");
 }
 
 bool CrackURL(WideView address, URLParts& parts) {

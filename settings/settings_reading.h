@@ -6,6 +6,7 @@
 #include "settings/controller_settings.h"
 #include "settings/password_encoding.h"
 #include "settings/site_list.h"
+#include "support/ascii.h"
 #include "support/text.h"
 
 #include <optional>
@@ -32,16 +33,8 @@ inline constexpr const char* kSettingsAttributes[] = {"blockPopups", "reverseOpe
 // Whether the text holds "<!DOCTYPE" in any letter case: such a document is
 // refused unparsed (entity expansion and external entities get in that way).
 inline bool DeclaresDocumentType(WideView text) {
-    constexpr WideView kDeclaration = u"<!DOCTYPE";
     for (size_t at = text.find(u"<!"); at != WideView::npos; at = text.find(u"<!", at + 2)) {
-        const WideView rest = text.substr(at, kDeclaration.size());
-        if (rest.size() != kDeclaration.size()) return false;
-        bool same = true;
-        for (size_t i = 0; i < rest.size() && same; ++i) {
-            const char16_t c = rest[i] >= u'a' && rest[i] <= u'z' ? static_cast<char16_t>(rest[i] - 32) : rest[i];
-            same = c == kDeclaration[i];
-        }
-        if (same) return true;
+        if (StartsWithIgnoringAsciiCase(text.substr(at), "<!DOCTYPE")) return true;
     }
     return false;
 }
@@ -52,14 +45,8 @@ inline bool IsYes(const WideString& value) { return value == u"Y" || value == u"
 // "hostMatching": "domain" in any letter case chooses whole-host matching;
 // anything else, and no value, keeps the substring rule.
 inline HostMatching ReadHostMatching(const std::optional<WideString>& value) {
-    if (!value || value->size() != 6) return HostMatching::Substring;
-    constexpr WideView kDomain = u"domain";
-    for (size_t i = 0; i < kDomain.size(); ++i) {
-        const char16_t c = (*value)[i] >= u'A' && (*value)[i] <= u'Z' ? static_cast<char16_t>((*value)[i] + 32)
-                                                                      : (*value)[i];
-        if (c != kDomain[i]) return HostMatching::Substring;
-    }
-    return HostMatching::Domain;
+    const bool domain = value && value->size() == 6 && StartsWithIgnoringAsciiCase(WideView(*value), "domain");
+    return domain ? HostMatching::Domain : HostMatching::Substring;
 }
 
 // `Element` offers Attribute(const char* name) -> std::optional<WideString>,

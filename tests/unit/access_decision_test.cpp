@@ -106,7 +106,7 @@ ControllerSettings WholeHosts(bool blockList) {
 TEST(IsURLOK, WholeHostMatchingJudgesTheHostABrowserContacts) {
     for (bool blockList : {false, true}) {
         ControllerSettings settings = WholeHosts(blockList);
-        for (const testing::WholeHostCase& c : testing::kWholeHostCases) {
+        for (const testing::ContactedHostCase& c : testing::kWholeHostCases) {
             EXPECT_EQ(Ask(settings, c.url), blockList ? c.blockList : c.allowList)
                 << ToNarrow(c.url) << (blockList ? " (block list)" : " (allow list)");
         }

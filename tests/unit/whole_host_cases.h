@@ -3,21 +3,15 @@
 // table for the decision on both builds and for the real controller.
 #pragma once
 
-#include "support/platform.h"
+#include "tests/unit/contacted_host_cases.h"
 
 namespace sentrel::testing {
-
-struct WholeHostCase {
-    const char16_t* url;
-    HRESULT allowList;
-    HRESULT blockList;
-};
 
 // "b\xfc" is u"b\u00fc" in the code page the tests run with (1252).
 inline constexpr const char* kWholeHostEntries[] = {"corp.example", "10.1.2.3", "[::1]", "b\xfc" "cher.test",
                                                     "wiki.test:8080"};
 
-inline constexpr WholeHostCase kWholeHostCases[] = {
+inline constexpr ContactedHostCase kWholeHostCases[] = {
     // Label boundaries.
     {u"http://corp.example/", S_OK, S_FALSE},
     {u"http://www.corp.example/", S_OK, S_FALSE},

@@ -281,46 +281,32 @@ TEST_F(Controller, AnswersFromTheStoredDocument) {
 }
 
 // Addresses that name one host while a browser contacts another, asked over
-// COM in both modes and with both kinds of error page.
+// COM in both modes: with both kinds of error page, and under whole-host
+// matching with one list as an allow list and as a block list.
 TEST_F(Controller, JudgesTheHostABrowserContacts) {
     const ComPtr<ISentrelController>& controller = Connection();
     ASSERT_TRUE(controller);
-    const auto run = [&](const char* errorPage, const auto& cases) {
-        for (bool blockList : {false, true}) {
-            ASSERT_TRUE(client::StoreSettingsDocument(
-                std::string("<lockSettings active=\"Y\" reverseOperation=\"") + (blockList ? "Y" : "N") +
-                "\" errorPage=\"" + errorPage + "\"><host name=\"" +
-                (blockList ? testing::kContactedBlockEntry : testing::kContactedAllowEntry) + "\"/></lockSettings>"));
+    using Entries = std::vector<std::string>;
+    const auto run = [&](const std::string& attributes, const Entries& allowList, const Entries& blockList,
+                         const auto& cases) {
+        for (bool block : {false, true}) {
+            std::string document = "<lockSettings active=\"Y\" " + attributes + " reverseOperation=\"" +
+                                   (block ? "Y" : "N") + "\">";
+            for (const std::string& entry : block ? blockList : allowList) document += "<host name=\"" + entry + "\"/>";
+            ASSERT_TRUE(client::StoreSettingsDocument(document + "</lockSettings>"));
             ASSERT_TRUE(client::ReloadRunningController());
             for (const testing::ContactedHostCase& c : cases) {
-                const auto* url = reinterpret_cast<const wchar_t*>(c.url);
-                EXPECT_EQ(client::AskController(controller.get(), url), blockList ? c.blockList : c.allowList)
-                    << ToNarrow(c.url) << (blockList ? " (block list)" : " (allow list)") << ", error page " << errorPage;
+                EXPECT_EQ(client::AskController(controller.get(), reinterpret_cast<const wchar_t*>(c.url)),
+                          block ? c.blockList : c.allowList)
+                    << ToNarrow(c.url) << (block ? " (block list)" : " (allow list)") << ", " << attributes;
             }
         }
     };
-    run("http://intranet/refused.htm", testing::kContactedHostCases);
-    run("C:\\refused.htm", testing::kEmptyHostCases);
-    ASSERT_TRUE(client::StoreSettingsDocument(kAllowCorp));
-    ASSERT_TRUE(client::ReloadRunningController());
-}
-
-// A document with hostMatching="domain", asked over COM in both modes.
-TEST_F(Controller, WholeHostMatchingJudgesTheHostABrowserContacts) {
-    const ComPtr<ISentrelController>& controller = Connection();
-    ASSERT_TRUE(controller);
-    for (bool blockList : {false, true}) {
-        std::string document = std::string("<lockSettings active=\"Y\" hostMatching=\"domain\" reverseOperation=\"") +
-                               (blockList ? "Y" : "N") + "\" errorPage=\"\">";
-        for (const char* entry : testing::kWholeHostEntries) document += std::string("<host name=\"") + entry + "\"/>";
-        ASSERT_TRUE(client::StoreSettingsDocument(document + "</lockSettings>"));
-        ASSERT_TRUE(client::ReloadRunningController());
-        for (const testing::WholeHostCase& c : testing::kWholeHostCases) {
-            EXPECT_EQ(client::AskController(controller.get(), reinterpret_cast<const wchar_t*>(c.url)),
-                      blockList ? c.blockList : c.allowList)
-                << ToNarrow(c.url) << (blockList ? " (block list)" : " (allow list)");
-        }
-    }
+    const Entries allowEntry{testing::kContactedAllowEntry}, blockEntry{testing::kContactedBlockEntry};
+    run("errorPage=\"http://intranet/refused.htm\"", allowEntry, blockEntry, testing::kContactedHostCases);
+    run("errorPage=\"C:\\refused.htm\"", allowEntry, blockEntry, testing::kEmptyHostCases);
+    const Entries wholeHostEntries(std::begin(testing::kWholeHostEntries), std::end(testing::kWholeHostEntries));
+    run("errorPage=\"\" hostMatching=\"domain\"", wholeHostEntries, wholeHostEntries, testing::kWholeHostCases);
     ASSERT_TRUE(client::StoreSettingsDocument(kAllowCorp));
     ASSERT_TRUE(client::ReloadRunningController());
 }

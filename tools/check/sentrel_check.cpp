@@ -12,6 +12,7 @@
 #include "policy/access_decision.h"
 #include "policy/canonical_host.h"
 #include "policy/url_normalization.h"
+#include "support/ascii.h"
 #include "tools/check/settings_file.h"
 
 #ifdef _WIN32
@@ -68,8 +69,7 @@ struct Finding {
 };
 
 std::string Lowered(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+    for (char& c : text) c = AsciiLower(c);
     return text;
 }
 
