@@ -6,6 +6,7 @@
 #include "agent/agent_module.h"
 #include "agent/controller_connection.h"
 #include "agent/event_arguments.h"
+#include "agent/navigation_log.h"
 #include "agent/sentrel_agent.h"
 #include "support/text.h"
 #include "support/unique_any.h"
@@ -15,7 +16,6 @@
 #include <shldisp.h>
 
 #include <cctype>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -25,8 +25,6 @@ namespace {
 using qz_support::ComPtr;
 using qz_support::ThrowIfFailed;
 using qz_support::UniqueBstr;
-
-constexpr const char* kLogPath = "C:\\Sentrel.log";
 
 // Argument positions of BeforeNavigate2 (reverse order).
 constexpr UINT kNavigatorArgument = 6;
@@ -60,15 +58,6 @@ bool IsBareWord(const std::string& address) {
 bool TitleEndsInZip(BSTR title) {
     const std::string text = NarrowOf(title);
     return text.size() > 4 && _stricmp(text.c_str() + text.size() - 4, ".zip") == 0;
-}
-
-// One record per question, appended with no separator; a log that cannot
-// be opened loses the record silently.
-void WriteLogRecord(HRESULT answer, const std::string& address) {
-    if (FILE* log = std::fopen(kLogPath, "a")) {
-        std::fprintf(log, "%d, %s", static_cast<int>(answer), address.c_str());
-        std::fclose(log);
-    }
 }
 
 // <CENTER><IMG SRC="res://<short module path>/LOCKED.GIF">Blocked by Sentrel</CENTER>
@@ -108,7 +97,7 @@ HRESULT CSentrelAgent::OnBeforeNavigate2(DISPPARAMS* params) {
     }
 
     const HRESULT answer = AskController(address);
-    WriteLogRecord(answer, narrow);
+    AppendLogRecord(kLogPath, answer, narrow);
     // Without an answer the navigation goes ahead, unless the machine's
     // policy says to refuse it as the controller would; under that policy
     // only the controller's two answers count as answers.
@@ -172,12 +161,15 @@ void CSentrelAgent::ShowRefusal(IDispatch* navigator, const VARIANT* targetFrame
     }
 }
 
-// The error page is the controller's: without an answer none is known.
+// The error page is the controller's: without an answer none is known. It
+// is shown only when the controller lets it through (a question that is not
+// logged: it is no navigation); a refused error page would be refused again
+// at its own BeforeNavigate2, which would navigate to it again, without end.
 void CSentrelAgent::ShowErrorPageOrMessage(bool controllerAnswered) {
     UniqueBstr page;
     if (controllerAnswered && m_spController)
         ThrowIfFailed(m_spController->GetErrorPage(page.put()), m_spController.get());
-    if (page && SysStringLen(page.get()) > 0) {
+    if (page && SysStringLen(page.get()) > 0 && m_spController->IsURLOK(page.get()) == S_OK) {
         VARIANT address;
         V_VT(&address) = VT_BSTR;
         V_BSTR(&address) = page.get();

@@ -33,7 +33,8 @@ void RunStartStep(const Step& step) noexcept {
 }  // namespace
 
 SentrelController::SentrelController(ServerModule& module)
-    : module_(module),
+    : DialogHandler("SentrelController", 78, module.Instance()),
+      module_(module),
       reloadSettingsMessage_(RegisterWindowMessageA("ReloadSettings")),
       taskbarCreatedMessage_(RegisterWindowMessageA("TaskbarCreated")),
       lockedImage_(LoadPadlock(module.Instance(), IDI_LOCKED)),
@@ -58,8 +59,7 @@ HRESULT SentrelController::FinalConstruct() noexcept {
     // and the controller still starts.
     RunStartStep([this] { LoadSettings(); });
     ChooseImage();
-    window_ = CreateDialogParamA(module_.Instance(), MAKEINTRESOURCEA(IDD_SETTINGS), nullptr, DialogProc,
-                                 reinterpret_cast<LPARAM>(this));
+    window_ = CreateModeless(module_.Instance(), IDD_SETTINGS, nullptr);
     syncWorker_.Start([window = window_](HANDLE stop) { SyncWorker(window, stop); });
     RunStartStep([this] { settings_.sourceConfigured = !ReadSettingsSource().empty(); });
     RunStartStep([] { EnforceBrowserLock(); });
@@ -71,6 +71,11 @@ void SentrelController::LoadSettings() {
     bool activeLoaded = false;
     sentrel::LoadSettings(settings_, &activeLoaded);
     if (activeLoaded) ChooseImage();
+}
+
+void SentrelController::ReloadSettings() {
+    LoadSettings();
+    if (dialog_.Editing()) dialog_.Fill(settings_);
 }
 
 void SentrelController::ChooseImage() {
@@ -120,23 +125,10 @@ STDMETHODIMP SentrelController::GetErrorPage(BSTR* newVal) {
     return *newVal ? S_OK : E_OUTOFMEMORY;
 }
 
-INT_PTR CALLBACK SentrelController::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) SetWindowLongPtrA(window, DWLP_USER, lParam);
-    auto* self = reinterpret_cast<SentrelController*>(GetWindowLongPtrA(window, DWLP_USER));
-    if (!self) return FALSE;
-    if (message == WM_INITDIALOG) self->window_ = window;
-
-    const qz_support::MessageOutcome outcome =
-        qz_support::GuardMessage("SentrelController", 78, self->module_.Instance(), window, message, wParam, lParam,
-                                 [&] { return self->HandleMessage(message, wParam, lParam); });
-    if (!outcome.handled) return FALSE;
-    if (message == WM_INITDIALOG) return outcome.result;
-    SetWindowLongPtrA(window, DWLP_MSGRESULT, outcome.result);
-    return TRUE;
-}
-
-qz_support::MessageOutcome SentrelController::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+qz_support::MessageOutcome SentrelController::HandleDialogMessage(HWND window, UINT message, WPARAM wParam,
+                                                                  LPARAM lParam) {
     using qz_support::MessageOutcome;
+    if (message == WM_INITDIALOG) window_ = window;
     dialog_.NoteVisibility();
     switch (message) {
     case WM_INITDIALOG:
@@ -159,7 +151,7 @@ qz_support::MessageOutcome SentrelController::HandleMessage(UINT message, WPARAM
         break;
     }
     if (message == reloadSettingsMessage_) {
-        LoadSettings();
+        ReloadSettings();
         return MessageOutcome{true, 0};
     }
     if (message == taskbarCreatedMessage_) {
@@ -173,7 +165,35 @@ qz_support::MessageOutcome SentrelController::HandleMessage(UINT message, WPARAM
     return MessageOutcome{};
 }
 
+namespace {
+
+// The commands that may run a modal window: the password prompt, the reload's
+// failure box, a file dialog, or an error box when a save fails.
+bool MayRunModalWindow(WORD id) {
+    switch (id) {
+    case ID_LOCK:
+    case ID_RELOAD:
+    case ID_SETTINGS:
+    case ID_EXIT:
+    case IDOK:
+    case IDC_EXPORT:
+    case IDC_IMPORT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
 std::optional<LRESULT> SentrelController::OnCommand(WORD id, WORD code) {
+    if (!MayRunModalWindow(id)) return RunCommand(id, code);
+    const auto pass = modalGate_.TryEnter();
+    if (!pass) return 0;
+    return RunCommand(id, code);
+}
+
+std::optional<LRESULT> SentrelController::RunCommand(WORD id, WORD code) {
     switch (id) {
     case ID_LOCK:
         ToggleLock();
@@ -181,8 +201,7 @@ std::optional<LRESULT> SentrelController::OnCommand(WORD id, WORD code) {
         SendMessageA(window_, WM_CLOSE, 0, 0);
         return 0;
     case ID_RELOAD:
-        // Runs on this thread: the window waits for the download.
-        ReloadSettingsFromSource([this] { LoadSettings(); });
+        ReloadFromSource();
         return 0;
     case ID_SETTINGS:
         OpenSettings();
@@ -204,10 +223,11 @@ void SentrelController::OnTrayCallback(UINT mouseMessage) {
         if (IsWindowVisible(window_)) SetForegroundWindow(window_);
         break;
     case WM_LBUTTONDBLCLK:
-        ToggleLock();
+        if (const auto pass = modalGate_.TryEnter()) ToggleLock();
         break;
     case WM_RBUTTONUP:
-        ShowTrayMenu();
+        // The menu's choice is posted and handled after the menu has closed.
+        if (const auto pass = modalGate_.TryEnter()) ShowTrayMenu();
         break;
     default:
         break;
@@ -256,6 +276,13 @@ void SentrelController::Exit() {
     // The icon that comes back after an exit shows the lock as it is: off.
     ChooseImage();
     ShowWindow(window_, SW_HIDE);
+}
+
+// Runs on this thread: the window waits for the download. The gate held by
+// the caller drops every reload asked for while this one or its failure box
+// is up, so at most one box is shown.
+void SentrelController::ReloadFromSource() {
+    ReloadSettingsFromSource([this] { ReloadSettings(); });
 }
 
 void SentrelController::OpenSettings() {

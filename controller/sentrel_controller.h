@@ -8,14 +8,17 @@
 #include "settings/controller_settings.h"
 #include "settings/settings_dialog.h"
 #include "support/background_thread.h"
-#include "support/message_guard.h"
+#include "support/dialog_handler.h"
+#include "support/modal_gate.h"
 #include "support/unique_any.h"
 
 #include <optional>
 
 namespace sentrel {
 
-class SentrelController final : public ISentrelController, private SettingsDialogOwner {
+class SentrelController final : public ISentrelController,
+                                private SettingsDialogOwner,
+                                private qz_support::DialogHandler {
 public:
     explicit SentrelController(ServerModule& module);
     SentrelController(const SentrelController&) = delete;
@@ -39,12 +42,16 @@ public:
     STDMETHODIMP GetErrorPage(BSTR* newVal) override;
 
 private:
-    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    qz_support::MessageOutcome HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    qz_support::MessageOutcome HandleDialogMessage(HWND window, UINT message, WPARAM wParam,
+                                                   LPARAM lParam) override;
 
     // Loads the stored settings; a document that sets `active` also picks the image.
     void LoadSettings() override;
     void ChooseImage();
+    // "ReloadSettings" and the menu's reload: the settings loaded anew, and
+    // an open settings dialog shows them, so that its OK cannot store the
+    // older values over what was just loaded.
+    void ReloadSettings();
 
     // SettingsDialogOwner.
     ControllerSettings& Settings() override { return settings_; }
@@ -53,10 +60,13 @@ private:
     // The tray: the callback's mouse messages, the menu and its commands.
     void OnTrayCallback(UINT mouseMessage);
     void ShowTrayMenu();
+    // A command that may run a modal window is dropped while another one runs.
     std::optional<LRESULT> OnCommand(WORD id, WORD code);
+    std::optional<LRESULT> RunCommand(WORD id, WORD code);
     void ToggleLock();
     void Exit();
     void OpenSettings();
+    void ReloadFromSource();
     bool ConfirmPassword();
 
     ServerModule& module_;
@@ -70,6 +80,10 @@ private:
     ControllerSettings settings_;
     SettingsDialog dialog_{*this};
     bool iconShown_ = false;
+    // Held while a command or a tray click runs a modal window (the prompt,
+    // a message box, a file dialog, the menu): others asked for meanwhile
+    // are dropped.
+    qz_support::ModalGate modalGate_;
 
     // The helpers: they share nothing with this object but the window handle.
     qz_support::BackgroundThread notesProtection_;

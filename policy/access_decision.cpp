@@ -53,8 +53,30 @@ bool IsWebScheme(std::string_view scheme) {
 // deeper is refused.
 constexpr int kDeepestWrapping = 4;
 
+// Under whole-host matching, the canonical host that the error page loads
+// from, judged as any address is: what a wrapper wraps, the server of a
+// network path or a file address, else the host its address names. Nothing
+// for a page of this machine, a device path or a page that names no host.
+std::optional<std::string> ErrorPageCanonicalHost(const ControllerSettings& settings) {
+    WideView page = UpToFirstNul(settings.errorPage);
+    for (int depth = 0; const size_t prefix = WrapperPrefixLength(page); ++depth) {
+        if (depth >= kDeepestWrapping) return std::nullopt;
+        page = page.substr(prefix);
+    }
+    if (page.empty() || !SchemeAndAuthorityNarrowExactly(page)) return std::nullopt;
+    const std::string narrow = ToNarrow(page);
+    const PathReach reach = WherePathReaches(narrow);
+    if (reach.kind == PathReach::Server) return CanonicalHost(reach.server);
+    if (reach.kind != PathReach::NotAPath || IsLocalOrScriptURL(narrow)) return std::nullopt;
+    URLParts parts;
+    if (!CrackURL(page, parts) || parts.Host().empty()) return std::nullopt;
+    return CanonicalHost(parts.Host());
+}
+
 // Matches a host against the list. Whole-host matching refuses a host that
-// has no canonical form, in both modes.
+// has no canonical form, in both modes, and allows the error page's host in
+// both modes, in whatever form either address gives it: a refused error
+// page would send the browser from refusal to refusal.
 void MatchHost(ControllerSettings& settings, std::string_view host, bool explain, Decision& decision) {
     const bool blockList = settings.reverseOperation;
     std::optional<std::string_view> entry;
@@ -67,12 +89,17 @@ void MatchHost(ControllerSettings& settings, std::string_view host, bool explain
             decision.allowed = false;
             decision.reason = DecisionReason::InvalidHost;
             if (explain) decision.host = host;
-            settings.RememberRefused(std::string(host));
+            settings.RememberRefused(host);
             return;
         }
         entry = settings.hosts.EntryCovering(*canonical);
         matched = entry.has_value();
         if (explain) decision.host = *canonical;
+        if (matched == blockList && !canonical->empty() && ErrorPageCanonicalHost(settings) == *canonical) {
+            decision.allowed = true;
+            decision.reason = DecisionReason::ErrorPageHost;
+            return;
+        }
     } else {
         matched = settings.hosts.AnyEntryOccursIn(host);
         if (matched && explain) {
@@ -88,7 +115,7 @@ void MatchHost(ControllerSettings& settings, std::string_view host, bool explain
     decision.allowed = blockList ? !matched : matched;
     decision.reason = matched ? DecisionReason::EntryMatched : DecisionReason::NoEntryMatched;
     if (explain && entry) decision.entry = *entry;
-    if (!decision.allowed && !blockList) settings.RememberRefused(std::string(host));
+    if (!decision.allowed && !blockList) settings.RememberRefused(host);
 }
 
 Decision DecideAt(ControllerSettings& settings, WideView url, bool explain, int depth);
@@ -111,7 +138,7 @@ std::optional<Decision> DecideWhatItLoads(ControllerSettings& settings, WideView
     if (const size_t prefix = WrapperPrefixLength(url)) {
         const WideView wrapped = url.substr(prefix);
         if (depth >= kDeepestWrapping || !NamesWhereItLoadsFrom(wrapped)) {
-            settings.RememberRefused(std::string(narrow));
+            settings.RememberRefused(narrow);
             return Decision{false, DecisionReason::Unsplittable, {}, {}};
         }
         return DecideAt(settings, wrapped, explain, depth + 1);
@@ -121,7 +148,7 @@ std::optional<Decision> DecideWhatItLoads(ControllerSettings& settings, WideView
     case PathReach::NotAPath:
     case PathReach::Local: return std::nullopt;
     case PathReach::Device:
-        settings.RememberRefused(std::string(narrow));
+        settings.RememberRefused(narrow);
         return Decision{false, DecisionReason::InvalidHost, {}, {}};
     case PathReach::Server: {
         Decision decision;

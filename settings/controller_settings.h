@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <string>
+#include <string_view>
 
 namespace sentrel {
 
@@ -18,6 +19,10 @@ enum class HostMatching { Substring, Domain };
 
 struct ControllerSettings {
     static constexpr size_t kRecentRefusedLimit = 50;
+    // Each is kept to the longest address the internet library takes
+    // (INTERNET_MAX_URL_LENGTH): the dialog offers them to pick from, and
+    // fifty whole addresses of megabytes each would fill the memory.
+    static constexpr size_t kRecentRefusedChars = 32 + sizeof "://" + 2048;
 
     // Recently refused addresses, oldest first; never stored.
     std::deque<std::string> recentRefused;
@@ -31,8 +36,9 @@ struct ControllerSettings {
     bool prohibitUninstall = false;
     HostMatching hostMatching = HostMatching::Substring;
 
-    // Appends to recentRefused, dropping the oldest entries beyond the limit.
-    void RememberRefused(std::string address);
+    // Appends the start of `address` (kRecentRefusedChars at most) to
+    // recentRefused, dropping the oldest entries beyond the limit.
+    void RememberRefused(std::string_view address);
 };
 
 }  // namespace sentrel

@@ -47,6 +47,9 @@ public:
     // window is next seen hidden.
     void ShowGranted();
 
+    // Whether the dialog is shown with its commands granted: open for editing.
+    bool Editing() const { return Granted(); }
+
     // Ends the grant when the window is hidden, however it was hidden; called
     // for every message of the window, so a window hidden and shown again
     // from outside comes back without the grant.

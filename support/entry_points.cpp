@@ -15,8 +15,20 @@ thread_local std::wstring lastReport;
 
 std::mutex displayMutex;
 
+// One error box at a time on a thread: the box's modal loop dispatches the
+// messages posted meanwhile, and a handler that fails again in there would
+// open a box inside the box, as deep as another program keeps posting. The
+// later error goes to the debugger output instead.
+thread_local bool errorBoxOpen = false;
+
 void ShowInMessageBox(const std::wstring& text) {
+    if (errorBoxOpen) {
+        OutputDebugStringW(text.c_str());
+        return;
+    }
+    errorBoxOpen = true;
     MessageBoxW(GetActiveWindow(), text.c_str(), L"Sentrel", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    errorBoxOpen = false;
 }
 
 ErrorDisplay& Display() {

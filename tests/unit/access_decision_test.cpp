@@ -1,4 +1,5 @@
 #include "policy/access_decision.h"
+#include "policy/address_reach.h"
 #include "tests/unit/contacted_host_cases.h"
 #include "tests/unit/whole_host_cases.h"
 
@@ -109,6 +110,25 @@ TEST(IsURLOK, WholeHostMatchingJudgesTheHostABrowserContacts) {
         for (const testing::ContactedHostCase& c : testing::kWholeHostCases) {
             EXPECT_EQ(Ask(settings, c.url), blockList ? c.blockList : c.allowList)
                 << ToNarrow(c.url) << (blockList ? " (block list)" : " (allow list)");
+        }
+    }
+}
+
+TEST(IsURLOK, TheErrorPagesHostIsAllowedInEveryForm) {
+    for (const char16_t* errorPage : testing::kWholeHostErrorPages) {
+        for (bool blockList : {false, true}) {
+            ControllerSettings settings =
+                Locked({blockList ? testing::kContactedBlockEntry : testing::kContactedAllowEntry}, blockList);
+            settings.errorPage = errorPage;
+            // The substring rule judges a wrapper by its own (empty) host.
+            if (!WrapperPrefixLength(errorPage))
+                EXPECT_EQ(Ask(settings, errorPage), S_OK) << ToNarrow(errorPage) << " under the substring rule";
+            settings.hostMatching = HostMatching::Domain;
+            for (const testing::ContactedHostCase& c : testing::kWholeHostErrorPageCases) {
+                EXPECT_EQ(Ask(settings, c.url), blockList ? c.blockList : c.allowList)
+                    << ToNarrow(c.url) << (blockList ? " (block list)" : " (allow list)") << ", error page "
+                    << ToNarrow(errorPage);
+            }
         }
     }
 }
@@ -239,12 +259,12 @@ TEST(IsURLOK, EmbeddedNulEndsTheAddress) {
     EXPECT_EQ(Refused(settings), std::vector<std::string>{"evil"});
 }
 
-TEST(IsURLOK, OverlongAddressesAreRefusedWithoutHarm) {
+TEST(IsURLOK, OverlongAddressesAreRefusedAndKeptToTheLongestAddress) {
     ControllerSettings settings = Locked({"h"});
     const std::u16string longHost = u"http://" + std::u16string(5000, u'h') + u"/";
     EXPECT_EQ(Ask(settings, longHost), S_FALSE);
     ASSERT_EQ(settings.recentRefused.size(), 1u);
-    EXPECT_EQ(settings.recentRefused.front().size(), longHost.size());
+    EXPECT_EQ(settings.recentRefused.front(), ToNarrow(longHost).substr(0, ControllerSettings::kRecentRefusedChars));
 }
 
 }  // namespace

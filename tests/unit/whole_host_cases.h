@@ -105,4 +105,27 @@ inline constexpr ContactedHostCase kWholeHostCases[] = {
     {u"javascript:void(0)", S_OK, S_OK},
 };
 
+// Error pages that all load from evil.test, in the forms an address can take.
+inline constexpr const char16_t* kWholeHostErrorPages[] = {
+    u"\\\\evil.test\\share\\blocked.htm", u"file://EVIL.test/share/blocked.htm",
+    u"\\\\?\\UNC\\evil.test\\share\\blocked.htm", u"http://evil.test./blocked.htm",
+    u"view-source:http://evil.test/blocked.htm"};
+
+// With each of those error pages, whole-host matching, allow list
+// {corp.example} and block list {evil.test}: the error page's host is
+// allowed in every form, the hosts around it keep their answers.
+inline constexpr ContactedHostCase kWholeHostErrorPageCases[] = {
+    {u"\\\\evil.test\\share\\blocked.htm", S_OK, S_OK},
+    {u"\\\\EVIL.TEST\\other\\x.htm", S_OK, S_OK},
+    {u"file://evil.test/share/blocked.htm", S_OK, S_OK},
+    {u"http://evil.test/blocked.htm", S_OK, S_OK},
+    {u"mk:@MSITStore:\\\\evil.test\\share\\x.chm::/a.htm", S_OK, S_OK},
+    {u"\\\\www.evil.test\\share\\x.htm", S_FALSE, S_FALSE},
+    {u"http://evil.test:8080/", S_FALSE, S_FALSE},
+    {u"\\\\other.test\\share\\x.htm", S_FALSE, S_OK},
+    {u"http://evil.test.other.test/", S_FALSE, S_OK},
+    {u"\\\\.\\pipe\\evil.test", S_FALSE, S_FALSE},
+    {u"http://corp.example/", S_OK, S_OK},
+};
+
 }  // namespace sentrel::testing

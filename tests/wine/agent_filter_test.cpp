@@ -11,7 +11,9 @@
 
 #include <exdispid.h>
 
+#include <cstring>
 #include <memory>
+#include <vector>
 
 namespace sentrel::testing {
 namespace {
@@ -174,6 +176,41 @@ TEST_F(AgentFilter, WholeHostMatchingRefusesWhatTheSubstringRuleLetsThrough) {
                       domain ? test.cancelledByDomain : test.cancelledBySubstring)
                 << Narrow(test.address) << (domain ? " (domain)" : " (substring)");
             boxes_.Take();
+        }
+    }
+}
+
+// Under whole-host matching an error page on a network path is judged by its
+// server, which the list refuses here: it is shown all the same. An error
+// page the controller refuses whatever the list says (a device path) is
+// never navigated to, so the refusals cannot chase each other: the message
+// box comes instead.
+TEST_F(AgentFilter, TheErrorPageIsShownOnlyWhenTheControllerAllowsIt) {
+    const struct {
+        const char* errorPage;
+        bool shown;
+    } cases[] = {{"\\\\files.test\\share\\blocked.htm", true}, {"\\\\.\\pipe\\blocked", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.errorPage);
+        std::string document = LockedDocument("allowed.test", c.errorPage);
+        document.insert(document.find(' '), " hostMatching=\"domain\"");
+        auto window = Open(document);
+        host::HostBrowser& browser = window->Browser();
+        browser.SetLocation(L"http://allowed.test/");
+        EXPECT_TRUE(browser.Navigate(L"\\\\refused.test\\share\\x.htm").cancelled);
+        const std::wstring page(c.errorPage, c.errorPage + strlen(c.errorPage));
+        qz_support::UniqueBstr location;
+        browser.get_LocationURL(location.put());
+        const auto seen = boxes_.Take();
+        if (c.shown) {
+            EXPECT_EQ(browser.Navigate2Calls(), std::vector<std::wstring>{page});
+            EXPECT_EQ(location.get(), page) << "the error page passed the filter";
+            EXPECT_TRUE(seen.empty());
+        } else {
+            EXPECT_TRUE(browser.Navigate2Calls().empty());
+            EXPECT_STREQ(location.get(), L"http://allowed.test/");
+            ASSERT_EQ(seen.size(), 1u);
+            EXPECT_EQ(seen[0].text, L"Site Not Allowed by Sentrel");
         }
     }
 }

@@ -1,12 +1,15 @@
 // The agent in a tabbed browser: every tab has its own browser object and
 // agent on its own thread, below one frame window that get_HWND names for
 // all of them.
+#include "agent/navigation_log.h"
 #include "tests/wine/agent_fixture.h"
 #include "tests/wine/figures.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <string>
+#include <thread>
 
 namespace sentrel::testing {
 namespace {
@@ -105,6 +108,47 @@ TEST_F(AgentTabs, TabsComeAndGoOnTwoThreadsWhileTheirPagesAreClicked) {
                   "agent tabs: 2 threads x %d rounds in %.1f s; module locks before: none, after: %s; heap %s",
                   kRounds, seconds, afterwards != S_FALSE ? "none" : "SOME LEFT", heapValid ? "valid" : "CORRUPT");
     ReportFigure(line);
+}
+
+// The log's writer on two threads at once, as two tabs write it, with
+// records longer than a C runtime's file buffer: each record reaches the
+// file whole, and none is lost or split by the other thread's.
+TEST(AgentLog, RecordsWrittenAtOnceNeverSplit) {
+    constexpr int kRounds = 2000;
+    constexpr size_t kAddressChars = 6000;
+    char folder[MAX_PATH] = {};
+    GetTempPathA(sizeof folder, folder);
+    const std::string path = std::string(folder) + "records.log";
+    DeleteFileA(path.c_str());
+    const auto write = [&](char letter) {
+        const std::string address(kAddressChars, letter);
+        for (int round = 0; round < kRounds; ++round) agent::AppendLogRecord(path.c_str(), S_FALSE, address);
+    };
+    std::thread first(write, 'a');
+    std::thread second(write, 'b');
+    first.join();
+    second.join();
+
+    std::string log;
+    if (FILE* file = std::fopen(path.c_str(), "rb")) {
+        char buffer[65536];
+        for (size_t read; (read = std::fread(buffer, 1, sizeof buffer, file)) > 0;) log.append(buffer, read);
+        std::fclose(file);
+    }
+    DeleteFileA(path.c_str());
+    int records[2] = {0, 0};
+    size_t at = 0;
+    while (at + 3 < log.size()) {
+        const char letter = log[at + 3];
+        if (log.compare(at, 3, "1, ") != 0 || (letter != 'a' && letter != 'b') ||
+            log.compare(at + 3, kAddressChars, std::string(kAddressChars, letter)) != 0)
+            break;
+        ++records[letter - 'a'];
+        at += 3 + kAddressChars;
+    }
+    EXPECT_EQ(at, log.size()) << "a record is broken at byte " << at << " of " << log.size();
+    EXPECT_EQ(records[0], kRounds);
+    EXPECT_EQ(records[1], kRounds);
 }
 
 }  // namespace

@@ -307,6 +307,9 @@ TEST_F(Controller, JudgesTheHostABrowserContacts) {
     run("errorPage=\"C:\\refused.htm\"", allowEntry, blockEntry, testing::kEmptyHostCases);
     const Entries wholeHostEntries(std::begin(testing::kWholeHostEntries), std::end(testing::kWholeHostEntries));
     run("errorPage=\"\" hostMatching=\"domain\"", wholeHostEntries, wholeHostEntries, testing::kWholeHostCases);
+    for (const char16_t* errorPage : testing::kWholeHostErrorPages)
+        run("errorPage=\"" + ToNarrow(errorPage) + "\" hostMatching=\"domain\"", allowEntry, blockEntry,
+            testing::kWholeHostErrorPageCases);
     ASSERT_TRUE(client::StoreSettingsDocument(kAllowCorp));
     ASSERT_TRUE(client::ReloadRunningController());
 }

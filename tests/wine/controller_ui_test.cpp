@@ -8,6 +8,7 @@
 #include "settings/password_encoding.h"
 #include "settings/registry_store.h"
 #include "support/unique_any.h"
+#include "tests/wine/figures.h"
 #include "tests/wine/store_sandbox.h"
 #include "tests/wine/taskbar_recorder.h"
 #include "tools/client/controller_client.h"
@@ -16,6 +17,8 @@
 
 #include <oleauto.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -305,15 +308,9 @@ TEST_F(ControllerUi, TheSettingsDialogShowsAndEditsTheSettings) {
     Type(GetDlgItem(dialog, IDC_CONFIRM), L"pw1");
     EXPECT_TRUE(Enabled(dialog, IDOK));
 
-    // A reload while the dialog is open does not refresh it.
-    client::StoreSettingsDocument(Document("active=\"Y\"", {"elsewhere"}));
-    ASSERT_TRUE(client::ReloadRunningController());
-    EXPECT_EQ(ListItems(list), (std::vector<std::wstring>{L"corp", L"corp", L"intranet"}));
-
     Click(dialog, IDC_HOST_MATCHING);
     Click(dialog, IDOK);
     EXPECT_FALSE(IsWindowVisible(dialog));
-    EXPECT_EQ(StoredText().find("elsewhere"), std::string::npos) << "OK stores the dialog's values";
     EXPECT_EQ(Occurrences(StoredText(), "name=\"corp\""), 1u) << "added twice, stored once";
     EXPECT_TRUE(Stored("errorPage=\"\" hostMatching=\"domain\""));
     EXPECT_TRUE(Stored("password=\"" + EncodePassword("pw1") + "\""));
@@ -333,6 +330,24 @@ TEST_F(ControllerUi, TheSettingsDialogShowsAndEditsTheSettings) {
     EXPECT_FALSE(IsWindowVisible(dialog));
     EXPECT_EQ(StoredText(), stored);
     EXPECT_EQ(AskController(controller_.get(), L"http://intranet/"), S_OK);
+
+    // A reload while the dialog is open (the hourly pass bringing a central
+    // update) shows the new settings, so OK stores them and not the older
+    // values the dialog had.
+    OpenSettings(L"pw1");
+    Click(dialog, IDC_BLOCK_POPUPS);
+    ASSERT_TRUE(client::StoreSettingsDocument(
+        Document("blockPopups=\"N\" active=\"Y\" password=\"" + EncodePassword("pw1") + "\"", {"elsewhere"})));
+    ASSERT_TRUE(client::ReloadRunningController());
+    EXPECT_EQ(ListItems(list), std::vector<std::wstring>{L"elsewhere"});
+    EXPECT_FALSE(Checked(dialog, IDC_BLOCK_POPUPS));
+    EXPECT_FALSE(Checked(dialog, IDC_HOST_MATCHING));
+    Click(dialog, IDOK);
+    EXPECT_FALSE(IsWindowVisible(dialog));
+    EXPECT_TRUE(Stored("<host name=\"elsewhere\"/>")) << StoredText();
+    EXPECT_EQ(StoredText().find("intranet"), std::string::npos);
+    EXPECT_EQ(AskController(controller_.get(), L"http://elsewhere/"), S_OK);
+    EXPECT_EQ(AskController(controller_.get(), L"http://intranet/"), S_FALSE);
 }
 
 TEST_F(ControllerUi, ExportAndImportKeepEverySetting) {
@@ -405,10 +420,10 @@ TEST_F(ControllerUi, ExportAndImportKeepEverySetting) {
 // Another program of the person at the workstation, who does not know the
 // password: it posts the settings dialog's commands to the controller's
 // window, shows that window, and forces the password prompt's OK.
-const std::string kGuarded = Document(
+const std::string kGuardedAttributes =
     "blockPopups=\"Y\" reverseOperation=\"N\" prohibitUninstall=\"N\" active=\"Y\" "
-    "errorPage=\"http://intranet/refused.htm\" password=\"" + EncodePassword("Secret") + "\"",
-    {"corp", "news"});
+    "errorPage=\"http://intranet/refused.htm\" password=\"" + EncodePassword("Secret") + "\"";
+const std::string kGuarded = Document(kGuardedAttributes, {"corp", "news"});
 
 // Every command of the settings dialog, with the notification its control sends.
 const struct {
@@ -527,6 +542,109 @@ TEST_F(ControllerUiAgainstOtherPrograms, APromptWhoseOkIsForcedGrantsNothingForA
         EXPECT_EQ(StoredText(), stored);
         EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_FALSE) << "the lock holds";
     }
+}
+
+// WM_INITDIALOG, sent by another program to the controller's window and to
+// the password prompt, with a null value and with values that point nowhere
+// the dialogs own: both keep their owner and go on working.
+TEST_F(ControllerUiAgainstOtherPrograms, AForgedInitDialogChangesNothing) {
+    Start(kGuarded);
+    int elsewhere = 0;
+    const LPARAM forged[] = {0, reinterpret_cast<LPARAM>(&elsewhere), 0x12345678};
+    for (size_t i = 0; i < std::size(forged); ++i) {
+        SendMessageA(window_, WM_INITDIALOG, 0, forged[i]);
+        const std::string site = "site" + std::to_string(i);
+        ASSERT_TRUE(client::StoreSettingsDocument(Document(kGuardedAttributes, {site})));
+        ASSERT_TRUE(client::ReloadRunningController());
+        const std::wstring address = L"http://" + std::wstring(site.begin(), site.end()) + L"/";
+        EXPECT_EQ(AskController(controller_.get(), address.c_str()), S_OK) << "ReloadSettings still taken, " << i;
+    }
+
+    Tray(WM_LBUTTONDBLCLK);
+    const HWND prompt = WaitForVisibleWindow("#32770", "Enter Password:");
+    ASSERT_NE(prompt, nullptr) << "the tray still answers";
+    for (const LPARAM value : forged) SendMessageA(prompt, WM_INITDIALOG, 0, value);
+    AnswerPrompt(L"Secret", true);
+    EXPECT_TRUE(WaitUntil([] { return Stored("active=\"N\""); })) << "the prompt still knows the password";
+    EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_OK);
+}
+
+// The controller's visible message boxes.
+size_t ControllerBoxes() {
+    const std::vector<DWORD> controllers = client::ControllerProcesses();
+    struct Search {
+        const std::vector<DWORD>* controllers;
+        size_t count;
+    } search{&controllers, 0};
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto& found = *reinterpret_cast<Search*>(context);
+            char className[16] = {}, caption[16] = {};
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            GetClassNameA(window, className, sizeof className);
+            GetWindowTextA(window, caption, sizeof caption);
+            if (IsWindowVisible(window) && std::string(className) == "#32770" && std::string(caption) == "Sentrel" &&
+                std::find(found.controllers->begin(), found.controllers->end(), process) != found.controllers->end())
+                ++found.count;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.count;
+}
+
+// "R&eload Settings" posted fifty times with a source that cannot be read:
+// one failure box, the other reloads dropped while it is up, and the
+// registered "ReloadSettings" (the hourly pass) still applies a document.
+TEST_F(ControllerUiAgainstOtherPrograms, FiftyPostedReloadsShowOneBox) {
+    const char source[] = "C:\\no\\such\\settings.xml";
+    ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKeyPath, kSettingsSourceValue, REG_SZ, source, sizeof source),
+              ERROR_SUCCESS);
+    Start(kGuarded);
+    for (int i = 0; i < 50; ++i) PostMessageA(window_, WM_COMMAND, ID_RELOAD, 0);
+    ASSERT_NE(WaitForVisibleWindow("#32770", "Sentrel"), nullptr);
+    // Posted after the reloads, so it is handled after all of them.
+    ASSERT_TRUE(client::StoreSettingsDocument(Document(kGuardedAttributes, {"marker"})));
+    PostMessageA(window_, RegisterWindowMessageA("ReloadSettings"), 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return AskController(controller_.get(), L"http://marker/") == S_OK; }));
+    EXPECT_EQ(ControllerBoxes(), 1u);
+    EXPECT_EQ(client::DismissErrorBox(), L"Settings could not be retrieved, please try again later");
+    Sleep(300);
+    EXPECT_EQ(ControllerBoxes(), 0u);
+    EXPECT_EQ(AskController(controller_.get(), L"http://corp/"), S_FALSE);
+}
+
+// Refused addresses of 4 MB each (each takes most of a second to cross under
+// Wine): the dialog offers each cut to the longest address the internet
+// library takes, and the controller's memory does not keep them whole.
+TEST_F(ControllerUi, RecentlyRefusedAddressesAreKeptShort) {
+    constexpr size_t kAddressChars = 4u << 20;
+    constexpr size_t kKept = 32 + sizeof "://" + 2048;  // INTERNET_MAX_URL_LENGTH
+    Start(kLocked);
+    const auto before = client::ControllerMemory();
+    std::wstring address = L"http://" + std::wstring(kAddressChars, L'h');
+    constexpr int kAddresses = 10;
+    for (int i = 0; i < kAddresses; ++i) {
+        address[7] = static_cast<wchar_t>(L'a' + i);
+        ASSERT_EQ(AskController(controller_.get(), address.c_str()), S_FALSE);
+    }
+    const auto after = client::ControllerMemory();
+    ASSERT_TRUE(before && after);
+    const double grewMb = (static_cast<double>(after->WorkingSetSize) - static_cast<double>(before->WorkingSetSize)) /
+                          (1 << 20);
+    EXPECT_LT(grewMb, 20.0) << "whole addresses would take 40 MB";
+    OpenSettings();
+    const std::vector<std::wstring> offered = ComboItems(GetDlgItem(window_, IDC_HOST_NAME));
+    EXPECT_EQ(offered.size(), static_cast<size_t>(kAddresses));
+    for (const std::wstring& item : offered) {
+        EXPECT_EQ(item.size(), kKept);
+        EXPECT_EQ(item.substr(0, 7), L"http://");
+    }
+    Click(window_, IDCANCEL);
+    char figure[120];
+    std::snprintf(figure, sizeof figure, "%d refused addresses of 4 MB: the controller's working set grew by %.1f MB",
+                  kAddresses, grewMb);
+    testing::ReportFigure(figure);
 }
 
 }  // namespace

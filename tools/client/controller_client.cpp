@@ -3,6 +3,7 @@
 #include "settings/registry_store.h"
 #include "support/unique_any.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -227,10 +228,14 @@ void TypeText(HWND edit, std::wstring_view text) {
 std::vector<std::wstring> ControlEntries(HWND control, UINT countMessage, UINT textMessage) {
     std::vector<std::wstring> entries;
     const LRESULT count = SendMessageW(control, countMessage, 0, 0);
+    const UINT lengthMessage = textMessage == LB_GETTEXT ? LB_GETTEXTLEN : CB_GETLBTEXTLEN;
     for (LRESULT i = 0; i < count; ++i) {
-        wchar_t text[512] = {};
-        SendMessageW(control, textMessage, i, reinterpret_cast<LPARAM>(text));
-        entries.emplace_back(text);
+        const LRESULT length = SendMessageW(control, lengthMessage, i, 0);
+        if (length < 0) continue;
+        std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+        const LRESULT copied = SendMessageW(control, textMessage, i, reinterpret_cast<LPARAM>(text.data()));
+        text.resize(copied < 0 ? 0 : std::min(static_cast<size_t>(copied), static_cast<size_t>(length)));
+        entries.push_back(std::move(text));
     }
     return entries;
 }
