@@ -1,5 +1,7 @@
 // A dialog's handler, bound to its window once, at the dialog's own
 // creation, and run inside the message guard for every message after that.
+// The binding lives in the process, never in the window, where other
+// programs could change it.
 #pragma once
 
 #include "support/message_guard.h"

@@ -544,15 +544,20 @@ TEST_F(ControllerUiAgainstOtherPrograms, APromptWhoseOkIsForcedGrantsNothingForA
     }
 }
 
-// WM_INITDIALOG, sent by another program to the controller's window and to
-// the password prompt, with a null value and with values that point nowhere
-// the dialogs own: both keep their owner and go on working.
+// WM_INITDIALOG sent by another program to the controller's window and to
+// the password prompt, and their DWLP_USER overwritten with SetWindowLongPtr,
+// with a null value and with values that point nowhere the dialogs own:
+// both keep their owner and go on working.
 TEST_F(ControllerUiAgainstOtherPrograms, AForgedInitDialogChangesNothing) {
     Start(kGuarded);
     int elsewhere = 0;
     const LPARAM forged[] = {0, reinterpret_cast<LPARAM>(&elsewhere), 0x12345678};
+    const auto forge = [&](HWND dialog, LPARAM value) {
+        SendMessageA(dialog, WM_INITDIALOG, 0, value);
+        SetWindowLongPtrA(dialog, DWLP_USER, value);
+    };
     for (size_t i = 0; i < std::size(forged); ++i) {
-        SendMessageA(window_, WM_INITDIALOG, 0, forged[i]);
+        forge(window_, forged[i]);
         const std::string site = "site" + std::to_string(i);
         ASSERT_TRUE(client::StoreSettingsDocument(Document(kGuardedAttributes, {site})));
         ASSERT_TRUE(client::ReloadRunningController());
@@ -563,7 +568,7 @@ TEST_F(ControllerUiAgainstOtherPrograms, AForgedInitDialogChangesNothing) {
     Tray(WM_LBUTTONDBLCLK);
     const HWND prompt = WaitForVisibleWindow("#32770", "Enter Password:");
     ASSERT_NE(prompt, nullptr) << "the tray still answers";
-    for (const LPARAM value : forged) SendMessageA(prompt, WM_INITDIALOG, 0, value);
+    for (const LPARAM value : forged) forge(prompt, value);
     AnswerPrompt(L"Secret", true);
     EXPECT_TRUE(WaitUntil([] { return Stored("active=\"N\""); })) << "the prompt still knows the password";
     EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_OK);
