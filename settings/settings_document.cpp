@@ -86,13 +86,20 @@ std::optional<WideString> ReadSettingsFileText(const std::wstring& path) {
     if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > static_cast<LONGLONG>(kMaxSettingsTextBytes))
         return std::nullopt;
     std::string bytes;
-    char chunk[1023];
+    char chunk[kSettingsTextChunkBytes];
     DWORD read = 0;
-    while (ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr) && read > 0) {
-        const std::string_view text(chunk, read);
-        bytes += text.substr(0, text.find('\0'));
+    while (ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr) && read > 0) bytes.append(chunk, read);
+    return SettingsTextOfBytes(bytes);
+}
+
+WideString SettingsTextOfBytes(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    for (size_t at = 0; at < bytes.size(); at += kSettingsTextChunkBytes) {
+        const std::string_view chunk = bytes.substr(at, kSettingsTextChunkBytes);
+        text += chunk.substr(0, chunk.find('\0'));
     }
-    return ToWide(bytes);
+    return ToWide(text);
 }
 
 // The root itself when it is lockSettings (found at once), else the first
@@ -266,10 +273,15 @@ bool ApplySettingsDocument(IXMLDOMNode* element, ControllerSettings& settings) {
 
 bool ImportSettingsFile(const std::wstring& path, bool holdUnstored, bool* stored) {
     if (stored) *stored = false;
-    const ComPtr<IXMLDOMDocument> document = dom::CreateDocument();
     if (path.empty()) return false;
     const std::optional<WideString> text = ReadSettingsFileText(path);
-    if (!text || !dom::LoadXml(document, *text)) return false;
+    return text && ImportSettingsText(*text, holdUnstored, stored);
+}
+
+bool ImportSettingsText(const WideString& text, bool holdUnstored, bool* stored) {
+    if (stored) *stored = false;
+    const ComPtr<IXMLDOMDocument> document = dom::CreateDocument();
+    if (!dom::LoadXml(document, text)) return false;
     // A text that the next load would reject must not replace one that loads.
     const ComPtr<IXMLDOMNode> element = FindSettingsElement(document);
     if (!element) return false;
@@ -278,13 +290,13 @@ bool ImportSettingsFile(const std::wstring& path, bool holdUnstored, bool* store
     } catch (const _com_error&) {
         return false;
     }
-    if (WriteStoredDocument(ToNarrow(*text), false)) {
+    if (WriteStoredDocument(ToNarrow(text), false)) {
         if (stored) *stored = true;
         Hold(std::nullopt);
         return true;
     }
     if (!holdUnstored) return false;
-    Hold(*text);
+    Hold(text);
     return true;
 }
 

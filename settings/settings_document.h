@@ -11,6 +11,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace sentrel {
 
@@ -50,9 +51,13 @@ bool ApplySettingsDocument(IXMLDOMNode* element, ControllerSettings& settings);
 // The first lockSettings element in document order; null when there is none.
 dom::ComPtr<IXMLDOMNode> FindSettingsElement(const dom::ComPtr<IXMLDOMDocument>& document);
 
-// A settings file's text: read as 8-bit text in the system code page, each
-// chunk up to its first NUL. Empty when the file does not open; nothing when
-// it is larger than a settings document can be.
+// A settings file's bytes as text: 8-bit text in the system code page, each
+// chunk of kSettingsTextChunkBytes up to its first NUL.
+inline constexpr size_t kSettingsTextChunkBytes = 1023;
+WideString SettingsTextOfBytes(std::string_view bytes);
+
+// A settings file's text (as SettingsTextOfBytes). Empty when the file does
+// not open; nothing when it is larger than a settings document can be.
 std::optional<WideString> ReadSettingsFileText(const std::wstring& path);
 
 // Reads the file (8-bit text) and, when it holds a lockSettings element that
@@ -64,5 +69,10 @@ std::optional<WideString> ReadSettingsFileText(const std::wstring& path);
 // key) is held in memory for the next loads of this run instead, and
 // `*stored` tells which happened; a document that is stored ends the hold.
 bool ImportSettingsFile(const std::wstring& path, bool holdUnstored = false, bool* stored = nullptr);
+
+// The same for a text already read: a download's body, imported from the
+// bytes that were downloaded and not from a file another program could have
+// replaced in between.
+bool ImportSettingsText(const WideString& text, bool holdUnstored = false, bool* stored = nullptr);
 
 }  // namespace sentrel

@@ -62,10 +62,11 @@ std::optional<ULONGLONG> AnnouncedLength(HINTERNET request) {
     return length;
 }
 
-// Copies the body to the file through a fixed buffer; false when a read or
-// a write failed, the body ended before the announced length, or it grew
-// beyond what an import takes (the rest is not read).
-bool CopyBody(HINTERNET request, HANDLE file) {
+// Copies the body to the file through a fixed buffer and keeps it in
+// `body`; false when a read or a write failed, the body ended before the
+// announced length, or it grew beyond what an import takes (the rest is not
+// read).
+bool CopyBody(HINTERNET request, HANDLE file, std::string& body) {
     const std::optional<ULONGLONG> announced = AnnouncedLength(request);
     ULONGLONG copied = 0;
     char buffer[kReadBufferBytes];
@@ -76,6 +77,7 @@ bool CopyBody(HINTERNET request, HANDLE file) {
         if (copied + read > kMaxSettingsTextBytes) return false;
         DWORD written = 0;
         if (!WriteFile(file, buffer, read, &written, nullptr) || written != read) return false;
+        body.append(buffer, read);
         copied += read;
     }
     return !announced || copied == *announced;
@@ -93,54 +95,61 @@ void TempFileList::DeleteAll() {
     files_.clear();
 }
 
-std::string DownloadToTempFile(const std::string& url, TempFileList& temporaries) {
+std::optional<Download> DownloadToTempFile(const std::string& url, TempFileList& temporaries) {
     const qz_support::UniqueHinternet internet(InternetOpenA("QZ", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-    if (!internet) return {};
+    if (!internet) return std::nullopt;
     const qz_support::UniqueHinternet request(InternetOpenUrlA(
         internet.get(), url.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NEED_FILE, 0));
-    if (!request) return {};
+    if (!request) return std::nullopt;
     // An error page is a body too; only a success status carries settings.
     if (const std::optional<DWORD> status = HttpStatus(request.get()); status && (*status < 200 || *status > 299))
-        return {};
+        return std::nullopt;
     // A body announced as larger than an import takes is not fetched.
     if (const std::optional<ULONGLONG> announced = AnnouncedLength(request.get());
         announced && *announced > kMaxSettingsTextBytes)
-        return {};
+        return std::nullopt;
 
     const std::optional<TemporaryName> reserved = ReserveTemporaryName(UrlFileExtension(url));
-    if (!reserved) return {};
+    if (!reserved) return std::nullopt;
     bool complete = false;
+    Download download;
     {
         qz_support::UniqueFile file(CreateFileA(reserved->name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file) complete = CopyBody(request.get(), file.get());
+        if (file) complete = CopyBody(request.get(), file.get(), download.body);
     }
     if (!complete) {
         // The partial file goes at once, then its reservation.
         DeleteFileA(reserved->name.c_str());
         DeleteFileA(reserved->reservation.c_str());
-        return {};
+        return std::nullopt;
     }
     if (reserved->reservation != reserved->name) temporaries.Add(reserved->reservation);
     temporaries.Add(reserved->name);
-    return reserved->name;
+    download.file = reserved->name;
+    return download;
 }
 
-std::string FetchSettingsSource(const std::string& source, TempFileList& temporaries) {
-    if (IsDrivePath(source)) return source;
-    return DownloadToTempFile(source, temporaries);
+std::optional<WideString> FetchSettingsText(const std::string& source, TempFileList& temporaries) {
+    if (KindOfSource(source) != SourceKind::Url) return ReadSettingsFileText(ToWindowsWide(source));
+    const std::optional<Download> download = DownloadToTempFile(source, temporaries);
+    if (!download) return std::nullopt;
+    return SettingsTextOfBytes(download->body);
 }
 
 SyncOutcome SyncPass(TempFileList& temporaries) {
     const std::string source = ReadSettingsSource();
     if (source.empty()) return SyncOutcome::NoSource;
-    const std::string file = FetchSettingsSource(source, temporaries);
+    const bool machineOnly = MachinePolicyOn(kMachineSettingsOnlyPolicy);
+    // The user maps drive letters (subst, net use): under the policy they
+    // would choose the file that the machine's settings come from.
+    if (machineOnly && KindOfSource(source) == SourceKind::DrivePath) return SyncOutcome::DriveLetterRefused;
+    const std::optional<WideString> text = FetchSettingsText(source, temporaries);
     // Under "MachineSettingsOnly" a standard user cannot store what was
     // fetched; it is applied for this run all the same, so central settings
     // keep reaching the workstation. "Last Sync" records only what was stored.
     bool stored = false;
-    if (file.empty() || !ImportSettingsFile(ToWindowsWide(file), MachinePolicyOn(kMachineSettingsOnlyPolicy), &stored))
-        return SyncOutcome::Failed;
+    if (!text || !ImportSettingsText(*text, machineOnly, &stored)) return SyncOutcome::Failed;
     if (stored) WriteLastSync();
     return SyncOutcome::Imported;
 }
@@ -151,7 +160,10 @@ SyncOutcome ReloadSettingsFromSource(const std::function<void()>& loadSettings) 
     if (outcome == SyncOutcome::Imported) {
         loadSettings();
     } else if (outcome == SyncOutcome::Failed) {
-        MessageBoxA(GetActiveWindow(), "Settings could not be retrieved, please try again later", "Sentrel", MB_OK);
+        MessageBoxA(GetActiveWindow(), kRetrievalFailure, "Sentrel", MB_OK);
+    } else if (outcome == SyncOutcome::DriveLetterRefused) {
+        const std::string text = std::string(kRetrievalFailure) + "\n\n" + kDriveLetterRefusal;
+        MessageBoxA(GetActiveWindow(), text.c_str(), "Sentrel", MB_OK);
     }
     return outcome;
 }

@@ -1,12 +1,15 @@
 // Settings from a central source: a URL (fetched with WinINet into a
-// temporary file) or a drive path (read in place), imported as the stored
+// temporary file) or a drive or network path (read in place), imported as the stored
 // settings document and handed to the controller. The worker fetches once at
 // start and then every hour; the tray menu's reload does the same on demand.
 #pragma once
 
+#include "support/text.h"
+
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,32 +35,48 @@ private:
     std::vector<std::string> files_;
 };
 
-// Downloads the URL's body into a fresh file in the temporary folder, named
-// "int" + a unique part + the URL's extension. The empty file the system
-// makes for the unique part ("int" + part + ".tmp"; the download itself
-// without an extension) reserves it while the download exists, so that no
-// other pass picks the same name: both are added to `temporaries`, the
-// reservation first. Empty when nothing was fetched: no connection, an HTTP
-// status other than 2xx, a transfer cut short, a body larger than
-// kMaxSettingsTextBytes (reading stops there), a file that could not be
-// written. No file is left behind then, the reservation included.
-std::string DownloadToTempFile(const std::string& url, TempFileList& temporaries);
+// What a download left: its file in the temporary folder and the body as
+// it was received.
+struct Download {
+    std::string file;
+    std::string body;
+};
 
-// The local file for a source: a drive path as it is, a URL downloaded (the
-// download and its reservation are added to `temporaries`). Empty when
-// nothing could be fetched.
-std::string FetchSettingsSource(const std::string& source, TempFileList& temporaries);
+// Downloads the URL's body into a fresh file in the temporary folder, named
+// "int" + a unique part + the URL's extension, and keeps the body. The empty
+// file the system makes for the unique part ("int" + part + ".tmp"; the
+// download itself without an extension) reserves it while the download
+// exists, so that no other pass picks the same name: both are added to
+// `temporaries`, the reservation first. Nothing when nothing was fetched: no
+// connection, an HTTP status other than 2xx, a transfer cut short, a body
+// larger than kMaxSettingsTextBytes (reading stops there), a file that could
+// not be written. No file is left behind then, the reservation included.
+std::optional<Download> DownloadToTempFile(const std::string& url, TempFileList& temporaries);
+
+// The text of the source's document: a drive or network path read in place,
+// a URL's body as it was downloaded (never read back from the file, which
+// another program could replace meanwhile; the download and its reservation
+// are added to `temporaries`). Nothing when nothing could be fetched.
+std::optional<WideString> FetchSettingsText(const std::string& source, TempFileList& temporaries);
 
 // One pass: fetches the configured source and imports it; when it was
 // stored, stamps "Last Sync" (under "MachineSettingsOnly" a document that
-// cannot be stored is held for this run and counts as imported). A download
-// stays in `temporaries` for the caller to delete.
-enum class SyncOutcome { NoSource, Imported, Failed };
+// cannot be stored is held for this run and counts as imported). Under
+// "MachineSettingsOnly" a source on a drive letter is not read at all. A
+// download stays in `temporaries` for the caller to delete.
+enum class SyncOutcome { NoSource, Imported, Failed, DriveLetterRefused };
 SyncOutcome SyncPass(TempFileList& temporaries);
+
+inline constexpr const char* kRetrievalFailure = "Settings could not be retrieved, please try again later";
+inline constexpr const char* kDriveLetterRefusal =
+    "Under the machine policy \"MachineSettingsOnly\" a settings source on a drive letter is not read: "
+    "each user maps drive letters for themselves. Name the source as a network path (\\\\server\\share\\...) "
+    "or a URL.";
 
 // The tray menu's "R&eload Settings": a pass on the calling (main) thread;
 // on success `loadSettings` runs at once, on failure the user is told in a
-// message box owned by the active window.
+// message box owned by the active window (with the reason when the policy
+// refused a drive letter).
 SyncOutcome ReloadSettingsFromSource(const std::function<void()>& loadSettings);
 
 // The time between two passes of the worker: one hour. Tests shorten it

@@ -8,6 +8,20 @@ bool IsDrivePath(std::string_view source) {
     return (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z');
 }
 
+bool IsNetworkPath(std::string_view source) {
+    if (source.size() < 3 || source[0] != '\\' || source[1] != '\\') return false;
+    const char first = source[2];
+    if (first == '\\' || first == '/') return false;
+    // "\\?\" and "\\.\" begin local and device paths.
+    return !((first == '?' || first == '.') && (source.size() == 3 || source[3] == '\\'));
+}
+
+SourceKind KindOfSource(std::string_view source) {
+    if (IsDrivePath(source)) return SourceKind::DrivePath;
+    if (IsNetworkPath(source)) return SourceKind::NetworkPath;
+    return SourceKind::Url;
+}
+
 std::string UrlFileExtension(std::string_view url) {
     constexpr size_t kMaxExtension = 255;
     const size_t segmentStart = url.find_last_of("/\\");

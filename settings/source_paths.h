@@ -6,9 +6,17 @@
 
 namespace sentrel {
 
-// A drive path: a letter followed by ':'. Everything else (UNC paths
-// included) goes to the internet library as a URL.
+// A drive path: a letter followed by ':'.
 bool IsDrivePath(std::string_view source);
+
+// A network path: "\\server\..." with a server name (not the "\\?\" and
+// "\\.\" forms of local and device paths).
+bool IsNetworkPath(std::string_view source);
+
+// How a source is read: drive and network paths in place, anything else
+// through the internet library as a URL.
+enum class SourceKind { Url, DrivePath, NetworkPath };
+SourceKind KindOfSource(std::string_view source);
 
 // The extension of the URL's last path segment, from its last '.' on, so that
 // the downloaded file carries the source's type; empty without a '.', or when

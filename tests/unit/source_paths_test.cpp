@@ -20,6 +20,25 @@ TEST(SourcePaths, DrivePathsAreALetterAndAColon) {
     for (const auto& c : cases) EXPECT_EQ(IsDrivePath(c.source), c.drive) << c.source;
 }
 
+TEST(SourcePaths, NetworkPathsNameAServer) {
+    const struct {
+        const char* source;
+        SourceKind kind;
+    } cases[] = {
+        {"\\\\server\\share\\lock.xml", SourceKind::NetworkPath},
+        {"\\\\10.0.0.1\\share\\lock.xml", SourceKind::NetworkPath},
+        {"\\\\.server\\share\\lock.xml", SourceKind::NetworkPath},
+        {"\\\\?\\C:\\lock.xml", SourceKind::Url},
+        {"\\\\.\\pipe\\x", SourceKind::Url},
+        {"\\\\\\server\\x", SourceKind::Url},
+        {"\\\\", SourceKind::Url},
+        {"\\server\\x", SourceKind::Url},
+        {"C:\\Settings\\lock.xml", SourceKind::DrivePath},
+        {"http://host/lock.xml", SourceKind::Url},
+    };
+    for (const auto& c : cases) EXPECT_EQ(KindOfSource(c.source), c.kind) << c.source;
+}
+
 TEST(SourcePaths, ExtensionComesFromTheLastSegment) {
     const struct {
         const char* url;

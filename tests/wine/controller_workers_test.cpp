@@ -20,8 +20,11 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -45,7 +48,6 @@ const char* const kAllowCorp =
 const char* const kAllowNews =
     "<lockSettings blockPopups=\"Y\" reverseOperation=\"N\" prohibitUninstall=\"N\" active=\"Y\" errorPage=\"\">"
     "<host name=\"news\"/></lockSettings>";
-constexpr const char* kRetrievalFailure = "Settings could not be retrieved, please try again later";
 
 // The run's web server: its folder, its addresses, and what it answered.
 struct WebServer {
@@ -270,7 +272,7 @@ TEST_F(ControllerWorkers, TheMenuReloadKeepsEverythingForEveryBadSource) {
     std::vector<std::string> sources;
     for (const BadSource& bad : kBadSources) sources.push_back(WebServer::Url(bad.path));
     sources.push_back("http://127.0.0.1:1/files/settings-ok.xml");  // nobody listens there
-    sources.push_back("\\\\127.0.0.1\\share\\settings-ok.xml");     // UNC: handed to WinINet, which has no file scheme
+    sources.push_back("\\\\127.0.0.1\\share\\settings-ok.xml");     // a network path to no share
     sources.push_back("C:\\no\\such\\settings.xml");
 
     for (const std::string& source : sources) {
@@ -315,6 +317,101 @@ TEST_F(ControllerWorkers, TheMenuReloadImportsUrlsAndDrivePaths) {
     RegDeleteKeyValueA(HKEY_CURRENT_USER, kSettingsKeyPath, "Settings");
     EXPECT_EQ(ReloadSettingsFromSource([&] { ++loads; }), SyncOutcome::NoSource);
     EXPECT_EQ(loads, 2);
+}
+
+// A program of the user's that rewrites every download it can open in the
+// temporary folder, as fast as it can, until it is ended.
+class DownloadSwapper {
+public:
+    explicit DownloadSwapper(std::string text) : text_(std::move(text)), thread_([this] { Run(); }) {}
+    DownloadSwapper(const DownloadSwapper&) = delete;
+    DownloadSwapper& operator=(const DownloadSwapper&) = delete;
+    ~DownloadSwapper() {
+        stop_ = true;
+        thread_.join();
+    }
+    int Swapped() const { return swapped_; }
+
+private:
+    void Run() {
+        char folder[MAX_PATH] = {};
+        GetTempPathA(sizeof folder, folder);
+        while (!stop_) {
+            for (const std::string& name : Downloads()) {
+                const qz_support::UniqueFile file(CreateFileA((folder + name).c_str(), GENERIC_WRITE,
+                                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                              nullptr, OPEN_EXISTING, 0, nullptr));
+                DWORD written = 0;
+                if (file && WriteFile(file.get(), text_.data(), static_cast<DWORD>(text_.size()), &written, nullptr) &&
+                    SetEndOfFile(file.get()))
+                    ++swapped_;
+            }
+        }
+    }
+
+    std::string text_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> swapped_{0};
+    std::thread thread_;
+};
+
+// The download's file is rewritten while the pass still holds it: what is
+// imported is what came over the wire.
+TEST_F(ControllerWorkers, ADownloadRewrittenOnDiskIsNotWhatIsImported) {
+    WebServer::Serve("swapped.xml", kAllowNews);
+    SetSource(WebServer::Url("/files/swapped.xml"));
+    const DownloadSwapper swapper("<lockSettings active=\"N\"/>");
+    int loads = 0;
+    for (int pass = 0; pass < 20 && swapper.Swapped() == 0; ++pass) {
+        StoreSettingsDocument(kAllowCorp);
+        EXPECT_EQ(ReloadSettingsFromSource([&] { ++loads; }), SyncOutcome::Imported);
+        EXPECT_EQ(StoredText(), kAllowNews) << "pass " << pass;
+    }
+    EXPECT_GT(swapper.Swapped(), 0) << "the swapper never reached a download";
+}
+
+// A network path is read in place in every mode; under "MachineSettingsOnly"
+// a drive letter, which each user maps for themselves, is not read and the
+// menu says why. (Wine finds \\server\share in the prefix's dosdevices\unc.)
+TEST_F(ControllerWorkers, NetworkPathsAreReadAndDriveLettersRefusedUnderThePolicy) {
+    const std::string prefix = Env("WINEPREFIX");
+    ASSERT_FALSE(prefix.empty());
+    std::string share = "Z:" + prefix + "/dosdevices/unc/sentrel-files/share";
+    std::replace(share.begin(), share.end(), '/', '\\');
+    std::filesystem::create_directories(share);
+    std::ofstream(share + "\\lock.xml", std::ios::binary) << kAllowNews;
+    const std::string networkPath = "\\\\sentrel-files\\share\\lock.xml";
+    const std::string drivePath = share + "\\lock.xml";
+
+    int loads = 0;
+    for (const bool machineOnly : {false, true}) {
+        SCOPED_TRACE(machineOnly ? "MachineSettingsOnly" : "default");
+        std::optional<testing::MachinePolicyScope> policy;
+        if (machineOnly) policy.emplace(kMachineSettingsOnlyPolicy, 1);
+        const HKEY root = machineOnly ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+        const auto setSource = [&](const std::string& source) {
+            CreateKey(root, kSettingsKeyPath);
+            RegSetKeyValueA(root, kSettingsKeyPath, "Settings", REG_SZ, source.c_str(),
+                            static_cast<DWORD>(source.size() + 1));
+        };
+        ASSERT_TRUE(StoreSettingsDocument(kAllowCorp, root));
+        setSource(networkPath);
+        EXPECT_EQ(ReloadSettingsFromSource([&] { ++loads; }), SyncOutcome::Imported);
+        EXPECT_EQ(RegistryText(root, kSettingsKeyPath, nullptr), kAllowNews);
+
+        ASSERT_TRUE(StoreSettingsDocument(kAllowCorp, root));
+        setSource(drivePath);
+        if (machineOnly) {
+            const auto [outcome, shown] = ReloadNow(&loads);
+            EXPECT_EQ(outcome, SyncOutcome::DriveLetterRefused);
+            EXPECT_EQ(RegistryText(root, kSettingsKeyPath, nullptr), kAllowCorp);
+            EXPECT_NE(shown.find(L"drive letter"), std::wstring::npos) << "the box says why";
+        } else {
+            EXPECT_EQ(ReloadSettingsFromSource([&] { ++loads; }), SyncOutcome::Imported);
+            EXPECT_EQ(RegistryText(root, kSettingsKeyPath, nullptr), kAllowNews);
+        }
+    }
+    std::filesystem::remove_all(share);
 }
 
 TEST_F(ControllerWorkers, TheWorkerKeepsEverythingForEveryBadSource) {
