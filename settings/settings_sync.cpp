@@ -62,11 +62,10 @@ std::optional<ULONGLONG> AnnouncedLength(HINTERNET request) {
     return length;
 }
 
-// Copies the body to the file through a fixed buffer and keeps it in
-// `body`; false when a read or a write failed, the body ended before the
-// announced length, or it grew beyond what an import takes (the rest is not
-// read).
-bool CopyBody(HINTERNET request, HANDLE file, std::string& body) {
+// Copies the body to the file through a fixed buffer; false when a read or
+// a write failed, the body ended before the announced length, or it grew
+// beyond what an import takes (the rest is not read).
+bool CopyBody(HINTERNET request, HANDLE file) {
     const std::optional<ULONGLONG> announced = AnnouncedLength(request);
     ULONGLONG copied = 0;
     char buffer[kReadBufferBytes];
@@ -77,10 +76,21 @@ bool CopyBody(HINTERNET request, HANDLE file, std::string& body) {
         if (copied + read > kMaxSettingsTextBytes) return false;
         DWORD written = 0;
         if (!WriteFile(file, buffer, read, &written, nullptr) || written != read) return false;
-        body.append(buffer, read);
         copied += read;
     }
     return !announced || copied == *announced;
+}
+
+// The file from its start, read through the handle that wrote it: opened
+// without sharing, so no other program has written to it in between.
+bool ReadBack(HANDLE file, std::string& body) {
+    LARGE_INTEGER size{};
+    if (!SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN) || !GetFileSizeEx(file, &size) ||
+        size.QuadPart > static_cast<LONGLONG>(kMaxSettingsTextBytes))
+        return false;
+    body.resize(static_cast<size_t>(size.QuadPart));
+    DWORD read = 0;
+    return ReadFile(file, body.data(), static_cast<DWORD>(body.size()), &read, nullptr) && read == body.size();
 }
 
 void WaitOrStop(HANDLE stopEvent, DWORD timeoutMs) { WaitForSingleObject(stopEvent, timeoutMs); }
@@ -114,9 +124,10 @@ std::optional<Download> DownloadToTempFile(const std::string& url, TempFileList&
     bool complete = false;
     Download download;
     {
-        qz_support::UniqueFile file(CreateFileA(reserved->name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                                FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file) complete = CopyBody(request.get(), file.get(), download.body);
+        qz_support::UniqueFile file(CreateFileA(reserved->name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        // Only a complete body is held in memory, never one being cut off at the limit.
+        complete = file && CopyBody(request.get(), file.get()) && ReadBack(file.get(), download.body);
     }
     if (!complete) {
         // The partial file goes at once, then its reservation.

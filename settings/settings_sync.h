@@ -35,8 +35,8 @@ private:
     std::vector<std::string> files_;
 };
 
-// What a download left: its file in the temporary folder and the body as
-// it was received.
+// What a download left: its file in the temporary folder and the body as it
+// was written, read back through the handle that wrote it before that closed.
 struct Download {
     std::string file;
     std::string body;
