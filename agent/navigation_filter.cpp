@@ -15,6 +15,7 @@
 #include <mshtml.h>
 #include <shldisp.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -32,6 +33,21 @@ constexpr UINT kAddressArgument = 5;
 constexpr UINT kTargetFrameArgument = 3;
 constexpr UINT kCancelArgument = 0;
 constexpr UINT kBeforeNavigateArguments = 7;
+// ... and of NavigateComplete2.
+constexpr UINT kCompletedNavigatorArgument = 1;
+constexpr UINT kCompletedAddressArgument = 0;
+constexpr UINT kNavigateCompleteArguments = 2;
+
+constexpr size_t kAskedNavigationsKept = 32;
+
+// The object's identity (its IUnknown), for comparison only: the reference
+// is given back at once.
+const IUnknown* IdentityOf(IDispatch* object) {
+    if (!object) return nullptr;
+    qz_support::ComPtr<IUnknown> unknown;
+    if (FAILED(object->QueryInterface(IID_IUnknown, unknown.put_void())) || !unknown) return object;
+    return unknown.get();
+}
 
 // The interface, or null when the object does not have it; any failure other
 // than E_NOINTERFACE is raised.
@@ -86,30 +102,82 @@ VARIANT MissingArgument() {
 HRESULT CSentrelAgent::OnBeforeNavigate2(DISPPARAMS* params) {
     const EventArguments arguments(params, kBeforeNavigateArguments);
     const BSTR address = arguments.String(kAddressArgument);
-    const std::string narrow = NarrowOf(address);
     VARIANT_BOOL& cancel = arguments.Flag(kCancelArgument);
 
     bool zipFolder = false;
     bool bareWord = false;
     if (m_bShellWindow) {
         zipFolder = LeavesZipFolder();
-        bareWord = IsBareWord(narrow);
+        bareWord = IsBareWord(NarrowOf(address));
     }
 
+    bool answered = false;
+    const bool refused = Refused(address, zipFolder, bareWord, &answered);
+    ApplyClickRule(NarrowOf(address));
+    if (!refused) {
+        RememberAsked(arguments.Dispatch(kNavigatorArgument), address, arguments.Variant(kTargetFrameArgument));
+        return S_OK;
+    }
+
+    cancel = VARIANT_TRUE;
+    ShowRefusal(arguments.Dispatch(kNavigatorArgument), &arguments.Variant(kTargetFrameArgument), answered);
+    return S_OK;
+}
+
+bool CSentrelAgent::Refused(BSTR address, bool zipFolder, bool bareWord, bool* answeredOut) {
     const HRESULT answer = AskController(address);
-    AppendLogRecord(kLogPath, answer, narrow);
+    AppendLogRecord(kLogPath, answer, NarrowOf(address));
     // Without an answer the navigation goes ahead, unless the machine's
     // policy says to refuse it as the controller would; under that policy
     // only the controller's two answers count as answers.
     const bool failsClosed = FailsClosed();
     const bool answered = failsClosed ? answer == S_OK || answer == S_FALSE : SUCCEEDED(answer);
-    const bool refused = !zipFolder && (bareWord || answer == S_FALSE || (!answered && failsClosed));
-    ApplyClickRule(narrow);
-    if (!refused) return S_OK;
+    *answeredOut = answered;
+    return !zipFolder && (bareWord || answer == S_FALSE || (!answered && failsClosed));
+}
 
-    cancel = VARIANT_TRUE;
-    ShowRefusal(arguments.Dispatch(kNavigatorArgument), &arguments.Variant(kTargetFrameArgument), answered);
-    return S_OK;
+void CSentrelAgent::RememberAsked(IDispatch* navigator, BSTR address, const VARIANT& targetFrame) {
+    const IUnknown* identity = IdentityOf(navigator);
+    std::wstring frameName;
+    if (V_VT(&targetFrame) == VT_BSTR && V_BSTR(&targetFrame))
+        frameName.assign(V_BSTR(&targetFrame), SysStringLen(V_BSTR(&targetFrame)));
+    std::erase_if(asked_, [identity](const AskedNavigation& asked) { return asked.navigator == identity; });
+    // A window has a handful of frames; one that keeps making new ones only
+    // pushes the oldest out (it is then asked again when it completes).
+    if (asked_.size() >= kAskedNavigationsKept) asked_.erase(asked_.begin());
+    asked_.push_back({identity, std::wstring(address ? address : L"", SysStringLen(address)),
+                      std::move(frameName)});
+}
+
+// The browser reports where a navigation arrived. When that is not the
+// address asked about at BeforeNavigate2 (a redirect, by the server or by the
+// page), the arrival is asked about too, and a refusal is shown as at
+// BeforeNavigate2: the error page or the message box, or the banner in a frame.
+void CSentrelAgent::OnNavigateComplete2(DISPPARAMS* params) {
+    const EventArguments arguments(params, kNavigateCompleteArguments);
+    IDispatch* navigator = arguments.Dispatch(kCompletedNavigatorArgument);
+    const VARIANT& url = arguments.Variant(kCompletedAddressArgument);
+    if (V_VT(&url) != VT_BSTR) return;
+    const BSTR address = V_BSTR(&url);
+    const std::wstring reached(address ? address : L"", SysStringLen(address));
+
+    const IUnknown* identity = IdentityOf(navigator);
+    const auto asked = std::find_if(asked_.begin(), asked_.end(),
+                                    [identity](const AskedNavigation& entry) { return entry.navigator == identity; });
+    if (asked != asked_.end() && asked->address == reached) return;
+    const std::wstring frameName = asked != asked_.end() ? asked->frameName : std::wstring();
+
+    bool answered = false;
+    if (!Refused(address, false, false, &answered)) {
+        if (asked != asked_.end()) asked->address = reached;
+        return;
+    }
+    UniqueBstr frameText(SysAllocString(frameName.c_str()));
+    VARIANT frame;
+    VariantInit(&frame);
+    V_VT(&frame) = VT_BSTR;
+    V_BSTR(&frame) = frameText.get();  // borrowed by the call below
+    ShowRefusal(navigator, &frame, answered);
 }
 
 // Walks up from the folder shown; true when it or an ancestor is titled "*.zip".

@@ -225,6 +225,9 @@ STDMETHODIMP CSentrelAgent::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* pa
         switch (id) {
         case DISPID_BEFORENAVIGATE2:
             return OnBeforeNavigate2(params);
+        case DISPID_NAVIGATECOMPLETE2:
+            OnNavigateComplete2(params);
+            break;
         case DISPID_NEWWINDOW2:
             OnNewWindow2(params);
             break;

@@ -15,6 +15,7 @@
 #include <shlobj.h>
 
 #include <string>
+#include <vector>
 
 namespace sentrel::agent {
 
@@ -106,6 +107,7 @@ private:
 
     // Event handlers, called by Invoke.
     HRESULT OnBeforeNavigate2(DISPPARAMS* params);
+    void OnNavigateComplete2(DISPPARAMS* params);
     void OnNewWindow2(DISPPARAMS* params);
     void OnQuit();
 
@@ -117,6 +119,11 @@ private:
     bool LeavesZipFolder();
     HRESULT AskController(BSTR address);
     void ShowRefusal(IDispatch* navigator, const VARIANT* targetFrame, bool controllerAnswered);
+    // Asks, logs and applies the shell-window, fail-closed and click rules;
+    // true when the navigation is refused. `answered` tells whether the
+    // controller gave one of its answers.
+    bool Refused(BSTR address, bool zipFolder, bool bareWord, bool* answered);
+    void RememberAsked(IDispatch* navigator, BSTR address, const VARIANT& targetFrame);
     void ShowErrorPageOrMessage(bool controllerAnswered);
     void ReplaceFrameWithBanner(const VARIANT* targetFrame);
 
@@ -139,6 +146,16 @@ private:
     // browser has one, else the browser's top-level window. Null while
     // nothing is registered.
     HWND registeredWindow_ = nullptr;
+    // The last address asked at BeforeNavigate2 for each browser object (the
+    // window's and its frames'), so that NavigateComplete2 asks again only
+    // when the browser arrived somewhere else (a redirect). The identity is
+    // only compared, never called.
+    struct AskedNavigation {
+        const IUnknown* navigator;
+        std::wstring address;
+        std::wstring frameName;
+    };
+    std::vector<AskedNavigation> asked_;
 };
 
 }  // namespace sentrel::agent

@@ -215,6 +215,36 @@ TEST_F(AgentFilter, TheErrorPageIsShownOnlyWhenTheControllerAllowsIt) {
     }
 }
 
+// Navigations that arrive somewhere other than where they were asked to go
+// (an open redirector on an allowed host): the arrival is asked about too and
+// a refused one is replaced as at BeforeNavigate2, by the error page at the
+// top and the banner in a frame. An arrival where it was asked is not asked
+// about twice.
+TEST_F(AgentFilter, ARedirectToARefusedHostIsReplaced) {
+    auto window = Open(LockedDocument("allowed.test", "http://errors.test/refused.htm"));
+    host::HostBrowser& browser = window->Browser();
+    EXPECT_FALSE(browser.Navigate(L"http://allowed.test/go?to=x", L"http://www.allowed.test/x").cancelled);
+    EXPECT_TRUE(browser.Navigate2Calls().empty()) << "an allowed arrival stays";
+    EXPECT_FALSE(browser.Navigate(L"http://allowed.test/go?to=y", L"http://refused.test/y").cancelled);
+    EXPECT_EQ(browser.Navigate2Calls(), std::vector<std::wstring>{L"http://errors.test/refused.htm"});
+    qz_support::UniqueBstr location;
+    browser.get_LocationURL(location.put());
+    EXPECT_STREQ(location.get(), L"http://errors.test/refused.htm");
+
+    const auto document = host::HtmlDocument::Create();
+    document->AddElement(L"content");
+    browser.SetDocument(ComPtr<IDispatch>::Copy(document.get()));
+    EXPECT_FALSE(browser.NavigateFrame(L"content", L"http://allowed.test/frame", L"http://refused.test/frame").cancelled);
+    ASSERT_EQ(document->Replaced().size(), 1u);
+    EXPECT_EQ(document->Replaced()[0].name, L"content");
+    EXPECT_TRUE(boxes_.Take().empty());
+    window.reset();
+    EXPECT_EQ(ReadAgentLog(),
+              "0, http://allowed.test/go?to=x0, http://www.allowed.test/x"
+              "0, http://allowed.test/go?to=y1, http://refused.test/y0, http://errors.test/refused.htm"
+              "0, http://allowed.test/frame1, http://refused.test/frame");
+}
+
 // The log cannot be opened for appending. (A folder stands in its place:
 // the tests run as root, for whom a read-only file is still writable.)
 TEST_F(AgentFilter, ALogThatCannotBeWrittenChangesNoDecision) {

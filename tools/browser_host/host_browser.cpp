@@ -202,21 +202,44 @@ EventOutcome HostBrowser::FireBeforeNavigate2(IDispatch* navigator, const std::w
     return FireWithCancel(250, arguments, cancel);
 }
 
-EventOutcome HostBrowser::Navigate(const std::wstring& url) {
-    const EventOutcome outcome = NavigateOnce(url);
+// NavigateComplete2(pDisp, URL): the browser object that navigated and where
+// it arrived, the address by reference.
+HRESULT HostBrowser::FireNavigateComplete2(IDispatch* navigator, const std::wstring& url) {
+    qz_support::UniqueBstr urlText(SysAllocString(url.c_str()));
+    VARIANT urlValue;
+    VariantInit(&urlValue);
+    V_VT(&urlValue) = VT_BSTR;
+    V_BSTR(&urlValue) = urlText.get();
+    VARIANT arguments[2];
+    V_VT(&arguments[1]) = VT_DISPATCH;
+    V_DISPATCH(&arguments[1]) = navigator;
+    V_VT(&arguments[0]) = VT_VARIANT | VT_BYREF;
+    V_VARIANTREF(&arguments[0]) = &urlValue;
+    DISPPARAMS params{arguments, nullptr, 2, 0};
+    return FireRaw(DISPID_NAVIGATECOMPLETE2, &params);
+}
+
+EventOutcome HostBrowser::Navigate(const std::wstring& url, const std::wstring& arrivesAt) {
+    const EventOutcome outcome = NavigateOnce(url, arrivesAt);
     if (eventDepth_ == 0) DrainRequestedNavigations();
     return outcome;
 }
 
-EventOutcome HostBrowser::NavigateOnce(const std::wstring& url) {
+EventOutcome HostBrowser::NavigateOnce(const std::wstring& url, const std::wstring& arrivesAt) {
     const EventOutcome outcome = FireBeforeNavigate2(static_cast<IWebBrowser2*>(this), url, L"");
-    if (!outcome.cancelled) location_ = url;
+    if (!outcome.cancelled) {
+        location_ = arrivesAt.empty() ? url : arrivesAt;
+        FireNavigateComplete2(static_cast<IWebBrowser2*>(this), location_);
+    }
     return outcome;
 }
 
-EventOutcome HostBrowser::NavigateFrame(const std::wstring& frameName, const std::wstring& url) {
+EventOutcome HostBrowser::NavigateFrame(const std::wstring& frameName, const std::wstring& url,
+                                        const std::wstring& arrivesAt) {
     const ComPtr<HostBrowser> frame = Create(window_, false);
     const EventOutcome outcome = FireBeforeNavigate2(static_cast<IWebBrowser2*>(frame.get()), url, frameName);
+    if (!outcome.cancelled)
+        FireNavigateComplete2(static_cast<IWebBrowser2*>(frame.get()), arrivesAt.empty() ? url : arrivesAt);
     if (eventDepth_ == 0) DrainRequestedNavigations();
     return outcome;
 }
@@ -244,7 +267,7 @@ void HostBrowser::DrainRequestedNavigations() {
     for (int chained = 0; !requested_.empty(); ++chained) {
         const std::wstring next = requested_.front();
         requested_.erase(requested_.begin());
-        if (chained < kLongestChain) NavigateOnce(next);
+        if (chained < kLongestChain) NavigateOnce(next, {});
     }
 }
 

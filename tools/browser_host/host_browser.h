@@ -44,11 +44,13 @@ public:
 
     // Browsing, as the user or the page would.
     // A top-level navigation: BeforeNavigate2, and when nobody cancelled it
-    // the address becomes the location. Navigations the agent asked for
-    // meanwhile (Navigate2) follow in order.
-    EventOutcome Navigate(const std::wstring& url);
-    // A navigation inside the frame element `frameName`.
-    EventOutcome NavigateFrame(const std::wstring& frameName, const std::wstring& url);
+    // the address (or `arrivesAt`, where a server or the page redirected it)
+    // becomes the location and NavigateComplete2 reports it. Navigations the
+    // agent asked for meanwhile (Navigate2) follow in order.
+    EventOutcome Navigate(const std::wstring& url, const std::wstring& arrivesAt = {});
+    // A navigation inside the frame element `frameName`, the same way.
+    EventOutcome NavigateFrame(const std::wstring& frameName, const std::wstring& url,
+                               const std::wstring& arrivesAt = {});
     EventOutcome NewWindow();
     HRESULT FireQuit();
     // Any event with any arguments, for checking how the sink copes.
@@ -72,7 +74,8 @@ private:
     HostBrowser(HWND window, bool topLevel);
     EventOutcome FireBeforeNavigate2(IDispatch* navigator, const std::wstring& url, const std::wstring& frameName);
     EventOutcome FireWithCancel(DISPID id, std::vector<VARIANT>& arguments, VARIANT_BOOL& cancel);
-    EventOutcome NavigateOnce(const std::wstring& url);
+    EventOutcome NavigateOnce(const std::wstring& url, const std::wstring& arrivesAt);
+    HRESULT FireNavigateComplete2(IDispatch* navigator, const std::wstring& url);
     void DrainRequestedNavigations();
 
     volatile LONG references_ = 1;
