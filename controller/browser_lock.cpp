@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace sentrel {
 namespace {
@@ -46,6 +47,23 @@ void RegisterHelperObject() {
                     created.put(), nullptr);
 }
 
+// What the user can write to keep the browser from loading the agent: a
+// class entry of their own for the agent's class (COM reads
+// HKCU\Software\Classes before the machine's classes, in either view), and
+// Manage Add-ons' per-user switch that disables it. Each is removed when
+// present; nothing is written when none is.
+std::vector<std::string> UserOverridesOfTheAgent() {
+    return {std::string("Software\\Classes\\CLSID\\") + kAgentClsidText,
+            std::string("Software\\Classes\\Wow6432Node\\CLSID\\") + kAgentClsidText,
+            std::string("Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Settings\\") + kAgentClsidText};
+}
+
+void RemoveUserOverrides() {
+    for (const std::string& path : UserOverridesOfTheAgent()) {
+        if (OpenKey(HKEY_CURRENT_USER, path, KEY_READ)) RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
+    }
+}
+
 void DeleteEnumSubkey(HKEY root, const std::string& categoryPath) {
     if (const UniqueHkey category = OpenKey(root, categoryPath, DELETE | KEY_ENUMERATE_SUB_KEYS))
         RegDeleteKeyA(category.get(), "Enum");
@@ -56,39 +74,84 @@ void DeleteEnumSubkey(HKEY root, const std::string& categoryPath) {
 void EnforceBrowserLock() {
     EnableBrowserExtensions();
     RegisterHelperObject();
+    RemoveUserOverrides();
     DeleteEnumSubkey(HKEY_CLASSES_ROOT, "Component Categories\\{00021492-0000-0000-C000-000000000046}");
     DeleteEnumSubkey(HKEY_CURRENT_USER, std::string(kBandCategoriesPath) + "{00021493-0000-0000-C000-000000000046}");
     DeleteEnumSubkey(HKEY_CURRENT_USER, std::string(kBandCategoriesPath) + "{00021494-0000-0000-C000-000000000046}");
 }
 
-void WatchBrowserConfiguration(HANDLE stopEvent) {
-    const UniqueHkey main = OpenKey(HKEY_CURRENT_USER, kBrowserMainKey, KEY_NOTIFY);
-    if (!main) return;
-    const UniqueHkey helperObjects = OpenKey(HKEY_LOCAL_MACHINE, kHelperObjectsKey, KEY_NOTIFY);
-    if (!helperObjects) return;
-    const UniqueHandle mainChanged(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    const UniqueHandle helperObjectsChanged(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    if (!mainChanged || !helperObjectsChanged) return;
+namespace {
 
-    const auto watchMain = [&] {
-        return RegNotifyChangeKeyValue(main.get(), FALSE, REG_NOTIFY_CHANGE_LAST_SET, mainChanged.get(), TRUE) ==
-               ERROR_SUCCESS;
+// One key of the watcher and its change request, made on a handle opened
+// anew each time (created where the user may create the key): a key deleted
+// from outside and made again is watched on, where a handle to the deleted
+// key would never hear of it again.
+class WatchedKey {
+public:
+    WatchedKey(HKEY root, std::string path, BOOL subtree, DWORD filter)
+        : root_(root), path_(std::move(path)), subtree_(subtree), filter_(filter),
+          changed_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+
+    HANDLE Changed() const { return changed_.get(); }
+
+    // Asks to be told of the next change; false when the key can be neither
+    // opened nor watched.
+    bool Watch() {
+        key_.reset();
+        if (!changed_) return false;
+        if (RegCreateKeyExA(root_, path_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_NOTIFY, nullptr,
+                            key_.put(), nullptr) != ERROR_SUCCESS &&
+            RegOpenKeyExA(root_, path_.c_str(), 0, KEY_NOTIFY, key_.put()) != ERROR_SUCCESS) {
+            key_.reset();
+            return false;
+        }
+        return RegNotifyChangeKeyValue(key_.get(), subtree_, filter_, changed_.get(), TRUE) == ERROR_SUCCESS;
+    }
+
+private:
+    HKEY root_;
+    std::string path_;
+    BOOL subtree_;
+    DWORD filter_;
+    UniqueHandle changed_;
+    UniqueHkey key_;
+};
+
+}  // namespace
+
+void WatchBrowserConfiguration(HANDLE stopEvent) {
+    constexpr DWORD kNames = REG_NOTIFY_CHANGE_NAME;
+    constexpr DWORD kNamesAndValues = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
+    WatchedKey keys[] = {
+        {HKEY_CURRENT_USER, kBrowserMainKey, FALSE, kNamesAndValues},
+        // Its subtree tells of Main itself being deleted.
+        {HKEY_CURRENT_USER, "Software\\Microsoft\\Internet Explorer", TRUE, kNames},
+        {HKEY_LOCAL_MACHINE, kHelperObjectsKey, TRUE, kNames},
+        {HKEY_CURRENT_USER, "Software\\Classes", TRUE, kNames},
+        {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Ext", TRUE, kNamesAndValues},
     };
-    const auto watchHelperObjects = [&] {
-        return RegNotifyChangeKeyValue(helperObjects.get(), TRUE, REG_NOTIFY_CHANGE_NAME, helperObjectsChanged.get(),
-                                       TRUE) == ERROR_SUCCESS;
+    constexpr DWORD kKeys = static_cast<DWORD>(std::size(keys));
+    HANDLE events[kKeys + 1] = {};
+    for (DWORD i = 0; i < kKeys; ++i) {
+        events[i] = keys[i].Changed();
+        if (!events[i]) return;
+    }
+    events[kKeys] = stopEvent;
+    // Every request is made again before each pass (one that cannot be made
+    // now is left out; its event stays quiet): a change that a renewed
+    // request swallows happened before the pass, which sees it, and a change
+    // during the pass wakes the next one.
+    const auto watchAll = [&] {
+        bool any = false;
+        for (WatchedKey& key : keys) any = key.Watch() || any;
+        return any;
     };
-    if (!watchMain() || !watchHelperObjects()) return;
-    const HANDLE events[] = {mainChanged.get(), helperObjectsChanged.get(), stopEvent};
+    if (!watchAll()) return;
     for (;;) {
-        const DWORD woken = WaitForMultipleObjects(3, events, FALSE, INFINITE);
+        const DWORD woken = WaitForMultipleObjects(kKeys + 1, events, FALSE, INFINITE);
         // Stopped, or a wait that failed and would only fail again.
-        if (woken != WAIT_OBJECT_0 && woken != WAIT_OBJECT_0 + 1) return;
-        // Only the request that fired is made again, and before the pass: a
-        // request made anew resets its event, so renewing the other one could
-        // swallow a change that has just signalled it, and a change made
-        // during the pass must wake the next one.
-        if (!(woken == WAIT_OBJECT_0 ? watchMain() : watchHelperObjects())) return;
+        if (woken >= WAIT_OBJECT_0 + kKeys) return;
+        watchAll();
         EnforceBrowserLock();
     }
 }

@@ -640,6 +640,28 @@ TEST_F(ControllerWorkers, TheBrowserConfigurationIsRestoredAfterEveryOutsideChan
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kAgentHelperObject));
 }
 
+// What the user writes to keep the browser from loading the agent (a class
+// entry of their own for it, in either view, and Manage Add-ons' switch) is
+// taken back, and a watched key deleted from outside is made again and
+// watched on. (Wine reads classes from the machine's hive only, so the
+// user's class entry changes nothing here; the test sees it go.)
+TEST_F(ControllerWorkers, TheUsersOwnEntriesForTheAgentGoAndADeletedKeyIsWatchedOn) {
+    StoreSettingsDocument(kAllowCorp);
+    const auto controller = Start();
+    const std::string agent = "{B0000299-50CF-11D1-A140-0000F802C250}";
+    for (const std::string& path :
+         {"Software\\Classes\\CLSID\\" + agent, "Software\\Classes\\Wow6432Node\\CLSID\\" + agent,
+          "Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Settings\\" + agent}) {
+        SetDword(HKEY_CURRENT_USER, path.c_str(), "Flags", 1);
+        EXPECT_TRUE(WaitUntil([&] { return !KeyExists(HKEY_CURRENT_USER, path); }, 2000)) << path;
+    }
+    ASSERT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, kMainKey), ERROR_SUCCESS);
+    EXPECT_TRUE(WaitUntil([] { return Extensions() == "yes"; }, 2000)) << "the deleted key is made again";
+    SetExtensions("no");
+    EXPECT_TRUE(WaitUntil([] { return Extensions() == "yes"; }, 2000)) << "and watched on";
+    EXPECT_EQ(AskController(controller.get(), L"http://corp/"), S_OK);
+}
+
 // --- Lotus Notes ----------------------------------------------------------
 
 std::string NotesFolder() {
