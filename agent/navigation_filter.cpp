@@ -102,18 +102,19 @@ VARIANT MissingArgument() {
 HRESULT CSentrelAgent::OnBeforeNavigate2(DISPPARAMS* params) {
     const EventArguments arguments(params, kBeforeNavigateArguments);
     const BSTR address = arguments.String(kAddressArgument);
+    const std::string narrow = NarrowOf(address);
     VARIANT_BOOL& cancel = arguments.Flag(kCancelArgument);
 
     bool zipFolder = false;
     bool bareWord = false;
     if (m_bShellWindow) {
         zipFolder = LeavesZipFolder();
-        bareWord = IsBareWord(NarrowOf(address));
+        bareWord = IsBareWord(narrow);
     }
 
     bool answered = false;
-    const bool refused = Refused(address, zipFolder, bareWord, &answered);
-    ApplyClickRule(NarrowOf(address));
+    const bool refused = Refused(address, narrow, zipFolder, bareWord, &answered);
+    ApplyClickRule(narrow);
     if (!refused) {
         RememberAsked(arguments.Dispatch(kNavigatorArgument), address, arguments.Variant(kTargetFrameArgument));
         return S_OK;
@@ -124,9 +125,10 @@ HRESULT CSentrelAgent::OnBeforeNavigate2(DISPPARAMS* params) {
     return S_OK;
 }
 
-bool CSentrelAgent::Refused(BSTR address, bool zipFolder, bool bareWord, bool* answeredOut) {
+bool CSentrelAgent::Refused(BSTR address, const std::string& narrow, bool zipFolder, bool bareWord,
+                            bool* answeredOut) {
     const HRESULT answer = AskController(address);
-    AppendLogRecord(kLogPath, answer, NarrowOf(address));
+    AppendLogRecord(kLogPath, answer, narrow);
     // Without an answer the navigation goes ahead, unless the machine's
     // policy says to refuse it as the controller would; under that policy
     // only the controller's two answers count as answers.
@@ -168,7 +170,7 @@ void CSentrelAgent::OnNavigateComplete2(DISPPARAMS* params) {
     const std::wstring frameName = asked != asked_.end() ? asked->frameName : std::wstring();
 
     bool answered = false;
-    if (!Refused(address, false, false, &answered)) {
+    if (!Refused(address, NarrowOf(address), false, false, &answered)) {
         if (asked != asked_.end()) asked->address = reached;
         return;
     }

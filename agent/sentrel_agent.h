@@ -119,10 +119,11 @@ private:
     bool LeavesZipFolder();
     HRESULT AskController(BSTR address);
     void ShowRefusal(IDispatch* navigator, const VARIANT* targetFrame, bool controllerAnswered);
-    // Asks, logs and applies the shell-window, fail-closed and click rules;
-    // true when the navigation is refused. `answered` tells whether the
-    // controller gave one of its answers.
-    bool Refused(BSTR address, bool zipFolder, bool bareWord, bool* answered);
+    // Asks about `address` (`narrow` is its narrow text), logs the answer and
+    // applies the shell-window and fail-closed rules; true when the
+    // navigation is refused. `answered` tells whether the controller gave one
+    // of its answers.
+    bool Refused(BSTR address, const std::string& narrow, bool zipFolder, bool bareWord, bool* answered);
     void RememberAsked(IDispatch* navigator, BSTR address, const VARIANT& targetFrame);
     void ShowErrorPageOrMessage(bool controllerAnswered);
     void ReplaceFrameWithBanner(const VARIANT* targetFrame);

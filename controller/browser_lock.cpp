@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace sentrel {
 namespace {
@@ -49,18 +48,20 @@ void RegisterHelperObject() {
 
 // What the user can write to keep the browser from loading the agent: a
 // class entry of their own for the agent's class (COM reads
-// HKCU\Software\Classes before the machine's classes, in either view), and
-// Manage Add-ons' per-user switch that disables it. Each is removed when
-// present; nothing is written when none is.
-std::vector<std::string> UserOverridesOfTheAgent() {
-    return {std::string("Software\\Classes\\CLSID\\") + kAgentClsidText,
-            std::string("Software\\Classes\\Wow6432Node\\CLSID\\") + kAgentClsidText,
-            std::string("Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Settings\\") + kAgentClsidText};
-}
-
+// HKCU\Software\Classes before the machine's classes) and Manage Add-ons'
+// per-user switch that disables it. Each is removed when present, in both
+// registry views (a 32-bit controller on 64-bit Windows sees
+// Software\Classes\CLSID through Wow6432Node); nothing is written when none
+// is.
 void RemoveUserOverrides() {
-    for (const std::string& path : UserOverridesOfTheAgent()) {
-        if (OpenKey(HKEY_CURRENT_USER, path, KEY_READ)) RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
+    constexpr const char* kParents[] = {"Software\\Classes\\CLSID", "Software\\Classes\\Wow6432Node\\CLSID",
+                                        "Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Settings"};
+    for (const char* parentPath : kParents) {
+        for (const REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+            const UniqueHkey parent = OpenKey(HKEY_CURRENT_USER, parentPath, KEY_READ | DELETE | view);
+            if (parent && OpenKey(parent.get(), kAgentClsidText, KEY_READ))
+                RegDeleteTreeA(parent.get(), kAgentClsidText);
+        }
     }
 }
 

@@ -201,7 +201,10 @@ std::optional<LRESULT> SentrelController::RunCommand(WORD id, WORD code) {
         SendMessageA(window_, WM_CLOSE, 0, 0);
         return 0;
     case ID_RELOAD:
-        ReloadFromSource();
+        // Runs on this thread: the window waits for the download. The gate
+        // held by OnCommand drops every reload asked for while this one or
+        // its failure box is up, so at most one box is shown.
+        ReloadSettingsFromSource([this] { ReloadSettings(); });
         return 0;
     case ID_SETTINGS:
         OpenSettings();
@@ -276,13 +279,6 @@ void SentrelController::Exit() {
     // The icon that comes back after an exit shows the lock as it is: off.
     ChooseImage();
     ShowWindow(window_, SW_HIDE);
-}
-
-// Runs on this thread: the window waits for the download. The gate held by
-// the caller drops every reload asked for while this one or its failure box
-// is up, so at most one box is shown.
-void SentrelController::ReloadFromSource() {
-    ReloadSettingsFromSource([this] { ReloadSettings(); });
 }
 
 void SentrelController::OpenSettings() {

@@ -66,7 +66,6 @@ private:
     void ToggleLock();
     void Exit();
     void OpenSettings();
-    void ReloadFromSource();
     bool ConfirmPassword();
 
     ServerModule& module_;

@@ -105,7 +105,7 @@ void TempFileList::DeleteAll() {
     files_.clear();
 }
 
-std::optional<Download> DownloadToTempFile(const std::string& url, TempFileList& temporaries) {
+std::optional<std::string> DownloadToTempFile(const std::string& url, TempFileList& temporaries) {
     const qz_support::UniqueHinternet internet(InternetOpenA("QZ", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
     if (!internet) return std::nullopt;
     const qz_support::UniqueHinternet request(InternetOpenUrlA(
@@ -122,12 +122,12 @@ std::optional<Download> DownloadToTempFile(const std::string& url, TempFileList&
     const std::optional<TemporaryName> reserved = ReserveTemporaryName(UrlFileExtension(url));
     if (!reserved) return std::nullopt;
     bool complete = false;
-    Download download;
+    std::string body;
     {
         qz_support::UniqueFile file(CreateFileA(reserved->name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         // Only a complete body is held in memory, never one being cut off at the limit.
-        complete = file && CopyBody(request.get(), file.get()) && ReadBack(file.get(), download.body);
+        complete = file && CopyBody(request.get(), file.get()) && ReadBack(file.get(), body);
     }
     if (!complete) {
         // The partial file goes at once, then its reservation.
@@ -137,15 +137,14 @@ std::optional<Download> DownloadToTempFile(const std::string& url, TempFileList&
     }
     if (reserved->reservation != reserved->name) temporaries.Add(reserved->reservation);
     temporaries.Add(reserved->name);
-    download.file = reserved->name;
-    return download;
+    return body;
 }
 
 std::optional<WideString> FetchSettingsText(const std::string& source, TempFileList& temporaries) {
     if (KindOfSource(source) != SourceKind::Url) return ReadSettingsFileText(ToWindowsWide(source));
-    const std::optional<Download> download = DownloadToTempFile(source, temporaries);
-    if (!download) return std::nullopt;
-    return SettingsTextOfBytes(download->body);
+    const std::optional<std::string> body = DownloadToTempFile(source, temporaries);
+    if (!body) return std::nullopt;
+    return SettingsTextOfBytes(*body);
 }
 
 SyncOutcome SyncPass(TempFileList& temporaries) {

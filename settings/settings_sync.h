@@ -35,15 +35,9 @@ private:
     std::vector<std::string> files_;
 };
 
-// What a download left: its file in the temporary folder and the body as it
-// was written, read back through the handle that wrote it before that closed.
-struct Download {
-    std::string file;
-    std::string body;
-};
-
 // Downloads the URL's body into a fresh file in the temporary folder, named
-// "int" + a unique part + the URL's extension, and keeps the body. The empty
+// "int" + a unique part + the URL's extension, and returns the body as it was
+// written, read back through the handle that wrote it before that closed. The empty
 // file the system makes for the unique part ("int" + part + ".tmp"; the
 // download itself without an extension) reserves it while the download
 // exists, so that no other pass picks the same name: both are added to
@@ -51,7 +45,7 @@ struct Download {
 // connection, an HTTP status other than 2xx, a transfer cut short, a body
 // larger than kMaxSettingsTextBytes (reading stops there), a file that could
 // not be written. No file is left behind then, the reservation included.
-std::optional<Download> DownloadToTempFile(const std::string& url, TempFileList& temporaries);
+std::optional<std::string> DownloadToTempFile(const std::string& url, TempFileList& temporaries);
 
 // The text of the source's document: a drive or network path read in place,
 // a URL's body as it was downloaded (never read back from the file, which

@@ -28,7 +28,6 @@ public:
     };
 
     Pass TryEnter() { return Pass(held_ ? nullptr : this); }
-    bool Held() const { return held_; }
 
 private:
     bool held_ = false;
