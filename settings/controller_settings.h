@@ -2,6 +2,7 @@
 // is touched only on the controller's main thread.
 #pragma once
 
+#include "settings/settings_password.h"
 #include "settings/site_list.h"
 #include "support/text.h"
 
@@ -27,7 +28,7 @@ struct ControllerSettings {
     // Recently refused addresses, oldest first; never stored.
     std::deque<std::string> recentRefused;
     SiteList hosts;
-    WideString password;   // plain text; empty: no password asked
+    SettingsPassword password;  // empty: no password asked
     WideString errorPage;  // empty: the agent's built-in page
     bool active = false;
     bool blockPopups = true;

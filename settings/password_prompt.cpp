@@ -3,7 +3,9 @@
 #include "resource_ids.h"
 #include "support/dialog_handler.h"
 
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace sentrel {
 namespace {
@@ -16,10 +18,10 @@ std::string EditText(HWND dialog, int id) {
     return text;
 }
 
-// The prompt, with its copy of the password in the narrow form the edit holds.
+// The prompt, with its copy of the password.
 class PasswordPrompt final : public qz_support::DialogHandler {
 public:
-    PasswordPrompt(HINSTANCE instance, std::string password)
+    PasswordPrompt(HINSTANCE instance, SettingsPassword password)
         : DialogHandler("SentrelController", 27, instance), password_(std::move(password)) {}
 
 private:
@@ -29,13 +31,13 @@ private:
         switch (LOWORD(wParam)) {
         case IDC_PROMPT_PASSWORD:
             if (HIWORD(wParam) != EN_CHANGE) return {};
-            EnableWindow(GetDlgItem(dialog, IDOK), EditText(dialog, IDC_PROMPT_PASSWORD) == password_);
+            EnableWindow(GetDlgItem(dialog, IDOK), Accepts(EditText(dialog, IDC_PROMPT_PASSWORD)));
             return {true, 0};
         case IDOK:
             // Enter reaches OK even while it is disabled, and another program
             // can enable the button and click it: the text is compared again,
             // and only an exact match ends with OK.
-            if (EditText(dialog, IDC_PROMPT_PASSWORD) != password_) return {true, 0};
+            if (!Accepts(EditText(dialog, IDC_PROMPT_PASSWORD))) return {true, 0};
             EndDialog(dialog, IDOK);
             return {true, 0};
         case IDCANCEL:
@@ -46,14 +48,23 @@ private:
         }
     }
 
-    std::string password_;
+    // A check of a hashed password takes tens of milliseconds: the answer
+    // for the text last checked is kept, so that change notifications
+    // repeated (or sent by another program) for the same text cost nothing.
+    bool Accepts(const std::string& typed) {
+        if (!lastChecked_ || lastChecked_->first != typed) lastChecked_.emplace(typed, password_.Accepts(typed));
+        return lastChecked_->second;
+    }
+
+    SettingsPassword password_;
+    std::optional<std::pair<std::string, bool>> lastChecked_;
 };
 
 }  // namespace
 
-bool ConfirmPassword(HINSTANCE instance, const WideString& password) {
-    if (password.empty()) return true;
-    PasswordPrompt prompt(instance, ToNarrow(password));
+bool ConfirmPassword(HINSTANCE instance, const SettingsPassword& password) {
+    if (password.Empty()) return true;
+    PasswordPrompt prompt(instance, password);
     return prompt.RunModal(instance, IDD_PASSWORD, GetActiveWindow()) == IDOK;
 }
 

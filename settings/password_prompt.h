@@ -2,7 +2,7 @@
 // dialog, the lock switch and Exit.
 #pragma once
 
-#include "support/text.h"
+#include "settings/settings_password.h"
 
 #include <windows.h>
 
@@ -13,6 +13,6 @@ namespace sentrel {
 // text typed equals the password (same length, same characters, letter case
 // counting); access is granted only when OK is pressed while the text
 // equals the password, whatever the button's state.
-bool ConfirmPassword(HINSTANCE instance, const WideString& password);
+bool ConfirmPassword(HINSTANCE instance, const SettingsPassword& password);
 
 }  // namespace sentrel

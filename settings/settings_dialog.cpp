@@ -45,7 +45,11 @@ void SettingsDialog::Fill(const ControllerSettings& settings) {
 
     SetDlgItemTextA(window_, IDC_HOST_NAME, "");
     SetDlgItemTextA(window_, IDC_CONFIRM, "");
-    SetDlgItemTextA(window_, IDC_PASSWORD, ToNarrow(settings.password).c_str());
+    // The password itself is never shown (the record has only its hash):
+    // the box holds a stand-in, and the password changes only when the box
+    // is edited.
+    SetDlgItemTextA(window_, IDC_PASSWORD, settings.password.Empty() ? "" : kPasswordStandIn);
+    passwordEdited_ = false;
 
     // A long list is filled without redrawing, into storage reserved at once.
     size_t bytes = 0;
@@ -94,7 +98,13 @@ void SettingsDialog::ApplyTo(ControllerSettings& settings) const {
     settings.reverseOperation = IsChecked(Item(IDC_REVERSE));
     settings.hostMatching = IsChecked(Item(IDC_HOST_MATCHING)) ? HostMatching::Domain : HostMatching::Substring;
     settings.prohibitUninstall = IsChecked(Item(IDC_PROHIBIT_UNINSTALL));
-    settings.password = ToWide(Text(IDC_PASSWORD));
+    if (passwordEdited_) {
+        const std::string typed = Text(IDC_PASSWORD);
+        // More than the older reversible form held, which the limit of the
+        // boxes keeps to for documents that older controllers still read.
+        if (typed.size() > kMaxStoredPasswordBytes) qz_support::RaiseComError(E_INVALIDARG, nullptr);
+        settings.password = SettingsPassword::Choose(typed);
+    }
     settings.errorPage = ToWide(Text(IDC_ERROR_URL));
 }
 
@@ -211,6 +221,7 @@ std::optional<LRESULT> SettingsDialog::RunCommand(WORD id, WORD code) {
     case IDC_PASSWORD:
     case IDC_CONFIRM:
         if (code != EN_CHANGE) return std::nullopt;
+        if (id == IDC_PASSWORD) passwordEdited_ = true;
         UpdatePasswordButtons();
         return 0;
     case IDC_USE_ERROR_URL:

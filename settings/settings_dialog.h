@@ -78,9 +78,13 @@ private:
     void UpdatePasswordButtons();
     void Import();
 
+    // What the password box shows for a password that is set.
+    static constexpr const char* kPasswordStandIn = "********";
+
     SettingsDialogOwner& owner_;
     HWND window_ = nullptr;
     bool granted_ = false;
+    bool passwordEdited_ = false;  // since the dialog was last filled
 };
 
 }  // namespace sentrel

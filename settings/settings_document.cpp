@@ -1,6 +1,5 @@
 #include "settings/settings_document.h"
 
-#include "settings/password_encoding.h"
 #include "settings/registry_store.h"
 #include "support/unique_any.h"
 
@@ -112,9 +111,6 @@ ComPtr<IXMLDOMNode> FindSettingsElement(const ComPtr<IXMLDOMDocument>& document)
 }
 
 ComPtr<IXMLDOMDocument> BuildSettingsDocument(const ControllerSettings& settings) {
-    const std::string narrowPassword = ToNarrow(settings.password);
-    if (narrowPassword.size() > kMaxStoredPasswordBytes) qz_support::RaiseComError(E_INVALIDARG, nullptr);
-
     const ComPtr<IXMLDOMDocument> document = dom::CreateDocument();
     const ComPtr<IXMLDOMElement> root = dom::CreateElement(document, L"lockSettings");
     const ComPtr<IXMLDOMAttribute> blockPopups = dom::CreateAttribute(document, L"blockPopups");
@@ -137,9 +133,9 @@ ComPtr<IXMLDOMDocument> BuildSettingsDocument(const ControllerSettings& settings
         AttachAttribute(attributes, hostMatching, u"domain");
     }
 
-    if (!settings.password.empty()) {
+    if (!settings.password.Empty()) {
         const ComPtr<IXMLDOMAttribute> password = dom::CreateAttribute(document, L"password");
-        AttachAttribute(attributes, password, ToWide(EncodePassword(narrowPassword)));
+        AttachAttribute(attributes, password, ToWide(settings.password.StoredForm()));
     }
 
     for (const std::string_view entry : settings.hosts) {
@@ -168,6 +164,10 @@ std::optional<std::string> SerializeSettingsDocument(const ComPtr<IXMLDOMDocumen
 }
 
 bool SaveSettings(ControllerSettings& settings, const std::optional<std::wstring>& fileName) {
+    // A password read from the reversible form is hashed once, here, and
+    // kept hashed: no later save writes the reversible form again.
+    if (settings.password.StoredAs() == SettingsPassword::Form::Reversible)
+        settings.password = *SettingsPassword::FromStored(settings.password.StoredForm());
     const ComPtr<IXMLDOMDocument> document = BuildSettingsDocument(settings);
     const std::optional<std::string> text = SerializeSettingsDocument(document);
     bool stored = false;

@@ -1,5 +1,5 @@
 // The settings document: one element lockSettings with flag attributes
-// ("Y"/"N"), errorPage, an optional encoded password and one host child
+// ("Y"/"N"), errorPage, an optional password (settings_password.h) and one host child
 // (attribute name) per site-list entry. The same text is the registry form,
 // the export and import file and the downloaded form.
 #pragma once
@@ -15,8 +15,8 @@
 
 namespace sentrel {
 
-// The document tree for `settings`. Raises a COM error when a DOM call fails
-// and E_INVALIDARG for a password longer than the stored form holds.
+// The document tree for `settings`, its password in the hashed form. Raises
+// a COM error when a DOM call fails.
 dom::ComPtr<IXMLDOMDocument> BuildSettingsDocument(const ControllerSettings& settings);
 
 // The document's serialisation as 8-bit text in the system code page: what

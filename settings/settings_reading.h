@@ -4,7 +4,7 @@
 #pragma once
 
 #include "settings/controller_settings.h"
-#include "settings/password_encoding.h"
+#include "settings/settings_password.h"
 #include "settings/site_list.h"
 #include "support/ascii.h"
 #include "support/text.h"
@@ -16,7 +16,7 @@ namespace sentrel {
 // What one lockSettings element says, read completely.
 struct SettingsReading {
     SiteList hosts;
-    WideString password;
+    SettingsPassword password;
     WideString errorPage;
     bool blockPopups = true;
     bool reverseOperation = false;
@@ -67,8 +67,11 @@ SettingsReading ReadSettingsElementWith(const Element& element) {
     reading.prohibitUninstall = flag("prohibitUninstall");
     reading.errorPage = element.Attribute("errorPage").value_or(WideString());
     reading.active = flag("active");
-    if (const std::optional<WideString> encoded = element.Attribute("password"))
-        reading.password = ToWide(DecodePassword(ToNarrow(*encoded)));
+    if (const std::optional<WideString> stored = element.Attribute("password")) {
+        std::optional<SettingsPassword> password = SettingsPassword::FromStored(ToNarrow(*stored));
+        if (!password) element.Reject();  // a broken hash would lock everyone out
+        reading.password = std::move(*password);
+    }
     element.ForEachChild([&](const auto& child) {
         const std::optional<WideString> name = child.NameOfElement();
         if (!name) element.Reject();

@@ -82,6 +82,8 @@ windows_tests() {
     "$SENTREL_WINE" "$win"/tools/round_trip_timing.exe </dev/null || failed=$((failed + 1))
     echo "== the controller with 1,000, 10,000 and 100,000 site entries under Wine ($SENTREL_WINE_ARCH) =="
     "$SENTREL_WINE" "$win"/tools/settings_timing.exe </dev/null || failed=$((failed + 1))
+    echo "== a settings password check under Wine ($SENTREL_WINE_ARCH) =="
+    "$SENTREL_WINE" "$win"/tools/password_timing.exe </dev/null || failed=$((failed + 1))
     echo "== the agent's cost under Wine ($SENTREL_WINE_ARCH) =="
     "$SENTREL_WINE" "$win"/tools/agent_timing.exe </dev/null || failed=$((failed + 1))
     echo "== URL routines: the native build against the Windows build ($SENTREL_WINE_ARCH) =="

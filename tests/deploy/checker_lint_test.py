@@ -19,7 +19,10 @@ CASES = [
     ('<lockSettings active="Y" reverseOperation="Y"><host name=""/></lockSettings>', 0, ["every address"]),
     ('<lockSettings active="Y" reverseOperation="Y"><host name="a"/><host name="a"/></lockSettings>', 0,
      ["more than once"]),
-    ('<lockSettings active="Y" password="' + "bg" * 20 + '"/>', 0, ["longer than 19 bytes"]),
+    ('<lockSettings active="Y" password="bgcgdg"/>', 0, ["reversible form", "--hash-password"]),
+    ('<lockSettings active="Y" password="$pbkdf2-sha256$1000$AAECAwQFBgcICQoLDA0ODw$'
+     'LIR29uofaeVEqJJhJfFPWhTNRLE1ZfudZn8to5pnk5U"/>', 0, [], ["reversible"]),
+    ('<lockSettings active="Y" password="$pbkdf2-sha256$1000$AAECAw$AAAA"/>', 1, ["rejects"]),
     ('<lockSettings active="Y" blockPopups="yes"/>', 0, ['reads as "N"']),
     ('<lockSettings active="true"/>', 0, ['reads as "N"']),
     ('<lockSettings active="Y" blockPopup="Y"/>', 0, ["unknown attribute"]),
@@ -92,13 +95,23 @@ def main():
                                                for line, (_, verdict, words) in zip(lines, explained)):
             failures += 1
             print(f"FAILED whole-host explanations: {run.stdout}")
+        # The form --hash-password prints is one the controller loads as hashed.
+        hashed = subprocess.run([checker, "--hash-password"], input="S3cret!\n", capture_output=True, text=True)
+        with open(path, "w") as f:
+            f.write('<lockSettings active="Y" password="' + hashed.stdout.strip() + '"/>')
+        lint = subprocess.run([checker, "--lint", path], capture_output=True, text=True)
+        empty = subprocess.run([checker, "--hash-password"], input="", capture_output=True, text=True).returncode
+        if (hashed.returncode != 0 or not hashed.stdout.startswith("$pbkdf2-sha256$") or "S3cret" in hashed.stdout
+                or lint.returncode != 0 or "is hashed" not in lint.stdout or empty != 2):
+            failures += 1
+            print(f"FAILED --hash-password: {hashed.returncode} {hashed.stdout!r}; lint {lint.stdout!r}; empty {empty}")
         usage = subprocess.run([checker], capture_output=True, text=True).returncode
         unreadable = subprocess.run([checker, os.path.join(folder, "missing.xml"), "http://x/"],
                                     capture_output=True, text=True).returncode
         if usage != 2 or unreadable != 2:
             failures += 1
             print(f"FAILED exit statuses: usage {usage}, unreadable {unreadable} (expected 2 and 2)")
-    print(f"sentrel-check lint: {len(CASES) + 3 - failures} of {len(CASES) + 3} cases as expected")
+    print(f"sentrel-check lint: {len(CASES) + 4 - failures} of {len(CASES) + 4} cases as expected")
     return 1 if failures else 0
 
 

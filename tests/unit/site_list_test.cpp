@@ -34,7 +34,7 @@ TEST(ControllerSettings, ConstructionValues) {
     const ControllerSettings settings;
     EXPECT_TRUE(settings.recentRefused.empty());
     EXPECT_TRUE(settings.hosts.empty());
-    EXPECT_TRUE(settings.password.empty());
+    EXPECT_TRUE(settings.password.Empty());
     EXPECT_TRUE(settings.errorPage.empty());
     EXPECT_FALSE(settings.active);
     EXPECT_TRUE(settings.blockPopups);

@@ -7,6 +7,7 @@
 #include "resource_ids.h"
 #include "settings/password_encoding.h"
 #include "settings/registry_store.h"
+#include "settings/settings_password.h"
 #include "support/unique_any.h"
 #include "tests/wine/figures.h"
 #include "tests/wine/store_sandbox.h"
@@ -52,6 +53,19 @@ size_t Occurrences(const std::string& text, const std::string& part) {
 
 bool Stored(const std::string& fragment) { return StoredText().find(fragment) != std::string::npos; }
 
+// Whether the stored document's password is in the hashed form and is
+// `typed`: what the controller writes from its first save on.
+bool StoredHashedPassword(const std::string& typed) {
+    const std::string text = StoredText(), attribute = "password=\"";
+    const size_t start = text.find(attribute);
+    if (start == std::string::npos) return false;
+    const size_t end = text.find('"', start + attribute.size());
+    const std::optional<SettingsPassword> stored =
+        SettingsPassword::FromStored(text.substr(start + attribute.size(), end - start - attribute.size()));
+    return stored && stored->StoredAs() == SettingsPassword::Form::Hashed && stored->Accepts(typed) &&
+           text.find(EncodePassword(typed)) == std::string::npos;
+}
+
 // Types into an edit as the keyboard would: everything selected and erased,
 // then one character at a time, each with the edit's own notification.
 void Type(HWND edit, const std::wstring& text) {
@@ -96,6 +110,13 @@ protected:
 
     void Start(const std::string& document) {
         ASSERT_TRUE(client::StoreSettingsDocument(document));
+        Restart();
+    }
+
+    // Ends the controller (if one runs) and starts it on what is stored.
+    void Restart() {
+        controller_.reset();
+        client::StopControllers();
         ASSERT_TRUE(client::StartController());
         window_ = client::ControllerWindow();
         ASSERT_EQ(ConnectController(controller_), S_OK);
@@ -258,7 +279,7 @@ TEST_F(ControllerUi, TheSettingsDialogShowsAndEditsTheSettings) {
     for (const wchar_t* refused : {L"http://games.example/", L"http://GAMES.example/x", L"http://chat.example/"})
         EXPECT_EQ(AskController(controller_.get(), refused), S_FALSE);
     OpenSettings();
-    const HWND dialog = window_;
+    HWND dialog = window_;
 
     // Filled from the settings.
     EXPECT_TRUE(Checked(dialog, IDC_BLOCK_POPUPS));
@@ -288,7 +309,7 @@ TEST_F(ControllerUi, TheSettingsDialogShowsAndEditsTheSettings) {
         EXPECT_FALSE(Enabled(dialog, IDC_ADD_HOST));
         EXPECT_EQ(client::WindowText(hostEdit), L"");
     }
-    const HWND list = GetDlgItem(dialog, IDC_SITE_LIST);
+    HWND list = GetDlgItem(dialog, IDC_SITE_LIST);
     EXPECT_EQ(ListItems(list), (std::vector<std::wstring>{L"corp", L"corp", L"intranet", L"news"}));
     SendMessageW(list, LB_SETSEL, TRUE, 3);
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_SITE_LIST, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
@@ -313,13 +334,20 @@ TEST_F(ControllerUi, TheSettingsDialogShowsAndEditsTheSettings) {
     EXPECT_FALSE(IsWindowVisible(dialog));
     EXPECT_EQ(Occurrences(StoredText(), "name=\"corp\""), 1u) << "added twice, stored once";
     EXPECT_TRUE(Stored("errorPage=\"\" hostMatching=\"domain\""));
-    EXPECT_TRUE(Stored("password=\"" + EncodePassword("pw1") + "\""));
+    EXPECT_TRUE(StoredHashedPassword("pw1")) << StoredText();
     EXPECT_EQ(AskController(controller_.get(), L"http://intranet/"), S_OK);
     EXPECT_EQ(AskController(controller_.get(), L"http://news/"), S_FALSE);
 
-    // Now behind the password: Cancel and "- -" change nothing.
+    // Now behind the password, which holds after a restart: Cancel and "- -"
+    // change nothing. The box shows a stand-in, never the password.
+    Restart();
+    dialog = window_;
+    list = GetDlgItem(dialog, IDC_SITE_LIST);
     const std::string stored = StoredText();
     OpenSettings(L"pw1");
+    const std::wstring shown = client::WindowText(GetDlgItem(dialog, IDC_PASSWORD));
+    EXPECT_FALSE(shown.empty());
+    EXPECT_NE(shown, L"pw1");
     EXPECT_FALSE(Enabled(dialog, IDC_CONFIRM));
     EXPECT_TRUE(Enabled(dialog, IDOK)) << "the password is kept as it is";
     Click(dialog, IDC_REMOVE_ALL);
@@ -390,8 +418,8 @@ TEST_F(ControllerUi, ExportAndImportKeepEverySetting) {
     ASSERT_TRUE(WaitUntil([&] { return StoredText() == exportedText; }, 15000))
         << "stored: " << StoredText() << "\nexported: " << exportedText;
     EXPECT_TRUE(Stored("blockPopups=\"N\" reverseOperation=\"Y\" prohibitUninstall=\"Y\""));
-    EXPECT_TRUE(Stored("errorPage=\"http://x/e.htm\" hostMatching=\"domain\" password=\"" + EncodePassword("pw") +
-                       "\""));
+    EXPECT_TRUE(Stored("errorPage=\"http://x/e.htm\" hostMatching=\"domain\" password=\"$pbkdf2-sha256$"));
+    EXPECT_TRUE(StoredHashedPassword("pw")) << "the export of an old document's password is hashed";
     EXPECT_TRUE(Checked(window_, IDC_HOST_MATCHING));
     EXPECT_EQ(ListItems(GetDlgItem(window_, IDC_SITE_LIST)), (std::vector<std::wstring>{L"casino", L"games"}));
     EXPECT_EQ(AskController(controller_.get(), L"http://games/"), S_FALSE) << "a block list again";
@@ -508,7 +536,7 @@ TEST_F(ControllerUiAgainstOtherPrograms, TheDialogsCommandsActOnlyAfterTheSettin
         Click(window_, IDOK);
         EXPECT_FALSE(IsWindowVisible(window_));
         EXPECT_TRUE(Stored("<host name=\"intranet\"/>")) << StoredText();
-        EXPECT_TRUE(Stored("password=\"" + EncodePassword("Secret") + "\""));
+        EXPECT_TRUE(StoredHashedPassword("Secret"));
         EXPECT_EQ(AskController(controller_.get(), L"http://intranet/"), S_OK);
         EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_FALSE);
     }

@@ -30,7 +30,8 @@ using testing::CreateKey;
 // What a load can change, compared field by field.
 struct Snapshot {
     std::vector<std::string> hosts;
-    WideString password, errorPage;
+    SettingsPassword password;
+    WideString errorPage;
     bool blockPopups, reverseOperation, prohibitUninstall, active;
     bool operator==(const Snapshot&) const = default;
 };
@@ -85,8 +86,11 @@ std::optional<Snapshot> ReferenceReading(const WideString& text, const Snapshot&
     Snapshot reading{{}, {}, value(L"errorPage").value_or(WideString()), yes(L"blockPopups", true),
                      yes(L"reverseOperation", false), yes(L"prohibitUninstall", false),
                      yes(L"active", previous.active)};
-    if (const std::optional<WideString> password = value(L"password"))
-        reading.password = ToWide(DecodePassword(ToNarrow(*password)));
+    if (const std::optional<WideString> password = value(L"password")) {
+        const std::optional<SettingsPassword> stored = SettingsPassword::FromStored(ToNarrow(*password));
+        if (!stored) return std::nullopt;
+        reading.password = *stored;
+    }
     SiteList hosts;
     ComPtr<IXMLDOMNodeList> children;
     if (FAILED(element->get_childNodes(children.put()))) return std::nullopt;

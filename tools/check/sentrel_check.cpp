@@ -6,12 +6,15 @@
 //                                                  when none are given)
 //   sentrel-check --lint [--json] DOCUMENT         whether the controller takes the
 //                                                  document, and common mistakes
+//   sentrel-check --hash-password                  the stored form of the password
+//                                                  read from standard input
 //
 // Exit status: 0 when it ran (and the document loads), 1 when the controller
 // would reject the document, 2 for bad usage or an unreadable document.
 #include "policy/access_decision.h"
 #include "policy/canonical_host.h"
 #include "policy/url_normalization.h"
+#include "settings/password_encoding.h"
 #include "support/ascii.h"
 #include "tools/check/settings_file.h"
 
@@ -20,7 +23,9 @@
 #endif
 
 #include <cstdio>
+#include <exception>
 #include <iostream>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -92,6 +97,21 @@ bool IsDomainName(const std::string& entry) {
     return !hex && !decimal;
 }
 
+// What the document's password form means for whoever can read it.
+std::optional<Finding> PasswordFinding(const SettingsPassword& password) {
+    switch (password.StoredAs()) {
+    case SettingsPassword::Form::None:
+        return Finding{"note", "no password: the lock switch, the settings and Exit are open to anyone"};
+    case SettingsPassword::Form::Reversible:
+        return Finding{"warning", "the password is in the old reversible form: anyone who reads this document "
+                                  "reads the password; store the form that sentrel-check --hash-password prints"};
+    case SettingsPassword::Form::Hashed:
+        return Finding{"note", "the password is hashed (PBKDF2-HMAC-SHA-256, " +
+                                   std::to_string(password.Iterations()) + " rounds)"};
+    }
+    return std::nullopt;
+}
+
 std::vector<Finding> Lint(const SettingsFile& file) {
     std::vector<Finding> findings;
     if (file.verdict != Verdict::Loaded) {
@@ -119,9 +139,7 @@ std::vector<Finding> Lint(const SettingsFile& file) {
     if (!reading.active)
         findings.push_back({"note", "no \"active\": the controller keeps its lock as it is (off at its first start); "
                                     "the addresses are checked with the lock off"});
-    if (ToNarrow(reading.password).size() > kMaxPasswordBytes)
-        findings.push_back({"warning", "the password is longer than " + std::to_string(kMaxPasswordBytes) +
-                                           " bytes: the settings dialog cannot save it again"});
+    if (const std::optional<Finding> password = PasswordFinding(reading.password)) findings.push_back(*password);
     if (!reading.errorPage.empty()) {
         URLParts parts;
         const WideString normalized = NormalizeURL(reading.errorPage);
@@ -220,8 +238,32 @@ std::string Explain(const Decision& decision, const ControllerSettings& settings
 int Usage() {
     std::fprintf(stderr,
                  "usage: sentrel-check [--json] DOCUMENT [ADDRESS...]\n"
-                 "       sentrel-check --lint [--json] DOCUMENT\n");
+                 "       sentrel-check --lint [--json] DOCUMENT\n"
+                 "       sentrel-check --hash-password   (the password on standard input)\n");
     return 2;
+}
+
+// The first line of standard input (without its line end), hashed into the
+// value for a document's "password".
+int HashPassword() {
+    std::string typed;
+    std::getline(std::cin, typed);
+    if (!typed.empty() && typed.back() == '\r') typed.pop_back();
+    if (typed.empty()) {
+        std::fprintf(stderr, "sentrel-check: no password on standard input\n");
+        return 2;
+    }
+    if (typed.size() > kMaxStoredPasswordBytes) {
+        std::fprintf(stderr, "sentrel-check: a password has at most %zu bytes\n", kMaxStoredPasswordBytes);
+        return 2;
+    }
+    try {
+        std::printf("%s\n", SettingsPassword::Choose(typed).StoredForm().c_str());
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "sentrel-check: %s\n", failure.what());
+        return 2;
+    }
+    return 0;
 }
 
 int Run(int argc, char** argv) {
@@ -233,6 +275,8 @@ int Run(int argc, char** argv) {
             json = true;
         } else if (argument == "--lint") {
             lint = true;
+        } else if (argument == "--hash-password" && argc == 2) {
+            return HashPassword();
         } else if (argument.rfind("--", 0) == 0) {
             return Usage();
         } else {
@@ -310,6 +354,7 @@ const char* DescribeVerdict(Verdict verdict) {
     case Verdict::NotWellFormed: return "it is not well-formed XML";
     case Verdict::NoLockSettings: return "it has no lockSettings element";
     case Verdict::BadChild: return "a child of lockSettings is not an element with a \"name\"";
+    case Verdict::BadPassword: return "its password begins as the hashed form but is not a well-made one";
     case Verdict::Loaded: return "";
     }
     return "";

@@ -19,6 +19,7 @@ enum class Verdict {
     NotWellFormed,   // not XML
     NoLockSettings,  // well-formed, but no lockSettings element
     BadChild,        // a child of lockSettings that is not an element with a name
+    BadPassword,     // a password that begins as the hashed form but is not one
     Loaded,
 };
 
@@ -40,6 +41,14 @@ inline std::optional<Verdict> RefusedUnparsed(const std::optional<WideString>& t
     if (!text) return Verdict::TooLarge;
     if (DeclaresDocumentType(*text)) return Verdict::DocumentType;
     return std::nullopt;
+}
+
+// Why the reader rejected the element read into `file.attributes`: its
+// password, or else one of its children.
+inline Verdict RejectedVerdict(const SettingsFile& file) {
+    for (const auto& [name, value] : file.attributes)
+        if (name == "password" && !SettingsPassword::FromStored(ToNarrow(value))) return Verdict::BadPassword;
+    return Verdict::BadChild;
 }
 
 // Why the controller would refuse the document; empty when it loads.

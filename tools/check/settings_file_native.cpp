@@ -167,7 +167,7 @@ SettingsFile LoadSettingsFile(const std::string& path) {
         file.reading = ReadSettingsElementWith(settings);
         file.verdict = Verdict::Loaded;
     } catch (const LibxmlSettingsElement::Rejected&) {
-        file.verdict = Verdict::BadChild;
+        file.verdict = RejectedVerdict(file);
     }
     return file;
 }

@@ -42,7 +42,7 @@ SettingsFile LoadSettingsFile(const std::string& path) {
         file.reading = ReadSettingsElement(element.get());
         file.verdict = Verdict::Loaded;
     } catch (const _com_error&) {
-        file.verdict = Verdict::BadChild;
+        file.verdict = RejectedVerdict(file);
     }
     return file;
 }
