@@ -48,6 +48,39 @@ def main():
         check(registry.get(("SOFTWARE\\Policies\\Corvantis\\Sentrel", switch)) == ("2", "#1"), switch)
         check(("%sFeature" % switch, switch) in features, f"{switch} has a feature of its own")
 
+    # BROWSERPOLICIES=1: the browser's own policies, each value in a component
+    # and feature of its own, looked up first (AppSearch, raw, in the
+    # package's registry view): chosen only when absent, and a launch
+    # condition refuses the install when it is held with other data.
+    ie = "SOFTWARE\\Policies\\Microsoft\\Internet Explorer"
+    ext = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Ext"
+    browser = {
+        "InPrivateOff": (ie + "\\Privacy", "EnableInPrivateBrowsing", "#0"),
+        "InPrivateAddOns": (ie + "\\Safety\\PrivacIE", "DisableToolbars", "#0"),
+        "AddOnList": (ext, "ListBox_Support_CLSID", "#1"),
+        "AgentListed": (ext + "\\CLSID", "{B0000299-50CF-11D1-A140-0000F802C250}", "1"),
+        "AddOnManagementOff": (ie + "\\Restrictions", "NoExtensionManagement", "#1"),
+        "ExtensionsOn": (ie + "\\Main", "Enable Browser Extensions", "yes"),
+    }
+    rows = {(row[2], row[3]): (row[1], row[4], row[5]) for row in table(package, "Registry")}
+    locators = {(row[2], row[3]): (row[0], row[1], row[4]) for row in table(package, "RegLocator")}
+    found_by = {row[1]: row[0] for row in table(package, "AppSearch")}
+    launch = [row[0] for row in table(package, "LaunchCondition")]
+    choices = {row[0]: row[1] for row in table(package, "InstallExecuteSequence")}
+    for component, (key, name, value) in browser.items():
+        check(rows.get((key, name)) == ("2", value, component), f"{component}: HKLM\\{key} {name} = {value}")
+        check((component + "Feature", component) in features, f"{component} has a feature of its own")
+        signature, root, kind = locators.get((key, name), ("", "", "0"))
+        check(root == "2" and int(kind) == 2 | (16 if win64 else 0),
+              f"{component}: looked up raw in the package's view")
+        prior = found_by.get(signature, "?")
+        expected = f'NOT {prior} OR {prior} = "{value}"'
+        check(any(expected in condition and 'BROWSERPOLICIES <> "1"' in condition for condition in launch),
+              f"{component}: a launch condition refuses other data ({expected})")
+        choice = choices.get("Choose" + component, "")
+        check(f"NOT {prior} AND" in choice and 'BROWSERPOLICIES = "1"' in choice,
+              f"{component}: chosen only when absent")
+
     # The 32-bit agent's own entries, in the 32-bit view: its class in the
     # app-container category, its helper-object entry, and the interface and
     # type library the marshaller needs (root 0 is HKCR, 2 is HKLM; "*" makes

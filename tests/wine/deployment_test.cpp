@@ -141,6 +141,61 @@ qz_support::UniqueHkey SoftwareKey(REGSAM view) {
     return software;
 }
 
+// The browser's own machine policies that BROWSERPOLICIES=1 writes, below
+// HKLM\SOFTWARE (keys that both registry views share), with their data as
+// ValueData() gives it.
+const char* const kIePolicies = "Policies\\Microsoft\\Internet Explorer";
+const char* const kRestrictionsKey = "Policies\\Microsoft\\Internet Explorer\\Restrictions";
+const char* const kAddOnPolicyKey = "Microsoft\\Windows\\CurrentVersion\\Policies\\Ext";
+const char* const kAddOnListKey = "Microsoft\\Windows\\CurrentVersion\\Policies\\Ext\\CLSID";
+const char* const kAgentClsid = "{B0000299-50CF-11D1-A140-0000F802C250}";
+
+struct BrowserPolicy {
+    std::string key;
+    const char* name;
+    const char* data;
+};
+const BrowserPolicy kBrowserPolicies[] = {
+    {std::string(kIePolicies) + "\\Privacy", "EnableInPrivateBrowsing", "dword:0"},
+    {std::string(kIePolicies) + "\\Safety\\PrivacIE", "DisableToolbars", "dword:0"},
+    {kAddOnPolicyKey, "ListBox_Support_CLSID", "dword:1"},
+    {kAddOnListKey, kAgentClsid, "sz:1"},
+    {kRestrictionsKey, "NoExtensionManagement", "dword:1"},
+    {std::string(kIePolicies) + "\\Main", "Enable Browser Extensions", "sz:yes"},
+};
+
+// A value below `software` as "dword:N", "sz:text" or "type N"; "<absent>"
+// when there is none.
+std::string ValueData(HKEY software, const std::string& key, const char* name) {
+    DWORD type = 0, size = 0;
+    if (RegGetValueA(software, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr, &size) != ERROR_SUCCESS)
+        return "<absent>";
+    std::vector<char> data(size + 1);
+    RegGetValueA(software, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &type, data.data(), &size);
+    if (type == REG_DWORD) return "dword:" + std::to_string(*reinterpret_cast<const DWORD*>(data.data()));
+    if (type == REG_SZ) return "sz:" + std::string(data.data());
+    return "type " + std::to_string(type);
+}
+
+// Writes a value below HKLM\SOFTWARE as an administrator would, from
+// "dword:N" or "sz:text".
+void SetMachineValue(const std::string& key, const char* name, const std::string& data) {
+    const auto opened = CreateKey(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + key).c_str());
+    if (data.rfind("dword:", 0) == 0) {
+        const DWORD number = std::stoul(data.substr(6));
+        RegSetValueExA(opened.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+    } else {
+        const std::string text = data.substr(3);
+        RegSetValueExA(opened.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>(text.size() + 1));
+    }
+}
+
+void RemoveBrowserPolicies() {
+    for (const BrowserPolicy& policy : kBrowserPolicies)
+        RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + policy.key).c_str(), policy.name);
+}
+
 // Runs the test browser host on `script`; what it printed.
 std::string BrowseWithTheHost(const std::string& script) {
     char temporary[MAX_PATH];
@@ -278,12 +333,19 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
     client::RunProgram(L"net stop rpcss");
     testing::RemoveStoreKeys();
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, helperKey.c_str());
+    // What an administrator set beforehand where the browser policies go:
+    // another value of the same key, and one of the package's own values with
+    // the data the package writes, which it then does not take over.
+    RemoveBrowserPolicies();
+    SetMachineValue(kRestrictionsKey, "NoBrowserClose", "dword:1");
+    SetMachineValue(kAddOnPolicyKey, "ListBox_Support_CLSID", "dword:1");
 
     const std::string source = "http://127.0.0.1:" + Env("SENTREL_HTTP_PORT") + "/files/package.xml";
     std::ofstream(Env("SENTREL_HTTP_ROOT") + "\\package.xml", std::ios::binary)
         << "<lockSettings active=\"Y\" prohibitUninstall=\"Y\"><host name=\"packaged\"/></lockSettings>";
-    ASSERT_EQ(client::RunProgram(L"msiexec /i \"" + package + L"\" /qn FAILCLOSED=1 SETTINGSSOURCE=" +
-                                 std::wstring(source.begin(), source.end()), 120000),
+    ASSERT_EQ(client::RunProgram(L"msiexec /i \"" + package + L"\" /qn FAILCLOSED=1 BROWSERPOLICIES=1 SETTINGSSOURCE=" +
+                                     std::wstring(source.begin(), source.end()),
+                                 120000),
               0);
     const auto policy = [](const char* name) {
         DWORD value = 0, size = sizeof value;
@@ -330,6 +392,9 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
                            folder.substr(0, folder.size() - 1).c_str()),
                   0)
             << "view " << view.flag;
+        for (const BrowserPolicy& policy : kBrowserPolicies)
+            EXPECT_EQ(ValueData(software.get(), policy.key, policy.name), policy.data)
+                << "view " << view.flag << ": " << policy.key << " " << policy.name;
     }
     EXPECT_TRUE(HasPermissions());
 #ifdef _WIN64
@@ -376,6 +441,12 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
         const qz_support::UniqueHkey software = SoftwareKey(view.flag);
         for (const char* key : {kAgentClass, kHelperEntry, kInterfaceEntry, kLibraryEntry, kElevationPolicy})
             EXPECT_FALSE(KeyExists(software.get(), key)) << "view " << view.flag << ": " << key;
+        for (const BrowserPolicy& policy : kBrowserPolicies) {
+            const bool administrators = std::string(policy.name) == "ListBox_Support_CLSID";
+            EXPECT_EQ(ValueData(software.get(), policy.key, policy.name), administrators ? policy.data : "<absent>")
+                << "view " << view.flag << ": " << policy.key << " " << policy.name;
+        }
+        EXPECT_EQ(ValueData(software.get(), kRestrictionsKey, "NoBrowserClose"), "dword:1") << "view " << view.flag;
     }
     EXPECT_FALSE(HasPermissions());
     EXPECT_EQ(GetFileAttributesA((folder + "x86").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -387,13 +458,39 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
     EXPECT_NE(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr).find("packaged"), std::string::npos);
     EXPECT_NE(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, "Last Sync"), "<absent>");
     testing::RemoveStoreKeys();
+    RemoveBrowserPolicies();
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, (std::string("SOFTWARE\\") + kRestrictionsKey).c_str(), "NoBrowserClose");
+}
+
+TEST_F(Deployment, ABrowserPolicyValueHeldWithOtherDataStopsTheInstallUntouched) {
+    // The administrator lets users manage the agent in Manage Add-ons.
+    RemoveBrowserPolicies();
+    SetMachineValue(kAddOnListKey, kAgentClsid, "sz:2");
+    EXPECT_EQ(client::RunProgram(L"msiexec /i \"" + BuildMachinePath(SENTREL_PACKAGE) + L"\" /qn BROWSERPOLICIES=1",
+                                 120000),
+              ERROR_INSTALL_FAILURE);
+    const qz_support::UniqueHkey software = SoftwareKey(0);
+    for (const BrowserPolicy& policy : kBrowserPolicies)
+        EXPECT_EQ(ValueData(software.get(), policy.key, policy.name),
+                  policy.key == kAddOnListKey ? "sz:2" : "<absent>")
+            << policy.key << " " << policy.name;
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyPath)) << "not installed";
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE,
+                           "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\" +
+                               std::string(kAgentClsid)));
+    RemoveBrowserPolicies();
 }
 
 TEST_F(Deployment, AnInstallWithItsWindowsStartsTheControllerAndRemovalStopsIt) {
     client::StopControllers();
+    RemoveBrowserPolicies();
     ASSERT_EQ(client::RunProgram(L"msiexec /i \"" + BuildMachinePath(SENTREL_PACKAGE) + L"\" /qr", 120000), 0);
     ASSERT_TRUE(WaitUntil([] { return client::ControllerProcesses().size() == 1; }, 10000));
     EXPECT_EQ(client::CommandLineOf(client::ControllerProcesses()[0]).find(L"Z:"), std::wstring::npos);
+    // Without BROWSERPOLICIES=1 the browser's policies are not written.
+    const qz_support::UniqueHkey software = SoftwareKey(0);
+    for (const BrowserPolicy& policy : kBrowserPolicies)
+        EXPECT_EQ(ValueData(software.get(), policy.key, policy.name), "<absent>") << policy.key << " " << policy.name;
     ASSERT_EQ(client::RunProgram(L"msiexec /x {27E397F5-3A9D-4C6F-AB69-670E032DBED9} /qn", 120000), 0);
     EXPECT_TRUE(client::ControllerProcesses().empty());
     testing::RemoveStoreKeys();
