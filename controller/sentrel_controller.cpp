@@ -10,6 +10,7 @@
 #include "settings/registry_store.h"
 #include "settings/settings_document.h"
 #include "settings/settings_sync.h"
+#include "support/machine_policy.h"
 
 #include <optional>
 
@@ -55,13 +56,20 @@ SentrelController::~SentrelController() {
 }
 
 HRESULT SentrelController::FinalConstruct() noexcept {
-    // Without a DOM library the settings stay at their construction values
-    // and the controller still starts.
-    RunStartStep([this] { LoadSettings(); });
+    RunStartStep([this] { settings_.sourceConfigured = !ReadSettingsSource().empty(); });
+    bool activeLoaded = false;
+    const SettingsLoad load = LoadStoredSettings(settings_, &activeLoaded);
+    // A document that is there but cannot be used would otherwise leave
+    // the start values (no lock, no password), and the next save would store
+    // them over it: the controller holds the lock instead. So it does where
+    // only the machine's settings count and the first one is still to come.
+    const bool awaitingMachineSettings = load == SettingsLoad::NoDocument && settings_.sourceConfigured &&
+                                         MachinePolicyOn(kMachineSettingsOnlyPolicy);
+    if (load == SettingsLoad::Unusable || awaitingMachineSettings) HoldLocked();
     ChooseImage();
     window_ = CreateModeless(module_.Instance(), IDD_SETTINGS, nullptr);
+    if (load == SettingsLoad::Unusable) PostMessageA(window_, kShowUnusableSettingsMessage, 0, 0);
     syncWorker_.Start([window = window_](HANDLE stop) { SyncWorker(window, stop); });
-    RunStartStep([this] { settings_.sourceConfigured = !ReadSettingsSource().empty(); });
     RunStartStep([] { EnforceBrowserLock(); });
     registryWatcher_.Start(WatchBrowserConfiguration);
     return S_OK;
@@ -69,8 +77,29 @@ HRESULT SentrelController::FinalConstruct() noexcept {
 
 void SentrelController::LoadSettings() {
     bool activeLoaded = false;
-    sentrel::LoadSettings(settings_, &activeLoaded);
-    if (activeLoaded) ChooseImage();
+    if (!lockHeld_) {
+        sentrel::LoadSettings(settings_, &activeLoaded);
+        if (activeLoaded) ChooseImage();
+        return;
+    }
+    // The held lock ends with the first document that applies, which then
+    // counts as it would have at the start.
+    ControllerSettings loaded;
+    loaded.sourceConfigured = settings_.sourceConfigured;
+    loaded.recentRefused = settings_.recentRefused;
+    if (LoadStoredSettings(loaded, &activeLoaded) != SettingsLoad::Applied) return;
+    settings_ = std::move(loaded);
+    lockHeld_ = false;
+    ChooseImage();
+}
+
+void SentrelController::HoldLocked() {
+    ControllerSettings locked;
+    locked.active = true;
+    locked.errorPage = ErrorPageOfStoredDocument();
+    locked.sourceConfigured = settings_.sourceConfigured;
+    settings_ = std::move(locked);
+    lockHeld_ = true;
 }
 
 void SentrelController::ReloadSettings() {
@@ -141,6 +170,12 @@ qz_support::MessageOutcome SentrelController::HandleDialogMessage(HWND window, U
     case kTrayCallbackMessage:
         OnTrayCallback(static_cast<UINT>(lParam));
         return MessageOutcome{true, 1};
+    case kShowUnusableSettingsMessage:
+        if (lockHeld_) {
+            if (const auto pass = modalGate_.TryEnter())
+                MessageBoxA(GetActiveWindow(), kUnusableSettingsText, "Sentrel", MB_OK | MB_ICONERROR);
+        }
+        return MessageOutcome{true, 0};
     case kShowMessage:
         if (!iconShown_) {
             iconShown_ = true;
@@ -252,7 +287,11 @@ void SentrelController::ShowTrayMenu() {
     TrackPopupMenu(tray, 0, cursor.x, cursor.y, 0, window_, nullptr);
 }
 
-bool SentrelController::ConfirmPassword() { return sentrel::ConfirmPassword(module_.Instance(), settings_.password); }
+bool SentrelController::ConfirmPassword() {
+    // While the lock is held no password is known: nothing is granted.
+    if (lockHeld_) return false;
+    return sentrel::ConfirmPassword(module_.Instance(), settings_.password);
+}
 
 void SentrelController::ToggleLock() {
     if (!ConfirmPassword()) return;

@@ -16,6 +16,12 @@
 
 namespace sentrel {
 
+// Posted to the window at start when the stored settings cannot be used.
+inline constexpr UINT kShowUnusableSettingsMessage = WM_USER + 2;
+inline constexpr const char* kUnusableSettingsText =
+    "Sentrel cannot use its stored settings. Every site is refused and the lock cannot be switched off until "
+    "settings that can be read are stored or fetched.";
+
 class SentrelController final : public ISentrelController,
                                 private SettingsDialogOwner,
                                 private qz_support::DialogHandler {
@@ -45,8 +51,15 @@ private:
     qz_support::MessageOutcome HandleDialogMessage(HWND window, UINT message, WPARAM wParam,
                                                    LPARAM lParam) override;
 
-    // Loads the stored settings; a document that sets `active` also picks the image.
+    // Loads the stored settings; a document that sets `active` also picks the
+    // image. While the lock is held, only a document that applies changes
+    // anything, and it ends the hold.
     void LoadSettings() override;
+    // Holds the lock: every address refused but the error page's (when the
+    // stored document names one that can be read) and what is always
+    // allowed, popups blocked, and no password that can be confirmed, so the
+    // lock switch, "Settings..." and Exit do nothing and nothing is saved.
+    void HoldLocked();
     void ChooseImage();
     // "ReloadSettings" and the menu's reload: the settings loaded anew, and
     // an open settings dialog shows them, so that its OK cannot store the
@@ -79,6 +92,7 @@ private:
     ControllerSettings settings_;
     SettingsDialog dialog_{*this};
     bool iconShown_ = false;
+    bool lockHeld_ = false;  // see HoldLocked
     // Held while a command or a tray click runs a modal window (the prompt,
     // a message box, a file dialog, the menu): others asked for meanwhile
     // are dropped.

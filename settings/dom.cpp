@@ -10,6 +10,8 @@
 
 #include <ole2.h>
 
+#include <string>
+
 namespace sentrel::dom {
 namespace {
 
@@ -31,12 +33,36 @@ WideString FromBstr(BSTR text) {
     return WideString(AsWideView(std::wstring_view(text, SysStringLen(text))));
 }
 
+using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+
+// MSXML 6 from the system folder, by its full path, and its class object
+// taken from the library itself: COM's own lookup would honour a class
+// entry that the user wrote under HKCU\Software\Classes, and with it any
+// library the user chose as the settings parser. Loaded once, kept for the
+// life of the process.
+GetClassObject DomClassObjectEntry() {
+    static const GetClassObject entry = []() -> GetClassObject {
+        wchar_t folder[MAX_PATH] = {};
+        const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH) return nullptr;
+        const std::wstring path = std::wstring(folder) + L"\\msxml6.dll";
+        const HMODULE library = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        if (!library) return nullptr;
+        return reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
+    }();
+    return entry;
+}
+
 }  // namespace
 
 ComPtr<IXMLDOMDocument> CreateDocument() {
     qz_support::SetNextCreateCLSID(kDomDocumentClsid);
+    const GetClassObject entry = DomClassObjectEntry();
+    if (!entry) qz_support::RaiseComError(REGDB_E_CLASSNOTREG, nullptr);
+    ComPtr<IClassFactory> factory;
+    ThrowIfFailed(entry(kDomDocumentClsid, IID_IClassFactory, factory.put_void()));
     ComPtr<IUnknown> object;
-    ThrowIfFailed(CoCreateInstance(kDomDocumentClsid, nullptr, CLSCTX_ALL, IID_IUnknown, object.put_void()));
+    ThrowIfFailed(factory->CreateInstance(nullptr, IID_IUnknown, object.put_void()));
     ThrowIfFailed(OleRun(object.get()));
     ComPtr<IXMLDOMDocument> document;
     const HRESULT hr = object->QueryInterface(__uuidof(IXMLDOMDocument), document.put_void());

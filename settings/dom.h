@@ -14,7 +14,8 @@ namespace sentrel::dom {
 using qz_support::ComPtr;
 
 // A new document from the DOM class: announced to the support library,
-// created (context CLSCTX_ALL), run, then asked for IXMLDOMDocument.
+// created through the class object of msxml6.dll in the system folder (never
+// through the registry's class entries), run, then asked for IXMLDOMDocument.
 // E_NOINTERFACE gives a null document; any other failure raises.
 ComPtr<IXMLDOMDocument> CreateDocument();
 

@@ -15,8 +15,9 @@ __CRT_UUID_DECL(IXMLDOMDocument2, 0x2933bf95, 0x7b36, 0x11d2, 0xb2, 0x0e, 0x00, 
 
 namespace sentrel {
 
-// The DOM document class the controller builds and parses settings with.
+// The DOM document class the controller builds and parses settings with:
+// MSXML 6's DOMDocument60, taken from msxml6.dll itself (dom.h).
 inline constexpr CLSID kDomDocumentClsid = {
-    0xF6D90F11, 0x9C73, 0x11D3, {0xB3, 0x2E, 0x00, 0xC0, 0x4F, 0x99, 0x0B, 0xB4}};
+    0x88D96A05, 0xF192, 0x11D4, {0xA6, 0x5F, 0x00, 0x40, 0x96, 0x32, 0x51, 0xE5}};
 
 }  // namespace sentrel

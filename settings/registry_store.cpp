@@ -36,23 +36,42 @@ qz_support::UniqueHkey OpenSettingsKey(REGSAM access) {
     return OpenKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath, access);
 }
 
-std::optional<WideString> ReadStoredDocument() {
+StoredDocument ReadStoredDocumentValue() {
     // Twice the largest settings file: the text as UTF-16.
     constexpr DWORD kMaxStoredBytes = 2 * static_cast<DWORD>(kMaxSettingsTextBytes);
-    const auto key = OpenSettingsKey(KEY_QUERY_VALUE);
-    if (!key) return std::nullopt;
+    StoredDocument stored;
+    auto key = OpenUserSettingsKey(KEY_QUERY_VALUE);
+    if (!key) {
+        const LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_QUERY_VALUE, key.put());
+        if (opened != ERROR_SUCCESS) {
+            key.reset();
+            if (opened != ERROR_FILE_NOT_FOUND) stored.state = StoredDocumentState::Unreadable;
+            return stored;
+        }
+    }
+    stored.state = StoredDocumentState::Unreadable;
     DWORD type = 0, size = 0;
-    if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+    const LONG queried = RegQueryValueExW(key.get(), nullptr, nullptr, &type, nullptr, &size);
+    if (queried == ERROR_FILE_NOT_FOUND) stored.state = StoredDocumentState::Absent;
+    if (queried != ERROR_SUCCESS) return stored;
     // Only text is a settings document; an oversized value is not read.
-    if (type != REG_SZ || size > kMaxStoredBytes) return std::nullopt;
+    if (type != REG_SZ || size > kMaxStoredBytes) return stored;
     std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
     if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
             ERROR_SUCCESS ||
         type != REG_SZ)
-        return std::nullopt;
+        return stored;
     // The text up to its NUL, or all of it when the value has none.
     buffer[size / sizeof(wchar_t)] = L'\0';
-    return WideString(reinterpret_cast<const char16_t*>(buffer.data()));
+    stored.text = WideString(reinterpret_cast<const char16_t*>(buffer.data()));
+    stored.state = StoredDocumentState::Present;
+    return stored;
+}
+
+std::optional<WideString> ReadStoredDocument() {
+    StoredDocument stored = ReadStoredDocumentValue();
+    if (stored.state != StoredDocumentState::Present) return std::nullopt;
+    return std::move(stored.text);
 }
 
 bool WriteStoredDocument(std::string_view text, bool createIfMissing) {

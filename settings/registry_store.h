@@ -30,9 +30,18 @@ inline constexpr const char* kUninstallKeyPath =
 // The settings key opened with `access`, HKCU first; empty when neither opens.
 qz_support::UniqueHkey OpenSettingsKey(REGSAM access);
 
-// The settings document (the key's default value); nothing when neither key
-// opens, the value cannot be read, is not REG_SZ or is larger than a
-// settings document can be.
+// The settings document (the key's default value) and whether there is one:
+// Absent when no settings key exists or the key has no default value;
+// Unreadable when a key exists but does not open, or the value cannot be
+// read, is not REG_SZ or is larger than a settings document can be.
+enum class StoredDocumentState { Absent, Unreadable, Present };
+struct StoredDocument {
+    StoredDocumentState state = StoredDocumentState::Absent;
+    WideString text;  // when Present
+};
+StoredDocument ReadStoredDocumentValue();
+
+// The text of a Present document; nothing otherwise.
 std::optional<WideString> ReadStoredDocument();
 
 // Stores `text` as the default value (REG_SZ with its NUL). Without an HKCU

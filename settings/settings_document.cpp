@@ -199,28 +199,64 @@ void Hold(std::optional<WideString> text) {
     held.text = std::move(text);
 }
 
-std::optional<WideString> HeldOrStoredDocument() {
+StoredDocument HeldOrStoredDocument() {
     {
         HeldDocument& held = Held();
         std::lock_guard<std::mutex> guard(held.lock);
-        if (held.text) return held.text;
+        if (held.text) return {StoredDocumentState::Present, *held.text};
     }
-    return ReadStoredDocument();
+    return ReadStoredDocumentValue();
+}
+
+// The document's lockSettings element; null when the text is not XML or
+// holds none. DOM failures raise.
+ComPtr<IXMLDOMNode> ParseSettingsElement(const WideString& text) {
+    const ComPtr<IXMLDOMDocument> document = dom::CreateDocument();
+    if (!dom::LoadXml(document, text)) return {};
+    return FindSettingsElement(document);
 }
 
 }  // namespace
 
 bool LoadSettings(ControllerSettings& settings, bool* activeLoaded) {
     if (activeLoaded) *activeLoaded = false;
-    const ComPtr<IXMLDOMDocument> document = dom::CreateDocument();
-    const std::optional<WideString> text = HeldOrStoredDocument();
-    if (!text) return false;
-    if (!dom::LoadXml(document, *text)) return false;
-    const ComPtr<IXMLDOMNode> element = FindSettingsElement(document);
+    const StoredDocument stored = HeldOrStoredDocument();
+    if (stored.state != StoredDocumentState::Present) return false;
+    const ComPtr<IXMLDOMNode> element = ParseSettingsElement(stored.text);
     if (!element) return false;
     const bool active = ApplySettingsDocument(element.get(), settings);
     if (activeLoaded) *activeLoaded = active;
     return true;
+}
+
+SettingsLoad LoadStoredSettings(ControllerSettings& settings, bool* activeLoaded) noexcept {
+    if (activeLoaded) *activeLoaded = false;
+    try {
+        const StoredDocument stored = HeldOrStoredDocument();
+        if (stored.state == StoredDocumentState::Absent ||
+            (stored.state == StoredDocumentState::Present && stored.text.empty()))
+            return SettingsLoad::NoDocument;
+        if (stored.state == StoredDocumentState::Unreadable) return SettingsLoad::Unusable;
+        const ComPtr<IXMLDOMNode> element = ParseSettingsElement(stored.text);
+        if (!element) return SettingsLoad::Unusable;
+        const bool active = ApplySettingsDocument(element.get(), settings);
+        if (activeLoaded) *activeLoaded = active;
+        return SettingsLoad::Applied;
+    } catch (...) {
+        return SettingsLoad::Unusable;
+    }
+}
+
+WideString ErrorPageOfStoredDocument() noexcept {
+    try {
+        const StoredDocument stored = HeldOrStoredDocument();
+        if (stored.state != StoredDocumentState::Present) return {};
+        const ComPtr<IXMLDOMNode> element = ParseSettingsElement(stored.text);
+        if (!element) return {};
+        return AttributeValue(dom::GetAttributes(element.get()), L"errorPage").value_or(WideString());
+    } catch (...) {
+        return {};
+    }
 }
 
 namespace {

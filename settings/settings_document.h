@@ -36,6 +36,18 @@ bool SaveSettings(ControllerSettings& settings, const std::optional<std::wstring
 // `activeLoaded` tells whether the document set `active`.
 bool LoadSettings(ControllerSettings& settings, bool* activeLoaded = nullptr);
 
+// The same, telling a workstation without settings from one whose settings
+// cannot be used, and never raising: NoDocument when there is no stored
+// document (or it is empty); Unusable when one is there but cannot be read
+// or applied (the key or value unreadable, no parser, not XML, no
+// lockSettings, a bad child). Only Applied changes `settings`.
+enum class SettingsLoad { Applied, NoDocument, Unusable };
+SettingsLoad LoadStoredSettings(ControllerSettings& settings, bool* activeLoaded = nullptr) noexcept;
+
+// The errorPage of the stored document when it can be parsed at all, also
+// when the document cannot be applied; empty otherwise.
+WideString ErrorPageOfStoredDocument() noexcept;
+
 
 // One lockSettings element read through MSXML. A child that is not an
 // element or has no name raises E_POINTER.

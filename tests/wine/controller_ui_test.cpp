@@ -24,6 +24,7 @@
 #include <fstream>
 #include <thread>
 #include <functional>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -678,6 +679,163 @@ TEST_F(ControllerUi, RecentlyRefusedAddressesAreKeptShort) {
     std::snprintf(figure, sizeof figure, "%d refused addresses of 4 MB: the controller's working set grew by %.1f MB",
                   kAddresses, grewMb);
     testing::ReportFigure(figure);
+}
+
+}  // namespace
+}  // namespace sentrel
+
+namespace sentrel {
+namespace {
+
+// Settings that are there but cannot be used hold the lock, as does a
+// workstation bound to the machine's settings whose first document is still
+// to come: every site refused but the error page's host and what is always
+// allowed, the lock switch, "Settings..." and Exit grant nothing and store
+// nothing, the failure is shown once. The first document that applies ends
+// it, as if the controller had started with it.
+TEST_F(ControllerUiAgainstOtherPrograms, SettingsThatCannotBeUsedHoldTheLock) {
+    enum class Arrange { NotXml, BadChild, NotText, KeyUnreadable, AwaitingMachineSettings };
+    const struct {
+        const char* name;
+        Arrange arrange;
+        bool errorPageKept;  // the document's error page could still be read
+        bool failureShown;
+    } cases[] = {
+        {"not XML", Arrange::NotXml, false, true},
+        {"a child without a name", Arrange::BadChild, true, true},
+        {"a value that is not text", Arrange::NotText, false, true},
+        {"a key that does not open", Arrange::KeyUnreadable, false, true},
+        {"machine settings only, a source, no document yet", Arrange::AwaitingMachineSettings, false, false},
+    };
+    const std::string attributes = "active=\"N\" errorPage=\"http://intranet/blocked.htm\"";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::RemoveStoreKeys();
+        std::optional<testing::MachinePolicyScope> machineOnly;
+        qz_support::UniqueHkey unreadable;
+        std::optional<WideString> before;
+        switch (c.arrange) {
+        case Arrange::NotXml:
+            ASSERT_TRUE(client::StoreSettingsDocument("<lockSettings " + attributes + "><host name=\"corp\""));
+            break;
+        case Arrange::BadChild:
+            ASSERT_TRUE(client::StoreSettingsDocument("<lockSettings " + attributes + "><host/></lockSettings>"));
+            break;
+        case Arrange::NotText: {
+            const BYTE bytes[] = {'<', 0, 'l', 0};
+            ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKeyPath, nullptr, REG_BINARY, bytes, sizeof bytes),
+                      ERROR_SUCCESS);
+            break;
+        }
+        case Arrange::KeyUnreadable:
+            // Wine checks a key's access list when it is opened; this handle,
+            // opened before, gives the access back.
+            unreadable = CreateKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
+            ASSERT_TRUE(client::StoreSettingsDocument(Document(attributes, {"corp"}), HKEY_LOCAL_MACHINE));
+            before = ReadStoredDocument();
+            testing::SetKeyAccess(unreadable.get(), L"D:(D;;KR;;;WD)(A;;KA;;;WD)");
+            break;
+        case Arrange::AwaitingMachineSettings: {
+            machineOnly.emplace(kMachineSettingsOnlyPolicy, 1);
+            const char source[] = "http://127.0.0.1:9/lock.xml";
+            CreateKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
+            ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kSettingsSourceValue, REG_SZ, source,
+                                      sizeof source),
+                      ERROR_SUCCESS);
+            break;
+        }
+        }
+        if (!unreadable) before = ReadStoredDocument();
+        Restart();
+
+        if (c.failureShown) {
+            ASSERT_NE(WaitForVisibleWindow("#32770", "Sentrel"), nullptr);
+            EXPECT_EQ(ControllerBoxes(), 1u);
+            EXPECT_NE(client::DismissErrorBox().find(L"cannot use its stored settings"), std::wstring::npos);
+        }
+        const struct {
+            const wchar_t* address;
+            HRESULT answer;
+        } asked[] = {{L"http://corp/", S_FALSE},
+                     {L"http://other.example/", S_FALSE},
+                     {L"about:blank", S_OK},
+                     {L"http://intranet/blocked.htm", c.errorPageKept ? S_OK : S_FALSE}};
+        for (const auto& a : asked) EXPECT_EQ(AskController(controller_.get(), a.address), a.answer) << a.address;
+        EXPECT_EQ(controller_->AllowPopup(), S_FALSE);
+
+        // The lock switch, "Settings..." and Exit: no prompt, nothing granted.
+        Tray(WM_LBUTTONDBLCLK);
+        ChooseFromMenu(L'x');
+        if (c.arrange != Arrange::AwaitingMachineSettings) ChooseFromMenu(L's');  // greyed with a source
+        EXPECT_EQ(WaitForVisibleWindow("#32770", "Enter Password:", 500), nullptr);
+        EXPECT_FALSE(IsWindowVisible(window_));
+        EXPECT_EQ(AskController(controller_.get(), L"http://other.example/"), S_FALSE);
+        EXPECT_EQ(ControllerBoxes(), 0u) << "shown once";
+
+        // Nothing was stored over what is there.
+        if (unreadable) testing::SetKeyAccess(unreadable.get(), L"D:(A;;KA;;;WD)");
+        EXPECT_EQ(ReadStoredDocument(), before);
+
+        // A document that applies ends the hold: the lock as it says (off).
+        const HKEY root = c.arrange == Arrange::AwaitingMachineSettings || unreadable ? HKEY_LOCAL_MACHINE
+                                                                                       : HKEY_CURRENT_USER;
+        ASSERT_TRUE(client::StoreSettingsDocument(Document(attributes, {"corp"}), root));
+        ASSERT_TRUE(client::ReloadRunningController());
+        EXPECT_EQ(AskController(controller_.get(), L"http://other.example/"), S_OK);
+        Tray(WM_LBUTTONDBLCLK);
+        EXPECT_TRUE(WaitUntil([] { return Stored("active=\"Y\""); })) << "the lock switch works again";
+        EXPECT_EQ(AskController(controller_.get(), L"http://other.example/"), S_FALSE);
+    }
+}
+
+}  // namespace
+}  // namespace sentrel
+
+namespace sentrel {
+namespace {
+
+// The user's class entry for the parser (on Windows under HKCU; Wine reads
+// classes from the machine's hive only, so the machine's entries are broken
+// here) changes nothing: the parser comes from msxml6.dll itself, and the
+// stored lock and password hold.
+// The parser's class entries pointed at a missing library for the scope's
+// life, then given back.
+class BrokenParserEntries {
+public:
+    BrokenParserEntries() {
+        for (const char* clsid : {"{88D96A05-F192-11D4-A65F-0040963251E5}", "{F6D90F11-9C73-11D3-B32E-00C04F990BB4}",
+                                  "{2933BF90-7B36-11D2-B20E-00C04F983E60}"}) {
+            const std::string path = std::string("Software\\Classes\\CLSID\\") + clsid + "\\InprocServer32";
+            char value[MAX_PATH] = {};
+            DWORD size = sizeof value;
+            if (RegGetValueA(HKEY_LOCAL_MACHINE, path.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size) !=
+                ERROR_SUCCESS)
+                continue;
+            saved_.emplace_back(path, value);
+            const char missing[] = "C:\\nowhere\\parser.dll";
+            RegSetKeyValueA(HKEY_LOCAL_MACHINE, path.c_str(), nullptr, REG_SZ, missing, sizeof missing);
+        }
+    }
+    ~BrokenParserEntries() {
+        for (const auto& [path, value] : saved_)
+            RegSetKeyValueA(HKEY_LOCAL_MACHINE, path.c_str(), nullptr, REG_SZ, value.c_str(),
+                            static_cast<DWORD>(value.size() + 1));
+    }
+    size_t Count() const { return saved_.size(); }
+
+private:
+    std::vector<std::pair<std::string, std::string>> saved_;
+};
+
+TEST_F(ControllerUiAgainstOtherPrograms, ABrokenClassEntryForTheParserChangesNothing) {
+    const BrokenParserEntries broken;
+    ASSERT_GT(broken.Count(), 0u) << "the prefix registers the parser";
+    Start(kGuarded);
+    EXPECT_EQ(AskController(controller_.get(), L"http://other/"), S_FALSE);
+    EXPECT_EQ(AskController(controller_.get(), L"http://corp/"), S_OK);
+    Tray(WM_LBUTTONDBLCLK);
+    AnswerPrompt(L"Secret", true);
+    EXPECT_TRUE(WaitUntil([] { return Stored("active=\"N\""); })) << "saved through the same parser";
 }
 
 }  // namespace
