@@ -65,7 +65,7 @@ std::optional<std::string> ErrorPageCanonicalHost(const ControllerSettings& sett
     }
     if (page.empty() || !SchemeAndAuthorityNarrowExactly(page)) return std::nullopt;
     const std::string narrow = ToNarrow(page);
-    const PathReach reach = WherePathReaches(narrow);
+    const PathReach reach = WherePathReallyReaches(narrow);
     if (reach.kind == PathReach::Server) return CanonicalHost(reach.server);
     if (reach.kind != PathReach::NotAPath || IsLocalOrScriptURL(narrow)) return std::nullopt;
     URLParts parts;
@@ -143,7 +143,7 @@ std::optional<Decision> DecideWhatItLoads(ControllerSettings& settings, WideView
         }
         return DecideAt(settings, wrapped, explain, depth + 1);
     }
-    const PathReach reach = WherePathReaches(narrow);
+    const PathReach reach = WherePathReallyReaches(narrow);
     switch (reach.kind) {
     case PathReach::NotAPath:
     case PathReach::Local: return std::nullopt;

@@ -1,5 +1,6 @@
 #include "policy/address_reach.h"
 
+#include "policy/drive_mapping.h"
 #include "support/ascii.h"
 
 namespace sentrel {
@@ -11,10 +12,17 @@ bool IsDrive(std::string_view text) {
            (text[1] == ':' || text[1] == '|');
 }
 
+// A file of this machine at `path` (slashes already forward), with the drive
+// its first segment names.
+PathReach LocalPath(std::string_view path) {
+    const std::string_view first = path.substr(0, path.find('/'));
+    return {PathReach::Local, {}, IsDrive(first) ? AsciiLower(first[0]) : '\0'};
+}
+
 // The first path segment of `rest` (slashes already forward) as a server.
 PathReach ServerOf(std::string_view rest) {
     const std::string_view server = rest.substr(0, rest.find('/'));
-    if (server.empty() || IsDrive(server)) return {PathReach::Local, {}};
+    if (server.empty() || IsDrive(server)) return LocalPath(rest);
     if (server == "?" || server == ".") return {PathReach::Device, {}};
     return {PathReach::Server, std::string(server)};
 }
@@ -26,7 +34,7 @@ PathReach UncReach(std::string_view rest) {
     if (rest.substr(0, 2) == "?/" || rest.substr(0, 2) == "./") {
         const std::string_view after = rest.substr(2);
         if (StartsWithIgnoringAsciiCase(after, "unc/")) return ServerOf(after.substr(4));
-        if (IsDrive(after.substr(0, after.find('/')))) return {PathReach::Local, {}};
+        if (IsDrive(after.substr(0, after.find('/')))) return LocalPath(after);
         return {PathReach::Device, {}};
     }
     return ServerOf(rest);
@@ -65,6 +73,10 @@ size_t WrapperPrefixLength(WideView address) {
 }
 
 PathReach WherePathReaches(std::string_view address) {
+    // "C:", "C:\x", "C:/x": a drive path, as the local-address test takes it.
+    if (address.size() >= 2 && IsDrive(address.substr(0, 2)) && address[1] == ':' &&
+        (address.size() == 2 || address[2] == '\\' || address[2] == '/'))
+        return {PathReach::Local, {}, AsciiLower(address[0])};
     const bool networkPath = address.substr(0, 2) == "\\\\" || address.substr(0, 2) == "//";
     if (!networkPath && !StartsWithIgnoringAsciiCase(address, "file:") && !StartsWithIgnoringAsciiCase(address, "res:"))
         return {};
@@ -93,8 +105,21 @@ PathReach WherePathReaches(std::string_view address) {
         rest.remove_prefix(authority.size());
         const size_t more = LeadingSlashes(rest);
         if (more >= 2) return UncReach(rest.substr(more));
+        rest.remove_prefix(more);
     }
-    return {PathReach::Local, {}};
+    return LocalPath(rest);
+}
+
+PathReach WherePathReallyReaches(std::string_view address) {
+    PathReach reach = WherePathReaches(address);
+    if (reach.kind != PathReach::Local || !reach.drive) return reach;
+    DriveMapping mapping = WhereDriveMaps(reach.drive);
+    switch (mapping.kind) {
+    case DriveMapping::Local: return reach;
+    case DriveMapping::Server: return {PathReach::Server, std::move(mapping.server)};
+    case DriveMapping::Unknown: return {PathReach::Device, {}};
+    }
+    return reach;
 }
 
 }  // namespace sentrel

@@ -24,11 +24,17 @@ struct PathReach {
         Device,    // a device path (\\?\GLOBALROOT\..., \\.\pipe\...): it can reach anything
     } kind = NotAPath;
     std::string server;
+    char drive = 0;  // Local: the drive letter the path names (lower case), if any
 };
 
 // Where a network path (\\server\share), a file: address (file://server/,
-// file:////server/) or a res: address naming a module on a network path
-// loads from.
+// file:////server/), a res: address naming a module on a network path or a
+// drive path (C:\x.htm) loads from, as the text says.
 PathReach WherePathReaches(std::string_view address);
+
+// The same, with a drive letter followed to where it is mapped: a drive
+// mapped to a share reaches that share's server, a network drive whose
+// server cannot be told is taken as a device (it could reach anything).
+PathReach WherePathReallyReaches(std::string_view address);
 
 }  // namespace sentrel

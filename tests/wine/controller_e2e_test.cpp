@@ -314,6 +314,49 @@ TEST_F(Controller, JudgesTheHostABrowserContacts) {
     ASSERT_TRUE(client::ReloadRunningController());
 }
 
+// A drive letter the user maps to a share (as `subst` onto a network path or
+// `net use` does, from another program) is judged by the share's server
+// under whole-host matching, in every spelling of a path on that drive; an
+// error page on such a drive exempts its server.
+TEST_F(Controller, AMappedDriveIsJudgedByItsServer) {
+    const ComPtr<ISentrelController>& controller = Connection();
+    ASSERT_TRUE(controller);
+    struct MappedDrive {
+        const wchar_t* name;
+        ~MappedDrive() { DefineDosDeviceW(DDD_REMOVE_DEFINITION, name, nullptr); }
+    };
+    const MappedDrive evil{L"Y:"}, corp{L"X:"};
+    ASSERT_TRUE(DefineDosDeviceW(DDD_RAW_TARGET_PATH, evil.name, L"\\??\\UNC\\evil.test\\share"));
+    ASSERT_TRUE(DefineDosDeviceW(DDD_RAW_TARGET_PATH, corp.name, L"\\??\\UNC\\www.corp.example\\share"));
+    const struct {
+        const wchar_t* address;
+        HRESULT whole, substring;
+    } cases[] = {
+        {L"Y:\\page.htm", S_FALSE, S_OK},          {L"y:/page.htm", S_FALSE, S_OK},
+        {L"file:///Y:/page.htm", S_FALSE, S_OK},    {L"file://Y:/page.htm", S_FALSE, S_OK},
+        {L"file:Y|/page.htm", S_FALSE, S_OK},       {L"file://localhost/Y:/page.htm", S_FALSE, S_OK},
+        {L"\\\\?\\Y:\\page.htm", S_FALSE, S_OK},    {L"res://Y:\\x.dll/a.htm", S_FALSE, S_OK},
+        {L"X:\\page.htm", S_OK, S_OK},             {L"file:///x:/page.htm", S_OK, S_OK},
+        {L"C:\\page.htm", S_OK, S_OK},             {L"file:///C:/page.htm", S_OK, S_OK},
+    };
+    for (const char* matching : {"hostMatching=\"domain\"", ""}) {
+        ASSERT_TRUE(client::StoreSettingsDocument(std::string("<lockSettings active=\"Y\" errorPage=\"\" ") + matching +
+                                                  "><host name=\"corp.example\"/></lockSettings>"));
+        ASSERT_TRUE(client::ReloadRunningController());
+        for (const auto& c : cases)
+            EXPECT_EQ(client::AskController(controller.get(), c.address), *matching ? c.whole : c.substring)
+                << ToNarrow(AsWideView(c.address)) << " " << matching;
+    }
+    // The error page on the mapped drive: its server is exempt, others not.
+    ASSERT_TRUE(client::StoreSettingsDocument("<lockSettings active=\"Y\" hostMatching=\"domain\" "
+                                              "errorPage=\"Y:\\blocked.htm\"><host name=\"corp.example\"/></lockSettings>"));
+    ASSERT_TRUE(client::ReloadRunningController());
+    EXPECT_EQ(client::AskController(controller.get(), L"http://evil.test/"), S_OK);
+    EXPECT_EQ(client::AskController(controller.get(), L"http://other.test/"), S_FALSE);
+    ASSERT_TRUE(client::StoreSettingsDocument(kAllowCorp));
+    ASSERT_TRUE(client::ReloadRunningController());
+}
+
 TEST_F(Controller, NullOutPointerForTheErrorPageFailsWithoutHarm) {
     const ComPtr<ISentrelController>& controller = Connection();
     ASSERT_TRUE(controller);
