@@ -25,7 +25,7 @@ DriveMapping ServerOf(std::wstring_view rest) {
     }
     const std::wstring_view server = rest.substr(0, rest.find(L'\\'));
     if (server.empty()) return {DriveMapping::Unknown, {}};
-    return {DriveMapping::Server, ToNarrow(std::wstring(server))};
+    return {DriveMapping::Server, ToNarrow(AsWideView(server))};
 }
 
 // The device a drive name stands for: "\??\UNC\server\share" for `subst`

@@ -3,6 +3,7 @@
 // start-up sequence and the methods' edge cases the marshaller would hide.
 #include "controller/agent_policy.h"
 #include "controller/class_factory.h"
+#include "controller/sentrel_controller.h"
 #include "controller/tray_icon.h"
 #include "resource_ids.h"
 #include "settings/registry_store.h"
@@ -224,13 +225,20 @@ TEST_F(ControllerObject, ConstructionValuesWithoutAStoredDocument) {
     EXPECT_EQ(controller->GetErrorPage(nullptr), E_POINTER);
 }
 
-TEST_F(ControllerObject, StartUpSurvivesADocumentThatCannotBeApplied) {
-    Store("<lockSettings active=\"Y\"><host/></lockSettings>");
+TEST_F(ControllerObject, StartUpHoldsTheLockForADocumentThatCannotBeApplied) {
+    Store("<lockSettings active=\"N\"><host/></lockSettings>");
     Server server;
     const ComPtr<ISentrelController> controller = server.Create();
-    EXPECT_EQ(Ask(controller.get(), L"abc.de"), S_OK) << "construction values kept";
-    EXPECT_TRUE(server.shown.empty()) << "nothing shown at start-up";
-    EXPECT_NE(ControllerWindow(), nullptr) << "the start-up went on";
+    EXPECT_EQ(Ask(controller.get(), L"abc.de"), S_FALSE) << "the lock is held, not the construction values";
+    EXPECT_TRUE(server.shown.empty()) << "no error box at start-up";
+    ASSERT_NE(ControllerWindow(), nullptr) << "the start-up went on";
+    // The failure is announced to the window once (taken here, so that no
+    // box opens in this process).
+    MSG announced{};
+    EXPECT_TRUE(PeekMessageA(&announced, ControllerWindow(), kShowUnusableSettingsMessage,
+                             kShowUnusableSettingsMessage, PM_REMOVE));
+    EXPECT_FALSE(PeekMessageA(&announced, ControllerWindow(), kShowUnusableSettingsMessage,
+                              kShowUnusableSettingsMessage, PM_REMOVE));
 }
 
 TEST_F(ControllerObject, StartsFromTheStoredDocumentAndReloadsOnRequest) {
