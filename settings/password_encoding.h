@@ -1,5 +1,5 @@
-// The stored form of the settings password: two letters per byte of its
-// narrow form, low nibble first ('a' + low, then 'a' + the byte shifted
+// The settings password's old, reversible stored form (settings_password.h
+// has the one written now): two letters per byte of its narrow form, low nibble first ('a' + low, then 'a' + the byte shifted
 // right by four as a signed value). "abc" is stored as "bgcgdg".
 #pragma once
 
@@ -14,6 +14,8 @@ inline constexpr size_t kMaxEncodedPasswordChars = 78;  // what the reader decod
 // password that loads can always be saved again.
 inline constexpr size_t kMaxStoredPasswordBytes = kMaxEncodedPasswordChars / 2;
 
+// The old form, which the controller no longer writes: what existing
+// documents hold, and what the tests make such documents with.
 std::string EncodePassword(std::string_view narrowPassword);
 
 // Decodes at most the first 78 characters; a final unpaired character gives

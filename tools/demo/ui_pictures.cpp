@@ -6,7 +6,7 @@
 #include "controller/class_factory.h"
 #include "controller/tray_icon.h"
 #include "resource_ids.h"
-#include "settings/password_encoding.h"
+#include "settings/settings_password.h"
 #include "settings/registry_store.h"
 #include "tools/client/controller_client.h"
 
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     sentrel::WriteStoredDocument(
         "<lockSettings blockPopups=\"Y\" reverseOperation=\"N\" prohibitUninstall=\"N\" active=\"Y\" "
         "errorPage=\"http://intranet/refused.htm\" hostMatching=\"domain\" password=\"" +
-            sentrel::EncodePassword("demo") +
+            sentrel::SettingsPassword::Choose("demo").StoredForm() +
             "\"><host name=\"corp.example\"/><host name=\"intranet\"/><host name=\"news.example\"/>"
             "<host name=\"wiki.corp.example\"/></lockSettings>",
         true);

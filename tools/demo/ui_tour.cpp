@@ -3,7 +3,7 @@
 // opened for a moment and described.
 #include "policy/connect_controller.h"
 #include "resource_ids.h"
-#include "settings/password_encoding.h"
+#include "settings/settings_password.h"
 #include "support/unique_any.h"
 #include "tools/client/controller_client.h"
 
@@ -52,7 +52,7 @@ int main() {
     sentrel::client::StoreSettingsDocument(
         "<lockSettings blockPopups=\"Y\" reverseOperation=\"N\" prohibitUninstall=\"N\" active=\"Y\" "
         "errorPage=\"http://intranet/refused.htm\" hostMatching=\"domain\" password=\"" +
-        sentrel::EncodePassword("demo") +
+        sentrel::SettingsPassword::Choose("demo").StoredForm() +
         "\"><host name=\"corp.example\"/><host name=\"intranet\"/><host name=\"news.example\"/>"
         "<host name=\"wiki.corp.example\"/></lockSettings>");
     if (!sentrel::client::StartController())
