@@ -12,17 +12,19 @@ bool IsDrive(std::string_view text) {
            (text[1] == ':' || text[1] == '|');
 }
 
+// The drive a path names: its first two characters a letter and ':' or
+// '|', whatever follows ("C:\x", and drive-relative "C:x", "C:.", which the
+// system completes to a path on that drive).
+char DriveOf(std::string_view path) { return IsDrive(path.substr(0, 2)) ? AsciiLower(path[0]) : '\0'; }
+
 // A file of this machine at `path` (slashes already forward), with the drive
-// its first segment names.
-PathReach LocalPath(std::string_view path) {
-    const std::string_view first = path.substr(0, path.find('/'));
-    return {PathReach::Local, {}, IsDrive(first) ? AsciiLower(first[0]) : '\0'};
-}
+// it names.
+PathReach LocalPath(std::string_view path) { return {PathReach::Local, {}, DriveOf(path)}; }
 
 // The first path segment of `rest` (slashes already forward) as a server.
 PathReach ServerOf(std::string_view rest) {
     const std::string_view server = rest.substr(0, rest.find('/'));
-    if (server.empty() || IsDrive(server)) return LocalPath(rest);
+    if (server.empty() || DriveOf(server)) return LocalPath(rest);
     if (server == "?" || server == ".") return {PathReach::Device, {}};
     return {PathReach::Server, std::string(server)};
 }
@@ -34,7 +36,7 @@ PathReach UncReach(std::string_view rest) {
     if (rest.substr(0, 2) == "?/" || rest.substr(0, 2) == "./") {
         const std::string_view after = rest.substr(2);
         if (StartsWithIgnoringAsciiCase(after, "unc/")) return ServerOf(after.substr(4));
-        if (IsDrive(after.substr(0, after.find('/')))) return LocalPath(after);
+        if (DriveOf(after)) return LocalPath(after);
         return {PathReach::Device, {}};
     }
     return ServerOf(rest);
@@ -73,10 +75,9 @@ size_t WrapperPrefixLength(WideView address) {
 }
 
 PathReach WherePathReaches(std::string_view address) {
-    // "C:", "C:\x", "C:/x": a drive path, as the local-address test takes it.
-    if (address.size() >= 2 && IsDrive(address.substr(0, 2)) && address[1] == ':' &&
-        (address.size() == 2 || address[2] == '\\' || address[2] == '/'))
-        return {PathReach::Local, {}, AsciiLower(address[0])};
+    // "C:\x", "C:/x", and drive-relative "C:x": a path on that drive.
+    if (address.size() >= 2 && address[1] == ':' && DriveOf(address))
+        return {PathReach::Local, {}, DriveOf(address)};
     const bool networkPath = address.substr(0, 2) == "\\\\" || address.substr(0, 2) == "//";
     if (!networkPath && !StartsWithIgnoringAsciiCase(address, "file:") && !StartsWithIgnoringAsciiCase(address, "res:"))
         return {};

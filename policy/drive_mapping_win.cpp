@@ -17,9 +17,9 @@ bool StartsWithIgnoringCase(std::wstring_view text, std::wstring_view prefix) {
 }
 
 // The server of "server\share..." (a redirector's device path may put
-// ";Z:0000000000012345\" in front of it).
+// ";Z:0000000000012345\" in front of it); Unknown when none is named.
 DriveMapping ServerOf(std::wstring_view rest) {
-    if (!rest.empty() && rest[0] == L';') {
+    while (!rest.empty() && rest[0] == L';') {
         const size_t end = rest.find(L'\\');
         rest = end == std::wstring_view::npos ? std::wstring_view() : rest.substr(end + 1);
     }
@@ -30,41 +30,77 @@ DriveMapping ServerOf(std::wstring_view rest) {
 
 // The device a drive name stands for: "\??\UNC\server\share" for `subst`
 // onto a network path, "\??\C:\folder" onto another drive, a redirector's
-// device for `net use`.
+// device for `net use`, "\Device\HarddiskVolume1" for a disk.
 std::wstring DeviceOf(const std::wstring& drive) {
     wchar_t target[1024] = {};
     if (QueryDosDeviceW(drive.c_str(), target, static_cast<DWORD>(std::size(target))) == 0) return {};
     return target;  // the first name: the one in use
 }
 
+// `text` without any of the names of the object directory of drive letters
+// in front ("\??\", "\GLOBAL??\", "\DosDevices\", "GLOBALROOT\", extra
+// backslashes), each of which the object manager follows to the same place.
+std::wstring_view WithoutDirectoryNames(std::wstring_view text) {
+    for (bool removed = true; removed;) {
+        removed = false;
+        while (!text.empty() && text[0] == L'\\') text.remove_prefix(1), removed = true;
+        for (const std::wstring_view name : {L"??\\", L"GLOBAL??\\", L"DosDevices\\", L"GLOBALROOT\\", L"??",
+                                             L"GLOBAL??", L"DosDevices", L"GLOBALROOT"}) {
+            if (StartsWithIgnoringCase(text, name) && (text.size() == name.size() || name.back() == L'\\' ||
+                                                       text[name.size()] == L'\\')) {
+                text.remove_prefix(name.size());
+                removed = true;
+                break;
+            }
+        }
+    }
+    return text;
+}
+
+bool IsDriveName(std::wstring_view text) {
+    return text.size() >= 2 && text[1] == L':' && (text[0] | 0x20) >= L'a' && (text[0] | 0x20) <= L'z' &&
+           (text.size() == 2 || text[2] == L'\\');
+}
+
 }  // namespace
 
+// Only what is known to be a device of this machine counts as local; any
+// form not recognised is Unknown, so a mapping written in an unusual way
+// fails closed rather than passing as a local disk.
 DriveMapping WhereDriveMaps(char letter) {
     std::wstring drive{static_cast<wchar_t>(letter), L':'};
     // `subst` may lead to another drive, which may be mapped again.
     for (int hops = 0; hops < 8; ++hops) {
         const std::wstring device = DeviceOf(drive);
-        const std::wstring_view target(device);
-        if (StartsWithIgnoringCase(target, L"\\??\\UNC\\")) return ServerOf(target.substr(8));
-        for (const std::wstring_view redirector : {L"\\Device\\Mup\\", L"\\Device\\LanmanRedirector\\",
-                                                   L"\\Device\\WebDavRedirector\\"}) {
-            if (StartsWithIgnoringCase(target, redirector)) return ServerOf(target.substr(redirector.size()));
+        if (device.empty()) break;  // no such drive: the path names nothing there
+        const std::wstring_view target = WithoutDirectoryNames(device);
+        if (StartsWithIgnoringCase(target, L"UNC\\")) return ServerOf(target.substr(4));
+        if (StartsWithIgnoringCase(target, L"UNC")) return {DriveMapping::Unknown, {}};
+        for (const std::wstring_view redirector :
+             {L"Device\\Mup", L"Device\\LanmanRedirector", L"Device\\WebDavRedirector", L"Device\\RdpDr"}) {
+            if (!StartsWithIgnoringCase(target, redirector)) continue;
+            const std::wstring_view rest = target.substr(redirector.size());
+            if (rest.empty() || rest[0] != L'\\') return {DriveMapping::Unknown, {}};
+            return ServerOf(rest.substr(1));
         }
-        if (StartsWithIgnoringCase(target, L"\\??\\") && target.size() >= 6 && target[5] == L':' &&
-            ((target[4] | 0x20) >= L'a' && (target[4] | 0x20) <= L'z')) {
-            drive = std::wstring(target.substr(4, 2));
+        if (IsDriveName(target)) {
+            drive = std::wstring(target.substr(0, 2));
             continue;
         }
-        break;
+        if (!StartsWithIgnoringCase(target, L"Device\\")) return {DriveMapping::Unknown, {}};
+        // A device of this machine; a network file system behind it is
+        // still told by the provider or the drive's type below.
+        wchar_t remote[1024] = {};
+        DWORD length = static_cast<DWORD>(std::size(remote));
+        if (WNetGetConnectionW(drive.c_str(), remote, &length) == NO_ERROR && remote[0] == L'\\' &&
+            remote[1] == L'\\')
+            return ServerOf(std::wstring_view(remote).substr(2));
+        const std::wstring root = drive + L"\\";
+        if (GetDriveTypeW(root.c_str()) == DRIVE_REMOTE) return {DriveMapping::Unknown, {}};
+        return {};
     }
-    // A connection the network provider knows of.
-    wchar_t remote[1024] = {};
-    DWORD length = static_cast<DWORD>(std::size(remote));
-    if (WNetGetConnectionW(drive.c_str(), remote, &length) == NO_ERROR && remote[0] == L'\\' && remote[1] == L'\\')
-        return ServerOf(std::wstring_view(remote).substr(2));
-    const std::wstring root = drive + L"\\";
-    if (GetDriveTypeW(root.c_str()) == DRIVE_REMOTE) return {DriveMapping::Unknown, {}};
-    return {};
+    // More hops than `subst` chains need, or a drive that does not exist.
+    return DeviceOf(drive).empty() ? DriveMapping{} : DriveMapping{DriveMapping::Unknown, {}};
 }
 
 }  // namespace sentrel

@@ -24,7 +24,7 @@ inline constexpr std::uint32_t kPasswordIterations = 48000;
 // What a hashed form may ask for: fewer rounds would make guessing cheap
 // again, more would let a document hang the prompt.
 inline constexpr std::uint32_t kMinPasswordIterations = 1000;
-inline constexpr std::uint32_t kMaxPasswordIterations = 10'000'000;
+inline constexpr std::uint32_t kMaxPasswordIterations = 1'000'000;
 inline constexpr size_t kPasswordSaltBytes = 16;
 inline constexpr size_t kPasswordKeyBytes = 32;
 

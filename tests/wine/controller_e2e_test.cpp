@@ -325,7 +325,10 @@ TEST_F(Controller, AMappedDriveIsJudgedByItsServer) {
         const wchar_t* name;
         ~MappedDrive() { DefineDosDeviceW(DDD_REMOVE_DEFINITION, name, nullptr); }
     };
-    const MappedDrive evil{L"Y:"}, corp{L"X:"};
+    // Y: and W: lead to evil.test, V: to no server that can be told.
+    const MappedDrive evil{L"Y:"}, corp{L"X:"}, global{L"W:"}, bare{L"V:"};
+    ASSERT_TRUE(DefineDosDeviceW(DDD_RAW_TARGET_PATH, global.name, L"\\GLOBAL??\\UNC\\evil.test\\share"));
+    ASSERT_TRUE(DefineDosDeviceW(DDD_RAW_TARGET_PATH, bare.name, L"\\Device\\Mup"));
     ASSERT_TRUE(DefineDosDeviceW(DDD_RAW_TARGET_PATH, evil.name, L"\\??\\UNC\\evil.test\\share"));
     ASSERT_TRUE(DefineDosDeviceW(DDD_RAW_TARGET_PATH, corp.name, L"\\??\\UNC\\www.corp.example\\share"));
     const struct {
@@ -336,6 +339,9 @@ TEST_F(Controller, AMappedDriveIsJudgedByItsServer) {
         {L"file:///Y:/page.htm", S_FALSE, S_OK},    {L"file://Y:/page.htm", S_FALSE, S_OK},
         {L"file:Y|/page.htm", S_FALSE, S_OK},       {L"file://localhost/Y:/page.htm", S_FALSE, S_OK},
         {L"\\\\?\\Y:\\page.htm", S_FALSE, S_OK},    {L"res://Y:\\x.dll/a.htm", S_FALSE, S_OK},
+        {L"Y:page.htm", S_FALSE, S_FALSE},           {L"file:///Y:page.htm", S_FALSE, S_OK},
+        {L"res://Y:x.dll/a.htm", S_FALSE, S_OK},     {L"W:\\page.htm", S_FALSE, S_OK},
+        {L"file:///V:/evil.test/share/page.htm", S_FALSE, S_OK},
         {L"X:\\page.htm", S_OK, S_OK},             {L"file:///x:/page.htm", S_OK, S_OK},
         {L"C:\\page.htm", S_OK, S_OK},             {L"file:///C:/page.htm", S_OK, S_OK},
     };
