@@ -64,9 +64,11 @@ windows_tests() {
     wine_select_architecture || { failed=$((failed + 1)); return; }
     local win=$SENTREL_WIN_BUILD
     echo "== Windows build ($SENTREL_WINE_ARCH, $win), tests under Wine =="
-    # The 64-bit package carries the 32-bit build's agent and type library.
+    # The 64-bit package carries the 32-bit build's agent and type library;
+    # the 64-bit tests also check that the 32-bit package refuses 64-bit Windows.
     if [ "$SENTREL_WINE_ARCH" = win64 ]; then
-        build build/win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" --target SentrelAgent sentrel_generated ||
+        build build/win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" --target SentrelAgent sentrel_generated \
+            sentrel_package ||
             { failed=$((failed + 1)); return; }
     fi
     build "$win" -DCMAKE_TOOLCHAIN_FILE="$SENTREL_TOOLCHAIN" || { failed=$((failed + 1)); return; }

@@ -16,6 +16,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <functional>
 #include <map>
 #include <set>
@@ -461,6 +462,39 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
     RemoveBrowserPolicies();
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, (std::string("SOFTWARE\\") + kRestrictionsKey).c_str(), "NoBrowserClose");
 }
+
+#ifdef SENTREL_X86_PACKAGE
+// The 32-bit package on 64-bit Windows would leave 64-bit tabs without an
+// agent: it refuses, and nothing is installed.
+TEST_F(Deployment, The32BitPackageRefuses64BitWindows) {
+    const std::wstring package = BuildMachinePath(SENTREL_X86_PACKAGE);
+    ASSERT_NE(GetFileAttributesW(package.c_str()), INVALID_FILE_ATTRIBUTES) << "the 32-bit package is built";
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring log = std::wstring(temp) + L"sentrel-x86.log";
+    DeleteFileW(log.c_str());
+    EXPECT_EQ(client::RunProgram(L"msiexec /i \"" + package + L"\" /qn /l* \"" + log + L"\"", 120000),
+              ERROR_INSTALL_FAILURE);
+    // Refused by its launch condition, not by a failing step later on.
+    std::ifstream file(std::filesystem::path(log), std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::erase(text, '\0');  // the log may be UTF-16
+    // (Wine's log does not hold the condition's message; a passed check ends
+    // with "Return value 1".)
+    const std::string ended = "LaunchConditions. Return value ";
+    const size_t at = text.find(ended);
+    ASSERT_NE(at, std::string::npos) << text.substr(0, 2000);
+    EXPECT_NE(text.substr(at + ended.size(), 1), "1") << "refused by its launch condition";
+    // A 32-bit package writes the 32-bit view and the 32-bit program folder.
+    qz_support::UniqueHkey entry;
+    EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, KEY_READ | KEY_WOW64_32KEY, entry.put()),
+              ERROR_SUCCESS)
+        << "not installed";
+    wchar_t folder[MAX_PATH] = {};
+    ASSERT_NE(GetEnvironmentVariableW(L"ProgramFiles(x86)", folder, MAX_PATH), 0u);
+    EXPECT_EQ(GetFileAttributesW((std::wstring(folder) + L"\\Sentrel").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+#endif
 
 TEST_F(Deployment, ABrowserPolicyValueHeldWithOtherDataStopsTheInstallUntouched) {
     // The administrator lets users manage the agent in Manage Add-ons.
