@@ -76,8 +76,7 @@ size_t WrapperPrefixLength(WideView address) {
 
 PathReach WherePathReaches(std::string_view address) {
     // "C:\x", "C:/x", and drive-relative "C:x": a path on that drive.
-    if (address.size() >= 2 && address[1] == ':' && DriveOf(address))
-        return {PathReach::Local, {}, DriveOf(address)};
+    if (const char drive = DriveOf(address); drive && address[1] == ':') return {PathReach::Local, {}, drive};
     const bool networkPath = address.substr(0, 2) == "\\\\" || address.substr(0, 2) == "//";
     if (!networkPath && !StartsWithIgnoringAsciiCase(address, "file:") && !StartsWithIgnoringAsciiCase(address, "res:"))
         return {};

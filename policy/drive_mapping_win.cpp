@@ -1,5 +1,6 @@
 #include "policy/drive_mapping.h"
 
+#include "support/ascii.h"
 #include "support/text.h"
 
 #include <windows.h>
@@ -9,12 +10,6 @@
 
 namespace sentrel {
 namespace {
-
-bool StartsWithIgnoringCase(std::wstring_view text, std::wstring_view prefix) {
-    return text.size() >= prefix.size() &&
-           CompareStringOrdinal(text.data(), static_cast<int>(prefix.size()), prefix.data(),
-                                static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL;
-}
 
 // The server of "server\share..." (a redirector's device path may put
 // ";Z:0000000000012345\" in front of it); Unknown when none is named.
@@ -44,10 +39,11 @@ std::wstring_view WithoutDirectoryNames(std::wstring_view text) {
     for (bool removed = true; removed;) {
         removed = false;
         while (!text.empty() && text[0] == L'\\') text.remove_prefix(1), removed = true;
-        for (const std::wstring_view name : {L"??\\", L"GLOBAL??\\", L"DosDevices\\", L"GLOBALROOT\\", L"??",
-                                             L"GLOBAL??", L"DosDevices", L"GLOBALROOT"}) {
-            if (StartsWithIgnoringCase(text, name) && (text.size() == name.size() || name.back() == L'\\' ||
-                                                       text[name.size()] == L'\\')) {
+        // Each name counts only as a whole one: alone, or before a backslash,
+        // which the loop then removes.
+        for (const std::string_view name : {"??", "GLOBAL??", "DosDevices", "GLOBALROOT"}) {
+            if (StartsWithIgnoringAsciiCase(text, name) &&
+                (text.size() == name.size() || text[name.size()] == L'\\')) {
                 text.remove_prefix(name.size());
                 removed = true;
                 break;
@@ -72,13 +68,13 @@ DriveMapping WhereDriveMaps(char letter) {
     // `subst` may lead to another drive, which may be mapped again.
     for (int hops = 0; hops < 8; ++hops) {
         const std::wstring device = DeviceOf(drive);
-        if (device.empty()) break;  // no such drive: the path names nothing there
+        if (device.empty()) return {};  // no such drive: the path names nothing there
         const std::wstring_view target = WithoutDirectoryNames(device);
-        if (StartsWithIgnoringCase(target, L"UNC\\")) return ServerOf(target.substr(4));
-        if (StartsWithIgnoringCase(target, L"UNC")) return {DriveMapping::Unknown, {}};
-        for (const std::wstring_view redirector :
-             {L"Device\\Mup", L"Device\\LanmanRedirector", L"Device\\WebDavRedirector", L"Device\\RdpDr"}) {
-            if (!StartsWithIgnoringCase(target, redirector)) continue;
+        if (StartsWithIgnoringAsciiCase(target, "UNC\\")) return ServerOf(target.substr(4));
+        if (StartsWithIgnoringAsciiCase(target, "UNC")) return {DriveMapping::Unknown, {}};
+        for (const std::string_view redirector :
+             {"Device\\Mup", "Device\\LanmanRedirector", "Device\\WebDavRedirector", "Device\\RdpDr"}) {
+            if (!StartsWithIgnoringAsciiCase(target, redirector)) continue;
             const std::wstring_view rest = target.substr(redirector.size());
             if (rest.empty() || rest[0] != L'\\') return {DriveMapping::Unknown, {}};
             return ServerOf(rest.substr(1));
@@ -87,7 +83,7 @@ DriveMapping WhereDriveMaps(char letter) {
             drive = std::wstring(target.substr(0, 2));
             continue;
         }
-        if (!StartsWithIgnoringCase(target, L"Device\\")) return {DriveMapping::Unknown, {}};
+        if (!StartsWithIgnoringAsciiCase(target, "Device\\")) return {DriveMapping::Unknown, {}};
         // A device of this machine; a network file system behind it is
         // still told by the provider or the drive's type below.
         wchar_t remote[1024] = {};
@@ -99,8 +95,8 @@ DriveMapping WhereDriveMaps(char letter) {
         if (GetDriveTypeW(root.c_str()) == DRIVE_REMOTE) return {DriveMapping::Unknown, {}};
         return {};
     }
-    // More hops than `subst` chains need, or a drive that does not exist.
-    return DeviceOf(drive).empty() ? DriveMapping{} : DriveMapping{DriveMapping::Unknown, {}};
+    // More hops than `subst` chains need.
+    return {DriveMapping::Unknown, {}};
 }
 
 }  // namespace sentrel

@@ -1,6 +1,7 @@
 // The settings password's old, reversible stored form (settings_password.h
-// has the one written now): two letters per byte of its narrow form, low nibble first ('a' + low, then 'a' + the byte shifted
-// right by four as a signed value). "abc" is stored as "bgcgdg".
+// has the one written now): two letters per byte of its narrow form, low
+// nibble first ('a' + low, then 'a' + the byte shifted right by four as a
+// signed value). "abc" is stored as "bgcgdg".
 #pragma once
 
 #include <string>

@@ -16,8 +16,8 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
