@@ -1,7 +1,7 @@
 #include "policy/access_decision.h"
 
 #include "policy/address_reach.h"
-#include "policy/canonical_host.h"
+#include "support/canonical_host.h"
 #include "policy/url_normalization.h"
 
 #include <cstring>

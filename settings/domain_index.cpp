@@ -1,6 +1,6 @@
 #include "settings/domain_index.h"
 
-#include "policy/canonical_host.h"
+#include "support/canonical_host.h"
 
 #include <unordered_map>
 

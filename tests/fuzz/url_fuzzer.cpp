@@ -5,7 +5,7 @@
 #include "policy/url_normalization.h"
 #include "controller/command_line.h"
 #include "settings/password_encoding.h"
-#include "policy/canonical_host.h"
+#include "support/canonical_host.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -12,7 +12,7 @@
 // Exit status: 0 when it ran (and the document loads), 1 when the controller
 // would reject the document, 2 for bad usage or an unreadable document.
 #include "policy/access_decision.h"
-#include "policy/canonical_host.h"
+#include "support/canonical_host.h"
 #include "policy/url_normalization.h"
 #include "settings/password_encoding.h"
 #include "support/ascii.h"

@@ -1,6 +1,6 @@
-#include "policy/canonical_host.h"
+#include "support/canonical_host.h"
 
-#include "policy/idna.h"
+#include "support/idna.h"
 #include "support/ascii.h"
 #include "support/text.h"
 

@@ -1,4 +1,4 @@
-#include "policy/idna.h"
+#include "support/idna.h"
 
 namespace sentrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "policy/idna.h"
+#include "support/idna.h"
 
 #include <windows.h>
 
