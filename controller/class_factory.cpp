@@ -1,13 +1,12 @@
 #include "controller/class_factory.h"
+#include "support/entry_points.h"
 
 namespace sentrel {
 
 ControllerClassFactory::ControllerClassFactory(ServerModule& module) noexcept : module_(module) {
     // Without memory for the object the server still runs and answers
     // every creation with the failure.
-    try {
-        controller_ = std::make_unique<SentrelController>(module);
-    } catch (...) {
+    if (!qz_support::RunGuarded(__FILE__, __LINE__, [&] { controller_ = std::make_unique<SentrelController>(module); })) {
         startup_ = E_OUTOFMEMORY;
         return;
     }

@@ -21,15 +21,6 @@ HICON LoadPadlock(HINSTANCE instance, int id) {
     return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON, 64, 64, LR_DEFAULTSIZE));
 }
 
-// One step of the start, outside any handler: a step that raises (no DOM
-// library, no memory) is left out, and the others still run.
-template <typename Step>
-void RunStartStep(const Step& step) noexcept {
-    try {
-        step();
-    } catch (...) {
-    }
-}
 
 }  // namespace
 
@@ -55,8 +46,11 @@ SentrelController::~SentrelController() {
     if (window_) DestroyWindow(window_);
 }
 
+// Each step of the start runs guarded: a step that raises (no DOM library,
+// no memory) is reported and left out, and the others still run.
 HRESULT SentrelController::FinalConstruct() noexcept {
-    RunStartStep([this] { settings_.sourceConfigured = !ReadSettingsSource().empty(); });
+    using qz_support::RunGuarded;
+    RunGuarded(__FILE__, __LINE__, [this] { settings_.sourceConfigured = !ReadSettingsSource().empty(); });
     bool activeLoaded = false;
     const SettingsLoad load = LoadStoredSettings(settings_, &activeLoaded);
     // A document that is there but cannot be used would otherwise leave
@@ -65,12 +59,21 @@ HRESULT SentrelController::FinalConstruct() noexcept {
     // only the machine's settings count and the first one is still to come.
     const bool awaitingMachineSettings = load == SettingsLoad::NoDocument && settings_.sourceConfigured &&
                                          MachinePolicyOn(kMachineSettingsOnlyPolicy);
-    if (load == SettingsLoad::Unusable || awaitingMachineSettings) HoldLocked();
-    ChooseImage();
-    window_ = CreateModeless(module_.Instance(), IDD_SETTINGS, nullptr);
+    if ((load == SettingsLoad::Unusable || awaitingMachineSettings) &&
+        !RunGuarded(__FILE__, __LINE__, [this] { HoldLocked(); })) {
+        // No memory for the held record: the start values, locked, with
+        // their empty allow list refuse every address just the same.
+        settings_.active = true;
+        settings_.reverseOperation = false;
+        lockHeld_ = true;
+    }
+    RunGuarded(__FILE__, __LINE__, [this] {
+        ChooseImage();
+        window_ = CreateModeless(module_.Instance(), IDD_SETTINGS, nullptr);
+    });
     if (load == SettingsLoad::Unusable) PostMessageA(window_, kShowUnusableSettingsMessage, 0, 0);
     syncWorker_.Start([window = window_](HANDLE stop) { SyncWorker(window, stop); });
-    RunStartStep([] { EnforceBrowserLock(); });
+    RunGuarded(__FILE__, __LINE__, [] { EnforceBrowserLock(); });
     registryWatcher_.Start(WatchBrowserConfiguration);
     return S_OK;
 }
@@ -130,22 +133,22 @@ STDMETHODIMP_(ULONG) SentrelController::Release() {
     return static_cast<ULONG>(module_.Unlock());
 }
 
-STDMETHODIMP SentrelController::IsURLOK(BSTR url) {
+STDMETHODIMP SentrelController::IsURLOK(BSTR url) noexcept {
     std::optional<WideView> address;
     if (url) address = AsWideView(std::wstring_view(url, SysStringLen(url)));
     return sentrel::IsURLOK(settings_, address);
 }
 
-STDMETHODIMP SentrelController::Show() {
+STDMETHODIMP SentrelController::Show() noexcept {
     PostMessageA(window_, kShowMessage, 0, 0);
     return S_OK;
 }
 
-STDMETHODIMP SentrelController::AllowPopup() {
+STDMETHODIMP SentrelController::AllowPopup() noexcept {
     return settings_.active && settings_.blockPopups ? S_FALSE : S_OK;
 }
 
-STDMETHODIMP SentrelController::GetErrorPage(BSTR* newVal) {
+STDMETHODIMP SentrelController::GetErrorPage(BSTR* newVal) noexcept {
     if (!newVal) return E_POINTER;
     *newVal = nullptr;
     if (settings_.errorPage.empty()) return S_OK;

@@ -32,8 +32,9 @@ public:
     ~SentrelController();
 
     // Loads the settings, creates the window and starts the helpers. Always
-    // succeeds and never raises: a step that fails or raises is left out
-    // (the settings then stay at their construction values), the others run.
+    // succeeds and never raises: a step that fails or raises is reported and
+    // left out (the settings then stay at their construction values), the
+    // others run.
     HRESULT FinalConstruct() noexcept;
 
     // IUnknown: references hold module locks; the object lives as long as the process.
@@ -41,11 +42,12 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
 
-    // ISentrelController: never raise, never guarded.
-    STDMETHODIMP IsURLOK(BSTR url) override;
-    STDMETHODIMP Show() override;
-    STDMETHODIMP AllowPopup() override;
-    STDMETHODIMP GetErrorPage(BSTR* newVal) override;
+    // ISentrelController: none can raise (the decision refuses on any
+    // failure inside it), so they need no guard frame.
+    STDMETHODIMP IsURLOK(BSTR url) noexcept override;
+    STDMETHODIMP Show() noexcept override;
+    STDMETHODIMP AllowPopup() noexcept override;
+    STDMETHODIMP GetErrorPage(BSTR* newVal) noexcept override;
 
 private:
     qz_support::MessageOutcome HandleDialogMessage(HWND window, UINT message, WPARAM wParam,

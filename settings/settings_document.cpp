@@ -2,6 +2,7 @@
 
 #include "settings/registry_store.h"
 #include "support/unique_any.h"
+#include "support/entry_points.h"
 
 #include <objbase.h>
 
@@ -243,6 +244,7 @@ SettingsLoad LoadStoredSettings(ControllerSettings& settings, bool* activeLoaded
         if (activeLoaded) *activeLoaded = active;
         return SettingsLoad::Applied;
     } catch (...) {
+        qz_support::ReportCurrentException();
         return SettingsLoad::Unusable;
     }
 }
@@ -255,6 +257,7 @@ WideString ErrorPageOfStoredDocument() noexcept {
         if (!element) return {};
         return AttributeValue(dom::GetAttributes(element.get()), L"errorPage").value_or(WideString());
     } catch (...) {
+        qz_support::ReportCurrentException();
         return {};
     }
 }

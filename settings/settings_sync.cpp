@@ -7,6 +7,7 @@
 #include "support/machine_policy.h"
 #include "support/text.h"
 #include "support/unique_any.h"
+#include "support/entry_points.h"
 
 #include <objbase.h>
 
@@ -199,12 +200,9 @@ void SyncWorker(HWND window, HANDLE stopEvent) {
     while (!StopRequested(stopEvent)) {
         TempFileList temporaries;
         SyncOutcome outcome = SyncOutcome::Failed;
-        // A pass that raises (a DOM failure, no memory) fails like any other;
-        // the next one comes an hour later.
-        try {
-            outcome = SyncPass(temporaries);
-        } catch (...) {
-        }
+        // A pass that raises (a DOM failure, no memory) is reported and fails
+        // like any other; the next one comes an hour later.
+        qz_support::RunGuarded(__FILE__, __LINE__, [&] { outcome = SyncPass(temporaries); });
         // Once a source has been seen the worker keeps going; a later pass
         // without one imports nothing.
         if (outcome != SyncOutcome::NoSource) found = true;

@@ -60,7 +60,7 @@ DWORD WINAPI BackgroundThread::Run(void* parameter) {
     try {
         (*shared)->body((*shared)->stop.get());
     } catch (...) {
-        qz_support::ReportError(E_UNEXPECTED);
+        qz_support::ReportCurrentException();
         return 1;
     }
     return 0;

@@ -103,6 +103,23 @@ long ReportError(long error) {
     return error;
 }
 
+long ReportCurrentException() noexcept {
+    long error = E_UNEXPECTED;
+    try {
+        throw;
+    } catch (const _com_error& failure) {
+        error = failure.Error();
+    } catch (const std::bad_alloc&) {
+        error = E_OUTOFMEMORY;
+    } catch (...) {
+    }
+    try {
+        return ReportError(error);
+    } catch (...) {
+        return error;  // no memory for the report's text
+    }
+}
+
 std::wstring LastReportedError() {
     return lastReport;
 }

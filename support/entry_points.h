@@ -49,6 +49,31 @@ std::vector<CallFrame> CurrentCallStack();
 // shows nothing: the entry point's own policy decides what the user sees,
 // so one failure never makes two message boxes.
 long ReportError(long error);
+// In a catch handler: reports the exception being handled (a COM error by
+// its HRESULT, no memory as E_OUTOFMEMORY, anything else as E_UNEXPECTED)
+// and returns the HRESULT reported.
+long ReportCurrentException() noexcept;
+
+// Runs `work`, whose failures must not leave its caller (a start step, a
+// worker's pass, a function that never raises), inside a frame that names
+// `file` and `line`. A failure it raises is reported; returns whether it ran
+// to its end.
+template <typename Work>
+bool RunGuarded(const char* file, int line, Work&& work) noexcept {
+    try {
+        CCallStackEntry frame(file, line, nullptr);
+        try {
+            work();
+            return true;
+        } catch (...) {
+            ReportCurrentException();
+            return false;
+        }
+    } catch (...) {
+        return false;  // no memory for the frame: the work never ran
+    }
+}
+
 // The text of the last report on this thread; empty when there was none.
 std::wstring LastReportedError();
 

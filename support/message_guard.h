@@ -24,7 +24,7 @@ MessageOutcome RecoverFromMessageError(HWND window, UINT message, WPARAM wParam,
 
 // Runs `handler` (returning MessageOutcome) inside a CMessageEntryPoint. A
 // COM error is recovered as above; any other exception is first reported
-// with ReportError(E_UNEXPECTED) and then recovered as E_UNEXPECTED.
+// (ReportCurrentException) and then recovered as the HRESULT reported.
 template <typename Handler>
 MessageOutcome GuardMessage(const char* unit, int line, HINSTANCE instance, HWND window, UINT message,
                             WPARAM wParam, LPARAM lParam, Handler&& handler) noexcept {
@@ -35,8 +35,8 @@ MessageOutcome GuardMessage(const char* unit, int line, HINSTANCE instance, HWND
         } catch (const _com_error& error) {
             return RecoverFromMessageError(window, message, wParam, lParam, error);
         } catch (...) {
-            ReportError(E_UNEXPECTED);
-            return RecoverFromMessageError(window, message, wParam, lParam, _com_error(E_UNEXPECTED));
+            const long error = ReportCurrentException();
+            return RecoverFromMessageError(window, message, wParam, lParam, _com_error(error));
         }
     } catch (...) {
         return {};

@@ -22,7 +22,10 @@ fi
 
 if [ "${#missing[@]}" -gt 0 ] || [ "${need_update:-0}" = 1 ]; then
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q
+    # A mirror caught mid-sync fails one list; the install goes on with the
+    # lists that did arrive and fails by itself if a package is not in them.
+    apt-get update -q || { sleep 5; apt-get update -q; } ||
+        echo "setup: some package lists could not be refreshed; installing from the others" >&2
     apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 

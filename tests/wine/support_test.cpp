@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include <oleauto.h>
 
 namespace qz_support {
@@ -116,6 +118,34 @@ TEST(ShowError, SendsTheDescriptionAndTheInnermostFrameToTheDisplay) {
     EXPECT_TRUE(shown.empty());
     EXPECT_NE(LastReportedError().find(L"0x8000FFFF"), std::wstring::npos);
     SetErrorDisplay(previous);
+}
+
+TEST(RunGuarded, ReportsWhatTheWorkRaisesWithItsFrameAndReturnsWhetherItEnded) {
+    struct Case {
+        const char* what;
+        void (*work)();
+        bool ended;
+        const wchar_t* reported;  // the HRESULT the report names; null: no report
+    };
+    const Case cases[] = {
+        {"nothing raised", [] {}, true, nullptr},
+        {"a COM error", [] { throw _com_error(E_ACCESSDENIED); }, false, L"0x80070005"},
+        {"no memory", [] { throw std::bad_alloc(); }, false, L"0x8007000E"},
+        {"anything else", [] { throw 7; }, false, L"0x8000FFFF"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ReportError(S_OK);  // a known last report
+        EXPECT_EQ(RunGuarded("Start", 12, c.work), c.ended);
+        EXPECT_TRUE(CurrentCallStack().empty());
+        const std::wstring report = LastReportedError();
+        if (!c.reported) {
+            EXPECT_NE(report.find(L"0x00000000"), std::wstring::npos) << report;
+            continue;
+        }
+        EXPECT_NE(report.find(c.reported), std::wstring::npos) << report;
+        EXPECT_NE(report.find(L"Start, line 12"), std::wstring::npos) << report;
+    }
 }
 
 TEST(SetNextCreateCLSID, IsForgottenByClearExceptionHandler) {
