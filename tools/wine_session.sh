@@ -29,6 +29,7 @@ wine_select_architecture() {
     case "$SENTREL_WINE_ARCH" in
         win32)
             machine_runs_32bit || { echo "SENTREL_WINE_ARCH=win32: this machine runs no 32-bit programs" >&2; return 1; }
+            [ -x /usr/lib/wine/wine ] || { echo "SENTREL_WINE_ARCH=win32: 32-bit Wine (wine32:i386) is not installed" >&2; return 1; }
             SENTREL_WINE=wine
             SENTREL_TOOLCHAIN="$root/cmake/mingw-i686.cmake"
             SENTREL_WIN_BUILD=build/win ;;
