@@ -16,7 +16,6 @@ public:
     ServerModule& operator=(const ServerModule&) = delete;
 
     HINSTANCE Instance() const { return instance_; }
-    DWORD MainThreadId() const { return mainThreadId_; }
 
     // Interlocked; returns the new count. Dropping to zero sets the activity
     // flag and signals the shutdown monitor.

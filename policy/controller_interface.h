@@ -12,7 +12,6 @@ namespace sentrel {
 inline constexpr const char* kControllerClsidText = "{EE71CF2C-D934-4D16-A641-C5C6F80DDE57}";
 inline constexpr const char* kControllerAppIdText = "{0438AB9B-DE90-4528-9438-DA3279114CEE}";
 inline constexpr const char* kTypeLibraryIdText = "{AAC2174E-DAB4-475C-9E63-19AF9497F122}";
-inline constexpr const char* kInterfaceIdText = "{19A39A03-20AC-4E25-8570-0E1F9C6563A8}";
 inline constexpr WORD kTypeLibraryMajor = 1;
 inline constexpr WORD kTypeLibraryMinor = 0;
 inline constexpr LCID kTypeLibraryLocale = 0x0409;

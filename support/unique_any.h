@@ -61,7 +61,6 @@ inline void FreeBstr(BSTR text) { SysFreeString(text); }
 inline void DestroyIconHandle(HICON icon) { DestroyIcon(icon); }
 inline void DestroyMenuHandle(HMENU menu) { DestroyMenu(menu); }
 inline void CloseInternet(HINTERNET handle) { InternetCloseHandle(handle); }
-inline void FreeCoTask(wchar_t* text) { CoTaskMemFree(text); }
 inline void FreeLibraryHandle(HMODULE module) { FreeLibrary(module); }
 inline void FreeLocal(void* memory) { LocalFree(memory); }
 inline void FreeLocalText(wchar_t* text) { LocalFree(text); }
@@ -75,24 +74,10 @@ using UniqueBstr = UniqueAny<BSTR, detail::FreeBstr>;
 using UniqueHicon = UniqueAny<HICON, detail::DestroyIconHandle>;
 using UniqueHmenu = UniqueAny<HMENU, detail::DestroyMenuHandle>;
 using UniqueHinternet = UniqueAny<HINTERNET, detail::CloseInternet>;
-using UniqueCoTaskString = UniqueAny<wchar_t*, detail::FreeCoTask>;
 using UniqueHmodule = UniqueAny<HMODULE, detail::FreeLibraryHandle>;
 // LocalAlloc'd results, such as the security descriptors and SDDL text that
 // the descriptor conversions return.
 using UniqueLocalDescriptor = UniqueAny<PSECURITY_DESCRIPTOR, detail::FreeLocal>;
 using UniqueLocalText = UniqueAny<wchar_t*, detail::FreeLocalText>;
-
-// One-off cleanup at scope exit.
-template <typename Function>
-class ScopeExit {
-public:
-    explicit ScopeExit(Function function) : function_(std::move(function)) {}
-    ScopeExit(const ScopeExit&) = delete;
-    ScopeExit& operator=(const ScopeExit&) = delete;
-    ~ScopeExit() { function_(); }
-
-private:
-    Function function_;
-};
 
 }  // namespace qz_support
