@@ -1,6 +1,7 @@
 #include "tools/browser_host/host_session.h"
 
 #include "support/com_object.h"
+#include "support/registry.h"
 #include "support/unique_any.h"
 
 #include <docobj.h>
@@ -100,12 +101,12 @@ ComPtr<IUnknown> CreateSite(ComPtr<HostBrowser> browser, SiteOptions options) {
 
 std::vector<CLSID> RegisteredHelperObjects() {
     std::vector<CLSID> classes;
-    qz_support::UniqueHkey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHelperObjectsKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return classes;
+    const auto opened = qz_support::registry::OpenKey(HKEY_LOCAL_MACHINE, kHelperObjectsKey, KEY_READ);
+    if (!opened) return classes;
     for (DWORD index = 0;; ++index) {
         wchar_t name[64];
         DWORD length = 64;
-        if (RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (RegEnumKeyExW(opened.key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
         CLSID classId;
         if (SUCCEEDED(CLSIDFromString(name, &classId))) classes.push_back(classId);
     }
