@@ -15,6 +15,12 @@ LONG LockModule();
 LONG UnlockModule();
 LONG ModuleLockCount();
 
+// The lock count as the COM object base's lifetimes take a module.
+struct ModuleLock {
+    LONG Lock() const { return LockModule(); }
+    LONG Unlock() const { return UnlockModule(); }
+};
+
 // The agent's class id {B0000299-50CF-11D1-A140-0000F802C250}.
 extern const CLSID CLSID_SentrelAgent;
 

@@ -3,7 +3,7 @@
 #include "agent/late_bound_ole.h"
 #include "policy/connect_controller.h"
 #include "support/machine_policy.h"
-#include "support/unique_any.h"
+#include "support/registry.h"
 
 #include <string>
 
@@ -17,8 +17,8 @@ namespace {
 bool UserHiveRegistersController() {
     const std::string path = std::string("Software\\Classes\\CLSID\\") + kControllerClsidText;
     for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-        qz_support::UniqueHkey key;
-        const LSTATUS status = RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE | view, key.put());
+        const LSTATUS status =
+            qz_support::registry::OpenKey(HKEY_CURRENT_USER, path.c_str(), KEY_QUERY_VALUE | view).status;
         if (status != ERROR_FILE_NOT_FOUND && status != ERROR_PATH_NOT_FOUND) return true;
     }
     return false;

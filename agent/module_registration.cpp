@@ -1,16 +1,14 @@
 #include "agent/module_registration.h"
 
 #include "agent/agent_module.h"
-#include "support/unique_any.h"
+#include "support/registry.h"
 
 namespace sentrel::agent {
 namespace {
 
-constexpr int kRegistrationScriptId = 101;
+namespace registry = qz_support::registry;
 
-HRESULT FromStatus(LONG status) {
-    return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status);
-}
+constexpr int kRegistrationScriptId = 101;
 
 HKEY HiveKey(const std::string& hive) {
     if (hive == "HKCR") return HKEY_CLASSES_ROOT;
@@ -20,18 +18,13 @@ HKEY HiveKey(const std::string& hive) {
 
 // A key that is already gone counts as deleted.
 HRESULT DeleteTree(HKEY parent, const std::string& name) {
-    const LONG status = RegDeleteTreeA(parent, name.c_str());
-    return status == ERROR_FILE_NOT_FOUND ? S_OK : FromStatus(status);
+    return HRESULT_FROM_WIN32(registry::DeleteTree(parent, name.c_str()));
 }
 
 HRESULT WriteValue(HKEY key, const ScriptValue& value) {
     const char* name = value.name.empty() ? nullptr : value.name.c_str();
-    if (value.type == 'd') {
-        const DWORD number = std::stoul(value.data);
-        return FromStatus(RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number));
-    }
-    return FromStatus(RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.data.c_str()),
-                                     static_cast<DWORD>(value.data.size() + 1)));
+    if (value.type == 'd') return HRESULT_FROM_WIN32(registry::SetDword(key, name, std::stoul(value.data)));
+    return HRESULT_FROM_WIN32(registry::SetString(key, name, value.data));
 }
 
 HRESULT RunKeys(HKEY parent, const std::vector<ScriptKey>& keys, bool registering);
@@ -41,23 +34,21 @@ HRESULT RegisterKey(HKEY parent, const ScriptKey& key) {
     if (key.rule == KeyRule::ForceRemove) {
         if (const HRESULT hr = DeleteTree(parent, key.name); FAILED(hr)) return hr;
     }
-    qz_support::UniqueHkey opened;
-    HRESULT hr = FromStatus(RegCreateKeyExA(parent, key.name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                            KEY_READ | KEY_WRITE, nullptr, opened.put(), nullptr));
+    const auto created = registry::CreateKey(parent, key.name.c_str(), KEY_READ | KEY_WRITE);
+    HRESULT hr = HRESULT_FROM_WIN32(created.status);
     for (const ScriptValue& value : key.values) {
         if (FAILED(hr)) break;
-        hr = WriteValue(opened.get(), value);
+        hr = WriteValue(created.key.get(), value);
     }
-    return FAILED(hr) ? hr : RunKeys(opened.get(), key.children, true);
+    return FAILED(hr) ? hr : RunKeys(created.key.get(), key.children, true);
 }
 
 HRESULT UnregisterKey(HKEY parent, const ScriptKey& key) {
     if (key.rule != KeyRule::NoRemove) return DeleteTree(parent, key.name);
-    qz_support::UniqueHkey opened;
-    const LONG status = RegOpenKeyExA(parent, key.name.c_str(), 0, KEY_READ | KEY_WRITE, opened.put());
-    if (status == ERROR_FILE_NOT_FOUND) return S_OK;  // nothing below it to remove
-    if (status != ERROR_SUCCESS) return FromStatus(status);
-    return RunKeys(opened.get(), key.children, false);
+    const auto opened = registry::OpenKey(parent, key.name.c_str(), KEY_READ | KEY_WRITE);
+    if (opened.status == ERROR_FILE_NOT_FOUND) return S_OK;  // nothing below it to remove
+    if (!opened) return HRESULT_FROM_WIN32(opened.status);
+    return RunKeys(opened.key.get(), key.children, false);
 }
 
 HRESULT RunKeys(HKEY parent, const std::vector<ScriptKey>& keys, bool registering) {

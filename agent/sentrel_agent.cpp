@@ -52,13 +52,13 @@ HRESULT CSentrelAgent::Create(IUnknown* outer, REFIID iid, void** object) noexce
     auto* agent = new (std::nothrow) CSentrelAgent(outer);
     if (!agent) return E_OUTOFMEMORY;
     agent->FinalConstruct();
-    agent->inner_.AddRef();
-    const HRESULT hr = agent->inner_.QueryInterface(iid, object);
-    agent->inner_.Release();  // destroys the agent when the query failed
+    IUnknown* inner = agent->NonDelegatingUnknown();
+    const HRESULT hr = inner->QueryInterface(iid, object);
+    inner->Release();  // the creator's reference: destroys the agent when the query failed
     return hr;
 }
 
-CSentrelAgent::CSentrelAgent(IUnknown* outer) : outer_(outer ? outer : &inner_) {
+CSentrelAgent::CSentrelAgent(IUnknown* outer) : AggregatableComObject(outer) {
     LockModule();
 }
 
@@ -76,43 +76,6 @@ void CSentrelAgent::FinalConstruct() noexcept {
     // A controller that cannot be reached leaves the reference null; the
     // browser gets its agent all the same.
     ConnectAgentController(m_spController);
-}
-
-// IUnknown first, then the interfaces in the agent's order. Aggregated, the
-// agent's own IUnknown is this inner one; alone, its identity is the
-// IObjectWithSite pointer that it also gives the browser as event sink.
-STDMETHODIMP CSentrelAgent::InnerUnknown::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    CSentrelAgent& agent = agent_;
-    const bool aggregated = agent.outer_ != this;
-    IUnknown* found = nullptr;
-    if (IsEqualIID(iid, IID_IUnknown)) {
-        found = aggregated ? static_cast<IUnknown*>(this) : static_cast<IObjectWithSite*>(&agent);
-    } else if (IsEqualIID(iid, IID_IObjectWithSite)) {
-        found = static_cast<IObjectWithSite*>(&agent);
-    } else if (IsEqualIID(iid, IID_IDispatch)) {
-        found = static_cast<IDispatch*>(&agent);
-    } else if (IsEqualIID(iid, IID_IPersistStream) || IsEqualIID(iid, IID_IPersist)) {
-        found = static_cast<IPersistStream*>(&agent);
-    } else if (IsEqualIID(iid, IID_IInputObject)) {
-        found = static_cast<IInputObject*>(&agent);
-    } else if (IsEqualIID(iid, IID_ISupportErrorInfo)) {
-        found = static_cast<ISupportErrorInfo*>(&agent);
-    }
-    *object = found;
-    if (!found) return E_NOINTERFACE;
-    found->AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) CSentrelAgent::InnerUnknown::AddRef() {
-    return static_cast<ULONG>(InterlockedIncrement(&agent_.references_));
-}
-
-STDMETHODIMP_(ULONG) CSentrelAgent::InnerUnknown::Release() {
-    const LONG count = InterlockedDecrement(&agent_.references_);
-    if (count == 0) delete &agent_;
-    return static_cast<ULONG>(count);
 }
 
 STDMETHODIMP CSentrelAgent::SetSite(IUnknown* site) {
@@ -174,16 +137,11 @@ void CSentrelAgent::OnQuit() {
 }
 
 bool CSentrelAgent::TryRetainSink() {
-    for (LONG count = references_; count > 0;) {
-        const LONG seen = InterlockedCompareExchange(&references_, count + 1, count);
-        if (seen == count) return true;
-        count = seen;
-    }
-    return false;
+    return TryAddInnerReference();
 }
 
 void CSentrelAgent::ReleaseSink() {
-    inner_.Release();
+    NonDelegatingUnknown()->Release();
 }
 
 void CSentrelAgent::Unadvise() {

@@ -7,6 +7,7 @@
 
 #include "agent/browser_notify.h"
 #include "policy/controller_interface.h"
+#include "support/com_object.h"
 #include "support/com_ptr.h"
 
 #include <windows.h>
@@ -19,22 +20,19 @@
 
 namespace sentrel::agent {
 
-class CSentrelAgent final : public IObjectWithSite,
-                            public IDispatch,
-                            public IPersistStream,
-                            public IInputObject,
-                            public ISupportErrorInfo,
-                            public IMessageSink,
-                            public IMenuSink {
+// IUnknown first, then the interfaces in the agent's order. Aggregated, the
+// agent's own IUnknown is its inner one; alone, its identity is the
+// IObjectWithSite pointer that it also gives the browser as event sink.
+class CSentrelAgent final
+    : public qz_support::AggregatableComObject<IObjectWithSite, IDispatch,
+                                               qz_support::Answers<IPersistStream, IPersist>, IInputObject,
+                                               ISupportErrorInfo>,
+      public IMessageSink,
+      public IMenuSink {
 public:
     // Creates an agent (aggregated when `outer` is set), runs its final
     // construction and queries it for `iid`; a failed query destroys it.
     static HRESULT Create(IUnknown* outer, REFIID iid, void** object) noexcept;
-
-    // IUnknown, delegating to the controlling unknown.
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return outer_->QueryInterface(iid, object); }
-    STDMETHODIMP_(ULONG) AddRef() override { return outer_->AddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return outer_->Release(); }
 
     // IObjectWithSite
     STDMETHODIMP SetSite(IUnknown* site) override;
@@ -78,18 +76,6 @@ public:
     static void ForgetClickedAgent(CSentrelAgent* agent);
 
 private:
-    // The non-delegating unknown: the object's own identity and lifetime.
-    class InnerUnknown final : public IUnknown {
-    public:
-        explicit InnerUnknown(CSentrelAgent& agent) : agent_(agent) {}
-        STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-        STDMETHODIMP_(ULONG) AddRef() override;
-        STDMETHODIMP_(ULONG) Release() override;
-
-    private:
-        CSentrelAgent& agent_;
-    };
-
     explicit CSentrelAgent(IUnknown* outer);
     ~CSentrelAgent();
     CSentrelAgent(const CSentrelAgent&) = delete;
@@ -137,9 +123,6 @@ private:
     BYTE m_bUserClicked = 0;
     BYTE m_bShellWindow = 0;
 
-    InnerUnknown inner_{*this};
-    IUnknown* outer_;
-    volatile LONG references_ = 0;
     // The connection point the cookie belongs to, so it is unadvised even
     // when the browser pointer was replaced.
     qz_support::ComPtr<IConnectionPoint> eventConnection_;

@@ -1,14 +1,15 @@
 #include "controller/browser_lock.h"
 
 #include "controller/agent_policy.h"
+#include "support/registry.h"
 #include "support/unique_any.h"
 
-#include <cstring>
 #include <string>
 
 namespace sentrel {
 namespace {
 
+namespace registry = qz_support::registry;
 using qz_support::UniqueHandle;
 using qz_support::UniqueHkey;
 
@@ -19,31 +20,25 @@ constexpr const char* kBandCategoriesPath =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Discardable\\PostSetup\\Component Categories\\";
 
 UniqueHkey OpenKey(HKEY root, const std::string& path, REGSAM access) {
-    UniqueHkey key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, access, key.put()) != ERROR_SUCCESS) key.reset();
-    return key;
+    return registry::OpenKey(root, path.c_str(), access).key;
 }
 
+// REG_SZ "yes"; a value of more than 7 bytes is not read.
 bool ValueIsYes(HKEY key) {
-    char text[8] = {};
-    DWORD size = sizeof text - 1, type = 0;
-    return RegQueryValueExA(key, kExtensionsValue, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) ==
-               ERROR_SUCCESS &&
-           type == REG_SZ && std::strcmp(text, "yes") == 0;
+    const auto read = registry::ReadString(key, kExtensionsValue, 7);
+    return read.state == registry::ValueState::Present && read.text == "yes";
 }
 
 void EnableBrowserExtensions() {
     const UniqueHkey main = OpenKey(HKEY_CURRENT_USER, kBrowserMainKey, KEY_QUERY_VALUE | KEY_SET_VALUE);
     if (!main || ValueIsYes(main.get())) return;
-    RegSetValueExA(main.get(), kExtensionsValue, 0, REG_SZ, reinterpret_cast<const BYTE*>("yes"), 4);
+    registry::SetString(main.get(), kExtensionsValue, "yes");
 }
 
 void RegisterHelperObject() {
     const std::string path = std::string(kHelperObjectsKey) + "\\" + kAgentClsidText;
     if (OpenKey(HKEY_LOCAL_MACHINE, path, KEY_READ)) return;
-    UniqueHkey created;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                    created.put(), nullptr);
+    registry::CreateKey(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS);
 }
 
 // What the user can write to keep the browser from loading the agent: a
@@ -60,14 +55,14 @@ void RemoveUserOverrides() {
         for (const REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
             const UniqueHkey parent = OpenKey(HKEY_CURRENT_USER, parentPath, KEY_READ | DELETE | view);
             if (parent && OpenKey(parent.get(), kAgentClsidText, KEY_READ))
-                RegDeleteTreeA(parent.get(), kAgentClsidText);
+                registry::DeleteTree(parent.get(), kAgentClsidText);
         }
     }
 }
 
 void DeleteEnumSubkey(HKEY root, const std::string& categoryPath) {
     if (const UniqueHkey category = OpenKey(root, categoryPath, DELETE | KEY_ENUMERATE_SUB_KEYS))
-        RegDeleteKeyA(category.get(), "Enum");
+        registry::DeleteKey(category.get(), "Enum");
 }
 
 }  // namespace
@@ -100,12 +95,9 @@ public:
     bool Watch() {
         key_.reset();
         if (!changed_) return false;
-        if (RegCreateKeyExA(root_, path_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_NOTIFY, nullptr,
-                            key_.put(), nullptr) != ERROR_SUCCESS &&
-            RegOpenKeyExA(root_, path_.c_str(), 0, KEY_NOTIFY, key_.put()) != ERROR_SUCCESS) {
-            key_.reset();
-            return false;
-        }
+        key_ = registry::CreateKey(root_, path_.c_str(), KEY_NOTIFY).key;
+        if (!key_) key_ = OpenKey(root_, path_, KEY_NOTIFY);
+        if (!key_) return false;
         return RegNotifyChangeKeyValue(key_.get(), subtree_, filter_, changed_.get(), TRUE) == ERROR_SUCCESS;
     }
 

@@ -20,16 +20,6 @@ ControllerClassFactory::~ControllerClassFactory() {
     if (controller_) CoDisconnectObject(static_cast<ISentrelController*>(controller_.get()), 0);
 }
 
-STDMETHODIMP ControllerClassFactory::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-        *object = static_cast<IClassFactory*>(this);
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
 STDMETHODIMP ControllerClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
     if (!object) return E_POINTER;
     *object = nullptr;

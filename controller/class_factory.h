@@ -4,22 +4,17 @@
 #pragma once
 
 #include "controller/sentrel_controller.h"
+#include "support/com_object.h"
 
 #include <memory>
 
 namespace sentrel {
 
-class ControllerClassFactory final : public IClassFactory {
+// References to the factory hold no module lock; it lives as long as main.
+class ControllerClassFactory final : public qz_support::ComObject<qz_support::NotCounted, IClassFactory> {
 public:
     explicit ControllerClassFactory(ServerModule& module) noexcept;
-    ControllerClassFactory(const ControllerClassFactory&) = delete;
-    ControllerClassFactory& operator=(const ControllerClassFactory&) = delete;
     ~ControllerClassFactory();
-
-    // References to the factory hold no module lock; it lives as long as main.
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override;
     STDMETHODIMP LockServer(BOOL lock) override;

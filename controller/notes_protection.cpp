@@ -3,6 +3,7 @@
 #include "controller/folder_watch.h"
 #include "controller/notes_paths.h"
 #include "settings/registry_store.h"
+#include "support/registry.h"
 
 #include <shlobj.h>
 
@@ -29,11 +30,9 @@ std::optional<std::string> LocalApplicationData() {
 bool NotesProtectionConfigured() {
     const auto key = OpenSettingsKey(KEY_READ);
     if (!key) return false;
-    DWORD value = 0, size = sizeof value;
-    if (RegQueryValueExA(key.get(), kProtectNotesValue, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) !=
-        ERROR_SUCCESS)
-        return false;
-    return value == 1;
+    // Up to four bytes of any type.
+    const auto read = qz_support::registry::ReadDword(key.get(), kProtectNotesValue);
+    return read.state == qz_support::registry::ValueState::Present && read.value == 1;
 }
 
 void ForceNotesBrowserSettingsOff(const char* settingsFile) {

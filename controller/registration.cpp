@@ -3,6 +3,7 @@
 #include "controller/com_security.h"
 #include "policy/controller_interface.h"
 #include "support/com_ptr.h"
+#include "support/registry.h"
 #include "support/text.h"
 #include "support/unique_any.h"
 
@@ -13,6 +14,8 @@
 
 namespace sentrel {
 namespace {
+
+namespace registry = qz_support::registry;
 
 const std::string kAppIdKey = std::string("AppID\\") + kControllerAppIdText;
 const char* const kAppIdExeKey = "AppID\\SentrelAgentController.EXE";
@@ -38,72 +41,49 @@ constexpr REGSAM kBrowserViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
 constexpr REGSAM kBrowserViews[] = {0};
 #endif
 
-HRESULT FromWin32(LONG status) {
-    return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status);
-}
-
 HRESULT SetKeyValue(const std::string& path, const char* name, const std::string& value) {
-    qz_support::UniqueHkey key;
-    LONG status = RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  KEY_SET_VALUE, nullptr, key.put(), nullptr);
-    if (status != ERROR_SUCCESS) return FromWin32(status);
-    status = RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                            static_cast<DWORD>(value.size() + 1));
-    return FromWin32(status);
+    return HRESULT_FROM_WIN32(registry::CreateAndSetString(HKEY_CLASSES_ROOT, path.c_str(), name, value));
 }
 
 // File paths are written as wide text: a path with characters outside the
 // system code page (and no short form to fall back on) stays usable.
 HRESULT SetKeyPath(const std::string& path, const std::wstring& value) {
-    qz_support::UniqueHkey key;
-    LONG status = RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  KEY_SET_VALUE, nullptr, key.put(), nullptr);
-    if (status != ERROR_SUCCESS) return FromWin32(status);
-    status = RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    return FromWin32(status);
+    const auto created = registry::CreateKey(HKEY_CLASSES_ROOT, path.c_str(), KEY_SET_VALUE);
+    return HRESULT_FROM_WIN32(created ? registry::SetWideString(created.key.get(), nullptr, value) : created.status);
 }
 
 HRESULT SetKeyDescriptor(const std::string& path, const char* name, const wchar_t* sddl) {
     std::vector<BYTE> descriptor;
     if (const HRESULT hr = SelfRelativeDescriptor(sddl, descriptor); FAILED(hr)) return hr;
-    qz_support::UniqueHkey key;
-    LONG status = RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  KEY_SET_VALUE, nullptr, key.put(), nullptr);
-    if (status != ERROR_SUCCESS) return FromWin32(status);
-    status = RegSetValueExA(key.get(), name, 0, REG_BINARY, descriptor.data(), static_cast<DWORD>(descriptor.size()));
-    return FromWin32(status);
+    const auto created = registry::CreateKey(HKEY_CLASSES_ROOT, path.c_str(), KEY_SET_VALUE);
+    if (!created) return HRESULT_FROM_WIN32(created.status);
+    return HRESULT_FROM_WIN32(
+        registry::SetBinary(created.key.get(), name, descriptor.data(), static_cast<DWORD>(descriptor.size())));
 }
 
 // Removes the key with everything under it; a key that is already gone
 // counts as removed.
 HRESULT DeleteTree(const std::string& path) {
-    const LONG status = RegDeleteTreeA(HKEY_CLASSES_ROOT, path.c_str());
-    return status == ERROR_FILE_NOT_FOUND ? S_OK : FromWin32(status);
+    return HRESULT_FROM_WIN32(registry::DeleteTree(HKEY_CLASSES_ROOT, path.c_str()));
 }
 
 HRESULT WriteElevationPolicy(REGSAM view, const std::wstring& programPath) {
-    qz_support::UniqueHkey key;
-    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kElevationPolicyKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  KEY_SET_VALUE | view, nullptr, key.put(), nullptr);
-    if (status != ERROR_SUCCESS) return FromWin32(status);
+    const auto created = registry::CreateKey(HKEY_LOCAL_MACHINE, kElevationPolicyKey, KEY_SET_VALUE | view);
+    if (!created) return HRESULT_FROM_WIN32(created.status);
     const size_t separator = programPath.find_last_of(L"\\/");
     const std::wstring folder = separator == std::wstring::npos ? L"" : programPath.substr(0, separator);
     const std::wstring file = separator == std::wstring::npos ? programPath : programPath.substr(separator + 1);
     const std::wstring classId = ToWindowsWide(kControllerClsidText);
     for (const auto& [name, text] : {std::pair{L"AppName", &file}, {L"AppPath", &folder}, {L"CLSID", &classId}}) {
-        status = RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text->c_str()),
-                                static_cast<DWORD>((text->size() + 1) * sizeof(wchar_t)));
-        if (status != ERROR_SUCCESS) return FromWin32(status);
+        if (const LSTATUS status = registry::SetWideString(created.key.get(), name, *text); status != ERROR_SUCCESS)
+            return HRESULT_FROM_WIN32(status);
     }
-    return FromWin32(RegSetValueExA(key.get(), "Policy", 0, REG_DWORD,
-                                    reinterpret_cast<const BYTE*>(&kSilentMediumIntegrity),
-                                    sizeof kSilentMediumIntegrity));
+    return HRESULT_FROM_WIN32(registry::SetDword(created.key.get(), "Policy", kSilentMediumIntegrity));
 }
 
+// An entry that is already gone counts as removed.
 HRESULT DeleteElevationPolicy(REGSAM view) {
-    const LONG status = RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kElevationPolicyKey, view, 0);
-    return status == ERROR_FILE_NOT_FOUND ? S_OK : FromWin32(status);
+    return HRESULT_FROM_WIN32(registry::DeleteKey(HKEY_LOCAL_MACHINE, kElevationPolicyKey, view));
 }
 
 std::wstring ShortFormOf(const std::wstring& path) {

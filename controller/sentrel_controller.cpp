@@ -25,7 +25,8 @@ HICON LoadPadlock(HINSTANCE instance, int id) {
 }  // namespace
 
 SentrelController::SentrelController(ServerModule& module)
-    : DialogHandler("SentrelController", 78, module.Instance()),
+    : ComObject(module),
+      DialogHandler("SentrelController", 78, module.Instance()),
       module_(module),
       reloadSettingsMessage_(RegisterWindowMessageA("ReloadSettings")),
       taskbarCreatedMessage_(RegisterWindowMessageA("TaskbarCreated")),
@@ -112,25 +113,6 @@ void SentrelController::ReloadSettings() {
 
 void SentrelController::ChooseImage() {
     currentImage_ = settings_.active ? lockedImage_.get() : unlockedImage_.get();
-}
-
-STDMETHODIMP SentrelController::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_ISentrelController)) {
-        *object = static_cast<ISentrelController*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) SentrelController::AddRef() {
-    return static_cast<ULONG>(module_.Lock());
-}
-
-STDMETHODIMP_(ULONG) SentrelController::Release() {
-    return static_cast<ULONG>(module_.Unlock());
 }
 
 STDMETHODIMP SentrelController::IsURLOK(BSTR url) noexcept {

@@ -8,6 +8,7 @@
 #include "settings/controller_settings.h"
 #include "settings/settings_dialog.h"
 #include "support/background_thread.h"
+#include "support/com_object.h"
 #include "support/dialog_handler.h"
 #include "support/modal_gate.h"
 #include "support/unique_any.h"
@@ -22,13 +23,13 @@ inline constexpr const char* kUnusableSettingsText =
     "Sentrel cannot use its stored settings. Every site is refused and the lock cannot be switched off until "
     "settings that can be read are stored or fetched.";
 
-class SentrelController final : public ISentrelController,
-                                private SettingsDialogOwner,
-                                private qz_support::DialogHandler {
+// References are module locks; the object lives as long as the process.
+class SentrelController final
+    : public qz_support::ComObject<qz_support::EachReferenceLocksModule<ServerModule&>, ISentrelController>,
+      private SettingsDialogOwner,
+      private qz_support::DialogHandler {
 public:
     explicit SentrelController(ServerModule& module);
-    SentrelController(const SentrelController&) = delete;
-    SentrelController& operator=(const SentrelController&) = delete;
     ~SentrelController();
 
     // Loads the settings, creates the window and starts the helpers. Always
@@ -36,11 +37,6 @@ public:
     // left out (the settings then stay at their construction values), the
     // others run.
     HRESULT FinalConstruct() noexcept;
-
-    // IUnknown: references hold module locks; the object lives as long as the process.
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     // ISentrelController: none can raise (the decision refuses on any
     // failure inside it), so they need no guard frame.

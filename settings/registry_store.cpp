@@ -2,38 +2,28 @@
 
 #include "settings/last_sync.h"
 #include "support/machine_policy.h"
+#include "support/registry.h"
 
 #include <cstring>
-#include <vector>
 
 namespace sentrel {
 namespace {
 
-qz_support::UniqueHkey OpenKey(HKEY root, const char* path, REGSAM access) {
-    qz_support::UniqueHkey key;
-    if (RegOpenKeyExA(root, path, 0, access, key.put()) != ERROR_SUCCESS) key.reset();
-    return key;
-}
-
-bool SetString(HKEY key, const char* name, std::string_view text) {
-    const std::string terminated(text);
-    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(terminated.c_str()),
-                          static_cast<DWORD>(terminated.size() + 1)) == ERROR_SUCCESS;
-}
+namespace registry = qz_support::registry;
 
 // The user's settings key, unless the machine's policy confines the
 // settings to HKEY_LOCAL_MACHINE: then the user's key is never opened,
 // whatever it holds.
 qz_support::UniqueHkey OpenUserSettingsKey(REGSAM access) {
     if (MachinePolicyOn(kMachineSettingsOnlyPolicy)) return {};
-    return OpenKey(HKEY_CURRENT_USER, kSettingsKeyPath, access);
+    return registry::OpenKey(HKEY_CURRENT_USER, kSettingsKeyPath, access).key;
 }
 
 }  // namespace
 
 qz_support::UniqueHkey OpenSettingsKey(REGSAM access) {
     if (auto key = OpenUserSettingsKey(access)) return key;
-    return OpenKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath, access);
+    return registry::OpenKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath, access).key;
 }
 
 StoredDocument ReadStoredDocumentValue() {
@@ -42,29 +32,17 @@ StoredDocument ReadStoredDocumentValue() {
     StoredDocument stored;
     auto key = OpenUserSettingsKey(KEY_QUERY_VALUE);
     if (!key) {
-        const LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_QUERY_VALUE, key.put());
-        if (opened != ERROR_SUCCESS) {
-            key.reset();
-            if (opened != ERROR_FILE_NOT_FOUND) stored.state = StoredDocumentState::Unreadable;
+        auto opened = registry::OpenKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath, KEY_QUERY_VALUE);
+        if (!opened) {
+            if (opened.status != ERROR_FILE_NOT_FOUND) stored.state = StoredDocumentState::Unreadable;
             return stored;
         }
+        key = std::move(opened.key);
     }
-    stored.state = StoredDocumentState::Unreadable;
-    DWORD type = 0, size = 0;
-    const LONG queried = RegQueryValueExW(key.get(), nullptr, nullptr, &type, nullptr, &size);
-    if (queried == ERROR_FILE_NOT_FOUND) stored.state = StoredDocumentState::Absent;
-    if (queried != ERROR_SUCCESS) return stored;
     // Only text is a settings document; an oversized value is not read.
-    if (type != REG_SZ || size > kMaxStoredBytes) return stored;
-    std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
-    if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_SZ)
-        return stored;
-    // The text up to its NUL, or all of it when the value has none.
-    buffer[size / sizeof(wchar_t)] = L'\0';
-    stored.text = WideString(reinterpret_cast<const char16_t*>(buffer.data()));
-    stored.state = StoredDocumentState::Present;
+    auto read = registry::ReadWideString(key.get(), nullptr, kMaxStoredBytes);
+    stored.state = read.state;
+    stored.text = std::move(read.text);
     return stored;
 }
 
@@ -76,14 +54,10 @@ std::optional<WideString> ReadStoredDocument() {
 
 bool WriteStoredDocument(std::string_view text, bool createIfMissing) {
     auto key = OpenUserSettingsKey(KEY_SET_VALUE);
-    if (!key && createIfMissing) {
-        qz_support::UniqueHkey created;
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_ALL_ACCESS, nullptr, created.put(), nullptr) != ERROR_SUCCESS)
-            return false;
-    }
-    if (!key) key = OpenKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath, KEY_SET_VALUE);
-    return key && SetString(key.get(), nullptr, text);
+    if (!key && createIfMissing && !registry::CreateKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath, KEY_ALL_ACCESS))
+        return false;
+    if (!key) key = registry::OpenKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath, KEY_SET_VALUE).key;
+    return key && registry::SetString(key.get(), nullptr, text) == ERROR_SUCCESS;
 }
 
 std::string ReadSettingsSource() {
@@ -91,15 +65,14 @@ std::string ReadSettingsSource() {
     if (!key) return {};
     // The size first, from the wide call, which reads no data for it: a value
     // too long for an address is refused unread.
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExW(key.get(), kSettingsSourceValueWide, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-        size == 0)
-        return {};
-    const bool text = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-    if (size > (kMaxSettingsSourceChars + 1) * (text ? sizeof(wchar_t) : 1)) return {};
-    // A value that has grown since is refused by the fixed buffer.
+    const auto value = registry::DescribeValue(key.get(), kSettingsSourceValueWide);
+    if (value.state != registry::ValueState::Present || value.size == 0) return {};
+    const bool text = value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
+    if (value.size > (kMaxSettingsSourceChars + 1) * (text ? sizeof(wchar_t) : 1)) return {};
+    // The bytes whatever the type, so not through the REG_SZ reader. A value
+    // that has grown since is refused by the fixed buffer.
     char bytes[kMaxSettingsSourceChars + 1] = {};
-    size = sizeof bytes;
+    DWORD type = 0, size = sizeof bytes;
     if (RegQueryValueExA(key.get(), kSettingsSourceValue, nullptr, &type, reinterpret_cast<BYTE*>(bytes), &size) !=
         ERROR_SUCCESS)
         return {};
@@ -108,7 +81,8 @@ std::string ReadSettingsSource() {
 }
 
 void WriteLastSync(const std::tm& localTime) {
-    if (const auto key = OpenSettingsKey(KEY_SET_VALUE)) SetString(key.get(), "Last Sync", FormatLastSync(localTime));
+    if (const auto key = OpenSettingsKey(KEY_SET_VALUE))
+        registry::SetString(key.get(), "Last Sync", FormatLastSync(localTime));
 }
 
 void WriteLastSync() {
@@ -119,27 +93,23 @@ void WriteLastSync() {
 }
 
 void WriteUninstallEntry(bool prohibit) {
-    const auto key = OpenKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath, KEY_SET_VALUE);
+    const auto key = registry::OpenKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath, KEY_SET_VALUE).key;
     if (!key) return;
     const DWORD value = prohibit ? 1 : 0;
-    for (const char* name : {"NoRemove", "NoRepair", "NoModify"}) {
-        RegSetValueExA(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    }
+    for (const char* name : {"NoRemove", "NoRepair", "NoModify"}) registry::SetDword(key.get(), name, value);
 }
 
 std::optional<bool> ReadUninstallEntry() {
-    const auto key = OpenKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath, KEY_QUERY_VALUE | KEY_SET_VALUE);
+    const auto key = registry::OpenKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath, KEY_QUERY_VALUE | KEY_SET_VALUE).key;
     if (!key) return std::nullopt;
-    DWORD value = 0, size = sizeof value, type = 0;
-    if (RegQueryValueExA(key.get(), "NoRemove", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-            ERROR_SUCCESS ||
-        size != sizeof value)
-        return std::nullopt;
-    return value == 1;
+    // Four bytes of any type.
+    const auto read = registry::ReadDword(key.get(), "NoRemove");
+    if (read.state != registry::ValueState::Present || read.size != sizeof read.value) return std::nullopt;
+    return read.value == 1;
 }
 
 bool CanWriteUninstallEntry() {
-    return static_cast<bool>(OpenKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath, KEY_QUERY_VALUE | KEY_SET_VALUE));
+    return static_cast<bool>(registry::OpenKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath, KEY_QUERY_VALUE | KEY_SET_VALUE));
 }
 
 }  // namespace sentrel

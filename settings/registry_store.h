@@ -6,6 +6,7 @@
 #pragma once
 
 #include "settings/settings_limits.h"
+#include "support/registry.h"
 #include "support/text.h"
 #include "support/unique_any.h"
 
@@ -34,7 +35,7 @@ qz_support::UniqueHkey OpenSettingsKey(REGSAM access);
 // Absent when no settings key exists or the key has no default value;
 // Unreadable when a key exists but does not open, or the value cannot be
 // read, is not REG_SZ or is larger than a settings document can be.
-enum class StoredDocumentState { Absent, Unreadable, Present };
+using StoredDocumentState = qz_support::registry::ValueState;
 struct StoredDocument {
     StoredDocumentState state = StoredDocumentState::Absent;
     WideString text;  // when Present

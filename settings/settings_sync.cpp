@@ -5,6 +5,7 @@
 #include "settings/settings_limits.h"
 #include "settings/source_paths.h"
 #include "support/machine_policy.h"
+#include "support/registry.h"
 #include "support/text.h"
 #include "support/unique_any.h"
 #include "support/entry_points.h"
@@ -180,16 +181,14 @@ SyncOutcome ReloadSettingsFromSource(const std::function<void()>& loadSettings) 
 }
 
 DWORD SyncIntervalMs() {
-    DWORD interval = 0, size = sizeof interval, type = 0;
     // Never the user's own hive: any user could make every workstation poll
     // the source ten times a second.
-    qz_support::UniqueHkey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS ||
-        RegQueryValueExA(key.get(), kSyncIntervalValue, nullptr, &type, reinterpret_cast<BYTE*>(&interval), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_DWORD || interval == 0)
+    const auto opened = qz_support::registry::OpenKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath, KEY_QUERY_VALUE);
+    if (!opened) return kSyncIntervalMs;
+    const auto read = qz_support::registry::ReadDword(opened.key.get(), kSyncIntervalValue);
+    if (read.state != qz_support::registry::ValueState::Present || read.type != REG_DWORD || read.value == 0)
         return kSyncIntervalMs;
-    return interval < kMinimumSyncIntervalMs ? kMinimumSyncIntervalMs : interval;
+    return read.value < kMinimumSyncIntervalMs ? kMinimumSyncIntervalMs : read.value;
 }
 
 void SyncWorker(HWND window, HANDLE stopEvent) {

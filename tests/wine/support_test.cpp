@@ -1,4 +1,5 @@
 #include "support/com_error.h"
+#include "support/com_object.h"
 #include "support/com_ptr.h"
 #include "support/entry_points.h"
 #include "support/unique_any.h"
@@ -9,6 +10,8 @@
 #include <new>
 
 #include <oleauto.h>
+
+#include <utility>
 
 namespace qz_support {
 namespace {
@@ -27,18 +30,8 @@ HRESULT FailWithErrorInfo(HRESULT hr, const wchar_t* description) {
 }
 
 // An object that says it supports error information for IStream only.
-class StreamErrors final : public ISupportErrorInfo {
+class StreamErrors final : public ComObject<NotCounted, ISupportErrorInfo> {
 public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_ISupportErrorInfo)) {
-            *object = this;
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override {
         return IsEqualIID(iid, IID_IStream) ? S_OK : S_FALSE;
     }
@@ -58,6 +51,206 @@ std::wstring CarriedDescription(HRESULT hr, IUnknown* object, REFIID iid) {
     }
     ADD_FAILURE() << "did not raise";
     return L"";
+}
+
+// The COM object base.
+
+// A module whose locks are counted here.
+struct CountedModule {
+    LONG locks = 0;
+    LONG Lock() { return ++locks; }
+    LONG Unlock() { return --locks; }
+};
+
+// Persistence (IPersist answered by IPersistStream) and error information;
+// records its destruction.
+template <typename Base>
+class PersistedParts : public Base {
+public:
+    template <typename... Arguments>
+    explicit PersistedParts(bool& destroyed, Arguments&&... arguments)
+        : Base(std::forward<Arguments>(arguments)...), destroyed_(destroyed) {}
+    ~PersistedParts() override { destroyed_ = true; }
+
+    STDMETHODIMP GetClassID(CLSID*) override { return E_NOTIMPL; }
+    STDMETHODIMP IsDirty() override { return S_FALSE; }
+    STDMETHODIMP Load(IStream*) override { return E_NOTIMPL; }
+    STDMETHODIMP Save(IStream*, BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP GetSizeMax(ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID) override { return S_OK; }
+
+private:
+    bool& destroyed_;
+};
+
+class Persisted final
+    : public PersistedParts<ComObject<DeletedWithLastReference, Answers<IPersistStream, IPersist>, ISupportErrorInfo>> {
+public:
+    using PersistedParts::PersistedParts;
+    bool offersErrorInfo = true;
+
+private:
+    bool OffersInterface(REFIID iid) const override {
+        return offersErrorInfo || !IsEqualIID(iid, IID_ISupportErrorInfo);
+    }
+};
+
+class AggregatablePersisted final
+    : public PersistedParts<AggregatableComObject<Answers<IPersistStream, IPersist>, ISupportErrorInfo>> {
+public:
+    using PersistedParts::PersistedParts;
+    bool TryRetain() { return TryAddInnerReference(); }
+};
+
+// An outer object whose references are the module's locks, so they can be read.
+class Outer final : public ComObject<EachReferenceLocksModule<CountedModule&>, IUnknown> {
+public:
+    explicit Outer(CountedModule& module) : ComObject(module) {}
+};
+
+enum class Answer { PersistStream, ErrorInfo, Refused };
+
+// Queries `object` for `iid`: the outcome, the pointer compared with the
+// object's interfaces, and the new reference released again.
+Answer Query(Persisted& object, REFIID iid) {
+    void* out = reinterpret_cast<void*>(1);
+    const HRESULT hr = object.QueryInterface(iid, &out);
+    if (hr == E_NOINTERFACE) {
+        EXPECT_EQ(out, nullptr) << "a refusal leaves a null pointer";
+        return Answer::Refused;
+    }
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_EQ(static_cast<IUnknown*>(out)->Release(), 1u) << "the answer carried one reference";
+    if (out == static_cast<IPersistStream*>(&object)) return Answer::PersistStream;
+    if (out == static_cast<ISupportErrorInfo*>(&object)) return Answer::ErrorInfo;
+    ADD_FAILURE() << "an unknown pointer";
+    return Answer::Refused;
+}
+
+TEST(ComObject, AnswersTheListedInterfacesInOrderAndRefusesTheRest) {
+    const struct {
+        const char* name;
+        const IID* iid;
+        bool offersErrorInfo;
+        Answer expected;
+    } cases[] = {
+        {"IUnknown: the first entry", &IID_IUnknown, true, Answer::PersistStream},
+        {"an entry's own id", &IID_IPersistStream, true, Answer::PersistStream},
+        {"an id the entry adds", &IID_IPersist, true, Answer::PersistStream},
+        {"the second entry", &IID_ISupportErrorInfo, true, Answer::ErrorInfo},
+        {"not listed", &IID_IDispatch, true, Answer::Refused},
+        {"not listed either", &IID_IStream, true, Answer::Refused},
+        {"listed, not offered now", &IID_ISupportErrorInfo, false, Answer::Refused},
+        {"IUnknown, whatever is offered", &IID_IUnknown, false, Answer::PersistStream},
+    };
+    bool destroyed = false;
+    auto* object = new Persisted(destroyed);
+    for (const auto& test : cases) {
+        object->offersErrorInfo = test.offersErrorInfo;
+        EXPECT_EQ(Query(*object, *test.iid), test.expected) << test.name;
+    }
+    EXPECT_EQ(object->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+    EXPECT_EQ(object->AddRef(), 2u);
+    EXPECT_EQ(object->Release(), 1u);
+    EXPECT_FALSE(destroyed);
+    EXPECT_EQ(object->Release(), 0u) << "the creator's reference was the only one";
+    EXPECT_TRUE(destroyed);
+}
+
+// Two references taken and given back: what AddRef and Release answered and
+// the module's locks after each step.
+struct Counts {
+    ULONG answers[4];
+    LONG locks[4];
+    bool operator==(const Counts&) const = default;
+};
+
+template <typename Lifetime>
+Counts CountTwoReferences(CountedModule& module, Lifetime lifetime) {
+    class Object final : public ComObject<Lifetime, ISupportErrorInfo> {
+    public:
+        explicit Object(Lifetime lifetime) : ComObject<Lifetime, ISupportErrorInfo>(std::move(lifetime)) {}
+        STDMETHODIMP InterfaceSupportsErrorInfo(REFIID) override { return S_OK; }
+    } object(std::move(lifetime));
+    Counts counts{};
+    counts.answers[0] = object.AddRef();
+    counts.locks[0] = module.locks;
+    counts.answers[1] = object.AddRef();
+    counts.locks[1] = module.locks;
+    counts.answers[2] = object.Release();
+    counts.locks[2] = module.locks;
+    counts.answers[3] = object.Release();
+    counts.locks[3] = module.locks;
+    return counts;
+}
+
+TEST(ComObject, LifetimesCountAsTheyPromise) {
+    CountedModule module;
+    EXPECT_EQ(CountTwoReferences(module, NotCounted()), (Counts{{2, 2, 1, 1}, {0, 0, 0, 0}}));
+    EXPECT_EQ(CountTwoReferences(module, LocksModuleWhileReferenced<CountedModule&>(module)),
+              (Counts{{1, 2, 1, 0}, {1, 1, 1, 0}}))
+        << "one lock while referenced";
+    module.locks = 5;  // other locks of the module
+    EXPECT_EQ(CountTwoReferences(module, EachReferenceLocksModule<CountedModule&>(module)),
+              (Counts{{6, 7, 6, 5}, {6, 7, 6, 5}}))
+        << "every reference a lock, and the module's count the answer";
+
+    DeletedWithLastReference references;
+    EXPECT_TRUE(references.TryAddReference());
+    EXPECT_EQ(references.ReleaseReference(), 1);
+    EXPECT_EQ(references.ReleaseReference(), 0);
+    EXPECT_FALSE(references.TryAddReference()) << "none once the count reached zero";
+    EXPECT_EQ(references.AddReference(), 1) << "the failed attempt left the count alone";
+}
+
+TEST(AggregatableComObject, AggregatedItDelegatesToTheOuterObjectAndKeepsItsOwnIdentity) {
+    CountedModule outerReferences;
+    Outer outer(outerReferences);
+    bool destroyed = false;
+    auto* object = new AggregatablePersisted(destroyed, &outer);
+    IUnknown* inner = object->NonDelegatingUnknown();
+
+    IUnknown* identity = nullptr;
+    ASSERT_EQ(inner->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+    EXPECT_EQ(identity, inner) << "the inner unknown is the aggregated object's own IUnknown";
+    EXPECT_EQ(identity->Release(), 1u);
+
+    IPersist* persist = nullptr;
+    ASSERT_EQ(inner->QueryInterface(IID_IPersist, reinterpret_cast<void**>(&persist)), S_OK);
+    EXPECT_EQ(persist, static_cast<IPersistStream*>(object));
+    EXPECT_EQ(outerReferences.locks, 1) << "the interface's reference is the outer object's";
+    IUnknown* outerIdentity = nullptr;
+    ASSERT_EQ(persist->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&outerIdentity)), S_OK);
+    EXPECT_EQ(outerIdentity, static_cast<IUnknown*>(&outer)) << "the interfaces answer for the outer object";
+    outerIdentity->Release();
+    persist->Release();
+    EXPECT_EQ(outerReferences.locks, 0);
+
+    void* refused = reinterpret_cast<void*>(1);
+    EXPECT_EQ(inner->QueryInterface(IID_IDispatch, &refused), E_NOINTERFACE);
+    EXPECT_EQ(refused, nullptr);
+    EXPECT_EQ(inner->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+    EXPECT_FALSE(destroyed);
+    EXPECT_EQ(inner->Release(), 0u);
+    EXPECT_TRUE(destroyed);
+}
+
+TEST(AggregatableComObject, AloneItsIdentityIsTheFirstInterface) {
+    bool destroyed = false;
+    auto* object = new AggregatablePersisted(destroyed, nullptr);
+    IUnknown* identity = nullptr;
+    ASSERT_EQ(object->NonDelegatingUnknown()->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+    EXPECT_EQ(identity, static_cast<IUnknown*>(static_cast<IPersistStream*>(object)));
+    ISupportErrorInfo* errors = nullptr;
+    ASSERT_EQ(identity->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&errors)), S_OK);
+    EXPECT_EQ(errors, static_cast<ISupportErrorInfo*>(object));
+    EXPECT_TRUE(object->TryRetain());
+    EXPECT_EQ(object->Release(), 3u) << "every interface counts on the inner unknown";
+    EXPECT_EQ(errors->Release(), 2u);
+    EXPECT_EQ(identity->Release(), 1u);
+    EXPECT_FALSE(destroyed);
+    EXPECT_EQ(object->NonDelegatingUnknown()->Release(), 0u);
+    EXPECT_TRUE(destroyed);
 }
 
 TEST(ThrowIfFailed, CarriesErrorInformationOnlyWhenItBelongsToTheFailure) {

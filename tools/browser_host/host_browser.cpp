@@ -8,29 +8,12 @@ namespace sentrel::host {
 
 using qz_support::ComPtr;
 
-class HostBrowser::ConnectionPoint final : public IConnectionPoint {
+class HostBrowser::ConnectionPoint final
+    : public qz_support::ComObject<qz_support::DeletedWithLastReference, IConnectionPoint> {
 public:
+    // Holds the browser while it lives.
     explicit ConnectionPoint(HostBrowser& browser) : browser_(browser) { browser_.AddRef(); }
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IConnectionPoint)) {
-            *object = static_cast<IConnectionPoint*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG count = InterlockedDecrement(&references_);
-        if (count == 0) {
-            browser_.Release();
-            delete this;
-        }
-        return static_cast<ULONG>(count);
-    }
+    ~ConnectionPoint() override { browser_.Release(); }
 
     STDMETHODIMP GetConnectionInterface(IID* iid) override {
         if (!iid) return E_POINTER;
@@ -63,7 +46,6 @@ public:
     STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
 
 private:
-    volatile LONG references_ = 1;
     HostBrowser& browser_;
 };
 
@@ -73,29 +55,8 @@ ComPtr<HostBrowser> HostBrowser::Create(HWND window, bool topLevel) {
 
 HostBrowser::HostBrowser(HWND window, bool topLevel) : window_(window), topLevel_(topLevel) {}
 
-STDMETHODIMP HostBrowser::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_IWebBrowser) ||
-        IsEqualIID(iid, IID_IWebBrowserApp) || IsEqualIID(iid, IID_IWebBrowser2)) {
-        *object = static_cast<IWebBrowser2*>(this);
-    } else if (IsEqualIID(iid, IID_IConnectionPointContainer) && topLevel_) {
-        *object = static_cast<IConnectionPointContainer*>(this);
-    } else {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) HostBrowser::AddRef() {
-    return static_cast<ULONG>(InterlockedIncrement(&references_));
-}
-
-STDMETHODIMP_(ULONG) HostBrowser::Release() {
-    const LONG count = InterlockedDecrement(&references_);
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
+bool HostBrowser::OffersInterface(REFIID iid) const {
+    return topLevel_ || !IsEqualIID(iid, IID_IConnectionPointContainer);
 }
 
 STDMETHODIMP HostBrowser::get_HWND(SHANDLE_PTR* window) {

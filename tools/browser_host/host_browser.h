@@ -5,6 +5,7 @@
 // It records what the agent asked it to do.
 #pragma once
 
+#include "support/com_object.h"
 #include "support/com_ptr.h"
 #include "not_implemented.h"
 
@@ -21,15 +22,15 @@ struct EventOutcome {
     bool cancelled;   // the Cancel flag after every sink had its say
 };
 
-class HostBrowser final : public NotImplementedIWebBrowser2, public IConnectionPointContainer {
+class HostBrowser final
+    : public qz_support::ComObject<
+          qz_support::DeletedWithLastReference,
+          qz_support::Answers<NotImplementedIWebBrowser2, IDispatch, IWebBrowser, IWebBrowserApp>,
+          IConnectionPointContainer> {
 public:
     // `topLevel` false makes a frame's browser object, which only answers
-    // get_TopLevelContainer.
+    // get_TopLevelContainer and has no connection point container.
     static qz_support::ComPtr<HostBrowser> Create(HWND window, bool topLevel = true);
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     // IWebBrowser2, as far as the agent uses it.
     STDMETHODIMP get_HWND(SHANDLE_PTR* window) override;
@@ -72,13 +73,13 @@ private:
     class ConnectionPoint;
 
     HostBrowser(HWND window, bool topLevel);
+    bool OffersInterface(REFIID iid) const override;
     EventOutcome FireBeforeNavigate2(IDispatch* navigator, const std::wstring& url, const std::wstring& frameName);
     EventOutcome FireWithCancel(DISPID id, std::vector<VARIANT>& arguments, VARIANT_BOOL& cancel);
     EventOutcome NavigateOnce(const std::wstring& url, const std::wstring& arrivesAt);
     HRESULT FireNavigateComplete2(IDispatch* navigator, const std::wstring& url);
     void DrainRequestedNavigations();
 
-    volatile LONG references_ = 1;
     HWND window_;
     bool topLevel_;
     bool windowQueriesFail_ = false;

@@ -7,7 +7,7 @@ namespace {
 
 using qz_support::ComPtr;
 
-class HtmlElement final : public ComObject<NotImplementedIHTMLElement> {
+class HtmlElement final : public DocumentObject<NotImplementedIHTMLElement> {
 public:
     HtmlElement(std::wstring name, std::shared_ptr<std::vector<ReplacedElement>> replaced)
         : name_(std::move(name)), replaced_(std::move(replaced)) {}
@@ -22,7 +22,7 @@ private:
     std::shared_ptr<std::vector<ReplacedElement>> replaced_;
 };
 
-class HtmlCollection final : public ComObject<NotImplementedIHTMLElementCollection> {
+class HtmlCollection final : public DocumentObject<NotImplementedIHTMLElementCollection> {
 public:
     HtmlCollection(std::shared_ptr<std::vector<std::wstring>> names,
                    std::shared_ptr<std::vector<ReplacedElement>> replaced)
@@ -48,7 +48,7 @@ private:
     std::shared_ptr<std::vector<ReplacedElement>> replaced_;
 };
 
-class HostFolder final : public ComObject<NotImplementedFolder> {
+class HostFolder final : public DocumentObject<NotImplementedFolder> {
 public:
     HostFolder(const std::vector<std::wstring>& titles, size_t index) : titles_(titles), index_(index) {}
 

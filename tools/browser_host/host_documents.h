@@ -4,8 +4,8 @@
 // titles and parents.
 #pragma once
 
+#include "support/com_object.h"
 #include "support/com_ptr.h"
-#include "tools/browser_host/com_object.h"
 #include "not_implemented.h"
 
 #include <memory>
@@ -14,12 +14,18 @@
 
 namespace sentrel::host {
 
+// A document object: deleted with its last reference, answering IUnknown,
+// IDispatch and the interface its not-implemented base stands for.
+template <typename NotImplementedBase>
+using DocumentObject =
+    qz_support::ComObject<qz_support::DeletedWithLastReference, qz_support::Answers<NotImplementedBase, IDispatch>>;
+
 struct ReplacedElement {
     std::wstring name;
     std::wstring outerHtml;
 };
 
-class HtmlDocument final : public ComObject<NotImplementedIHTMLDocument2> {
+class HtmlDocument final : public DocumentObject<NotImplementedIHTMLDocument2> {
 public:
     static qz_support::ComPtr<HtmlDocument> Create();
 
@@ -37,7 +43,7 @@ private:
 
 // A folder chain, from the folder shown up to the root: `titles[0]` is the
 // folder shown, each next one its parent.
-class HostFolderView final : public ComObject<NotImplementedIShellFolderViewDual> {
+class HostFolderView final : public DocumentObject<NotImplementedIShellFolderViewDual> {
 public:
     // As the only title: a view whose get_Folder fails, as a folder that
     // went away does.

@@ -1,5 +1,7 @@
 #include "tools/browser_host/host_session.h"
 
+#include "support/com_object.h"
+#include "support/registry.h"
 #include "support/unique_any.h"
 
 #include <docobj.h>
@@ -21,33 +23,11 @@ constexpr const char* kPageClass = "SentrelHostPage";
 
 constexpr const char* kTabClass = "TabWindowClass";
 
-class HostSite final : public IOleCommandTarget, public IServiceProvider, public IOleWindow {
+// IUnknown always; the other interfaces as the options say.
+class HostSite final : public qz_support::ComObject<qz_support::DeletedWithLastReference, IOleCommandTarget,
+                                                    IServiceProvider, IOleWindow> {
 public:
     HostSite(ComPtr<HostBrowser> browser, SiteOptions options) : browser_(std::move(browser)), options_(options) {}
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (IsEqualIID(iid, IID_IUnknown)) {
-            *object = static_cast<IOleCommandTarget*>(this);
-        } else if (IsEqualIID(iid, IID_IOleCommandTarget) && options_.commandTarget) {
-            *object = static_cast<IOleCommandTarget*>(this);
-        } else if (IsEqualIID(iid, IID_IServiceProvider) && options_.serviceProvider) {
-            *object = static_cast<IServiceProvider*>(this);
-        } else if (IsEqualIID(iid, IID_IOleWindow) && options_.shellBrowserWindow) {
-            *object = static_cast<IOleWindow*>(this);
-        } else {
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG count = InterlockedDecrement(&references_);
-        if (count == 0) delete this;
-        return static_cast<ULONG>(count);
-    }
 
     STDMETHODIMP QueryStatus(const GUID*, ULONG, OLECMD*, OLECMDTEXT*) override { return E_NOTIMPL; }
     STDMETHODIMP Exec(const GUID*, DWORD, DWORD, VARIANT*, VARIANT*) override { return E_NOTIMPL; }
@@ -69,7 +49,13 @@ public:
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
 
 private:
-    volatile LONG references_ = 1;
+    bool OffersInterface(REFIID iid) const override {
+        if (IsEqualIID(iid, IID_IOleCommandTarget)) return options_.commandTarget;
+        if (IsEqualIID(iid, IID_IServiceProvider)) return options_.serviceProvider;
+        if (IsEqualIID(iid, IID_IOleWindow)) return options_.shellBrowserWindow != nullptr;
+        return true;
+    }
+
     ComPtr<HostBrowser> browser_;
     SiteOptions options_;
 };
@@ -115,12 +101,12 @@ ComPtr<IUnknown> CreateSite(ComPtr<HostBrowser> browser, SiteOptions options) {
 
 std::vector<CLSID> RegisteredHelperObjects() {
     std::vector<CLSID> classes;
-    qz_support::UniqueHkey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHelperObjectsKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return classes;
+    const auto opened = qz_support::registry::OpenKey(HKEY_LOCAL_MACHINE, kHelperObjectsKey, KEY_READ);
+    if (!opened) return classes;
     for (DWORD index = 0;; ++index) {
         wchar_t name[64];
         DWORD length = 64;
-        if (RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (RegEnumKeyExW(opened.key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
         CLSID classId;
         if (SUCCEEDED(CLSIDFromString(name, &classId))) classes.push_back(classId);
     }

@@ -1,6 +1,7 @@
 #include "tools/client/controller_client.h"
 
 #include "settings/registry_store.h"
+#include "support/registry.h"
 #include "support/unique_any.h"
 
 #include <algorithm>
@@ -61,12 +62,7 @@ long RunProgram(const std::wstring& commandLine, DWORD timeoutMs) {
 }
 
 bool StoreSettingsDocument(const std::string& text, HKEY root) {
-    qz_support::UniqueHkey key;
-    if (RegCreateKeyExA(root, kSettingsKeyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                        key.put(), nullptr) != ERROR_SUCCESS)
-        return false;
-    return RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                          static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+    return qz_support::registry::CreateAndSetString(root, kSettingsKeyPath, nullptr, text) == ERROR_SUCCESS;
 }
 
 HWND ControllerWindow() {
@@ -203,8 +199,7 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
 }
 
 bool KeyExists(HKEY root, const std::string& path) {
-    qz_support::UniqueHkey key;
-    return RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+    return static_cast<bool>(qz_support::registry::OpenKey(root, path.c_str(), KEY_READ));
 }
 
 std::string RegistryText(HKEY root, const std::string& path, const char* name) {

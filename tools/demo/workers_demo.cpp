@@ -3,7 +3,7 @@
 // "Enable Browser Extensions" within moments.
 #include "policy/connect_controller.h"
 #include "settings/registry_store.h"
-#include "support/unique_any.h"
+#include "support/registry.h"
 #include "tools/client/controller_client.h"
 
 #include <cstdio>
@@ -16,14 +16,6 @@ const char* const kServedDocument =
     "<lockSettings blockPopups=\"Y\" reverseOperation=\"Y\" prohibitUninstall=\"N\" active=\"Y\" errorPage=\"\">"
     "<host name=\"games\"/><host name=\"casino\"/></lockSettings>";
 
-void SetValue(HKEY root, const char* path, const char* name, const std::string& text) {
-    qz_support::UniqueHkey key;
-    if (RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
-        return;
-    RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>(text.size() + 1));
-}
-
 }  // namespace
 
 int main() {
@@ -33,7 +25,7 @@ int main() {
     std::ofstream(sentrel::client::Env("SENTREL_HTTP_ROOT") + "\\lock.xml", std::ios::binary) << kServedDocument;
     const std::string source = "http://127.0.0.1:" + port + "/files/lock.xml";
     sentrel::client::StoreSettingsDocument("<lockSettings active=\"N\"/>");
-    SetValue(HKEY_CURRENT_USER, sentrel::kSettingsKeyPath, "Settings", source);
+    qz_support::registry::CreateAndSetString(HKEY_CURRENT_USER, sentrel::kSettingsKeyPath, "Settings", source);
     std::printf("\"Settings\" = %s (served by the local web server)\n", source.c_str());
 
     if (!sentrel::client::StartController())
@@ -52,7 +44,7 @@ int main() {
     }
 
     const char* const main = "Software\\Microsoft\\Internet Explorer\\Main";
-    SetValue(HKEY_CURRENT_USER, main, "Enable Browser Extensions", "no");
+    qz_support::registry::CreateAndSetString(HKEY_CURRENT_USER, main, "Enable Browser Extensions", "no");
     std::printf("\n\"Enable Browser Extensions\" set to \"no\" by someone else\n");
     for (int waited = 0; waited < 2000 && sentrel::client::RegistryText(HKEY_CURRENT_USER, main, "Enable Browser Extensions") != "yes";
          waited += 10)
