@@ -8,6 +8,7 @@
 #include "agent/event_arguments.h"
 #include "agent/navigation_log.h"
 #include "agent/sentrel_agent.h"
+#include "support/ascii.h"
 #include "support/text.h"
 #include "support/unique_any.h"
 #include "support/unique_variant.h"
@@ -66,14 +67,14 @@ std::string NarrowOf(BSTR text) {
 
 bool IsBareWord(const std::string& address) {
     for (char c : address) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+        if (!IsAsciiAlphanumeric(c)) return false;
     }
     return true;
 }
 
 bool TitleEndsInZip(BSTR title) {
     const std::string text = NarrowOf(title);
-    return text.size() > 4 && _stricmp(text.c_str() + text.size() - 4, ".zip") == 0;
+    return text.size() > 4 && EndsWithIgnoringAsciiCase(std::string_view(text), ".zip");
 }
 
 // <CENTER><IMG SRC="res://<short module path>/LOCKED.GIF">Blocked by Sentrel</CENTER>

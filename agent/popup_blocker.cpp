@@ -5,6 +5,7 @@
 #include "agent/entry_guard.h"
 #include "agent/event_arguments.h"
 #include "agent/sentrel_agent.h"
+#include "support/ascii.h"
 #include "support/text.h"
 #include "support/unique_any.h"
 
@@ -100,7 +101,7 @@ bool CSentrelAgent::OnMenuPopup(HWND, HMENU menu) {
         item.dwTypeData = text;
         item.cch = sizeof text;
         if (!GetMenuItemInfoA(menu, static_cast<UINT>(position), TRUE, &item)) continue;
-        if (_stricmp(text, "Open In &New Window") == 0) {
+        if (EqualsIgnoringAsciiCase(std::string_view(text), "Open In &New Window")) {
             m_nNewWindowCmd = static_cast<LONG>(item.wID);
             break;
         }

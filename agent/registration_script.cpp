@@ -1,6 +1,7 @@
 #include "agent/registration_script.h"
 
-#include <cctype>
+#include "support/ascii.h"
+
 #include <stdexcept>
 
 namespace sentrel::agent {
@@ -122,7 +123,7 @@ private:
             }
         }
         const size_t start = position_;
-        while (position_ < text_.size() && !std::isspace(static_cast<unsigned char>(text_[position_])) &&
+        while (position_ < text_.size() && !IsAsciiSpace(text_[position_]) &&
                text_[position_] != '{' && text_[position_] != '}' && text_[position_] != '=' &&
                text_[position_] != '\'')
             ++position_;
@@ -130,7 +131,7 @@ private:
     }
 
     void SkipSpace() {
-        while (position_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[position_]))) ++position_;
+        while (position_ < text_.size() && IsAsciiSpace(text_[position_])) ++position_;
     }
 
     std::string Replace(const std::string& text) const {

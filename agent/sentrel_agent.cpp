@@ -5,6 +5,7 @@
 #include "agent/entry_guard.h"
 #include "agent/late_bound_ole.h"
 #include "policy/connect_controller.h"
+#include "support/ascii.h"
 
 #include <exdispid.h>
 #include <new>
@@ -24,7 +25,8 @@ const IID kDeskBandId = {0xEB0FE172, 0x1A3A, 0x11D0, {0x89, 0xB3, 0x00, 0xA0, 0x
 bool IsShellWindowClass(HWND window) {
     char name[1024] = {};
     GetClassNameA(window, name, sizeof name);
-    return _strnicmp(name, "Explore", 7) == 0 || _strnicmp(name, "Cabinet", 7) == 0;
+    return StartsWithIgnoringAsciiCase(std::string_view(name), "Explore") ||
+           StartsWithIgnoringAsciiCase(std::string_view(name), "Cabinet");
 }
 
 HWND TopLevelWindowOf(IWebBrowser2* browser) {

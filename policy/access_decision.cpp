@@ -1,24 +1,12 @@
 #include "policy/access_decision.h"
 
 #include "policy/address_reach.h"
-#include "support/canonical_host.h"
 #include "policy/url_normalization.h"
-
-#include <cstring>
-#ifndef _WIN32
-#include <strings.h>
-#endif
+#include "support/ascii.h"
+#include "support/canonical_host.h"
 
 namespace sentrel {
 namespace {
-
-bool EqualIgnoringCase(const char* a, const char* b) {
-#ifdef _WIN32
-    return _stricmp(a, b) == 0;
-#else
-    return strcasecmp(a, b) == 0;
-#endif
-}
 
 // Whether the error page splits and names the same host, in any letter case.
 bool IsErrorPageHost(const ControllerSettings& settings, const URLParts& parts) {
@@ -27,7 +15,7 @@ bool IsErrorPageHost(const ControllerSettings& settings, const URLParts& parts) 
     if (normalized.empty()) return false;
     URLParts errorParts;
     if (!CrackURL(normalized, errorParts)) return false;
-    return EqualIgnoringCase(parts.host, errorParts.host);
+    return EqualsIgnoringAsciiCase(parts.Host(), errorParts.Host());
 }
 
 // A host name never holds these; a split host that does is not the place a
@@ -44,9 +32,8 @@ bool HasCharacterNoHostHas(std::string_view host) {
 // Browsers find a host for these schemes even when the address gives none in
 // its place (http:///h, http:/h, http:h): an empty split host is no answer.
 bool IsWebScheme(std::string_view scheme) {
-    const std::string text(scheme);
-    return EqualIgnoringCase(text.c_str(), "http") || EqualIgnoringCase(text.c_str(), "https") ||
-           EqualIgnoringCase(text.c_str(), "ftp");
+    return EqualsIgnoringAsciiCase(scheme, "http") || EqualsIgnoringAsciiCase(scheme, "https") ||
+           EqualsIgnoringAsciiCase(scheme, "ftp");
 }
 
 // Wrappers in wrappers are unwrapped this many times; an address wrapped
@@ -209,7 +196,8 @@ Decision DecideAt(ControllerSettings& settings, WideView url, bool explain, int 
 
     const std::string rebuilt = ToNarrow(RebuildURL(parts));
     if (IsLocalOrScriptURL(rebuilt)) return decided(true, DecisionReason::LocalOrScript, host);
-    if (EqualIgnoringCase(rebuilt.c_str(), "about://blank")) return decided(true, DecisionReason::BlankPage, host);
+    if (EqualsIgnoringAsciiCase(std::string_view(rebuilt), "about://blank"))
+        return decided(true, DecisionReason::BlankPage, host);
     if (IsErrorPageHost(settings, parts)) return decided(true, DecisionReason::ErrorPageHost, host);
 
     MatchHost(settings, host, explain, decision);

@@ -2,14 +2,16 @@
 
 #include "policy/drive_mapping.h"
 #include "support/ascii.h"
+#include "support/text.h"
+
+#include <algorithm>
 
 namespace sentrel {
 namespace {
 
 // "c:" or "c|": a drive, as old file addresses write it.
 bool IsDrive(std::string_view text) {
-    return text.size() == 2 && AsciiLower(text[0]) >= 'a' && AsciiLower(text[0]) <= 'z' &&
-           (text[1] == ':' || text[1] == '|');
+    return text.size() == 2 && IsAsciiLetter(text[0]) && (text[1] == ':' || text[1] == '|');
 }
 
 // The drive a path names: its first two characters a letter and ':' or
@@ -45,16 +47,9 @@ PathReach UncReach(std::string_view rest) {
 // The text with its percent escapes decoded and backslashes as slashes: the
 // shell takes a file address's "%5C" as a backslash and makes a path of it.
 std::string DecodedWithSlashes(std::string_view text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 && HexDigitValue(text[i + 2]) >= 0) {
-            c = static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
-            i += 2;
-        }
-        out += c == '\\' ? '/' : c;
-    }
-    return out;
+    std::string decoded = PercentDecoded(text);
+    std::replace(decoded.begin(), decoded.end(), '\\', '/');
+    return decoded;
 }
 
 size_t LeadingSlashes(std::string_view text) {

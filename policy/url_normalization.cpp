@@ -3,16 +3,11 @@
 #include "policy/url_platform.h"
 #include "support/ascii.h"
 
-#include <cctype>
 #include <cstring>
 #include <vector>
 
 namespace sentrel {
 namespace {
-
-bool IsAsciiLetter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
 
 // Only the first colon (the scheme's) survives; the rest become %3A so that
 // ports and user information stay inside the host and user components.

@@ -3,7 +3,8 @@
 // the normalisation produces.
 #include "policy/url_platform.h"
 
-#include <cctype>
+#include "support/ascii.h"
+
 #include <cstring>
 #include <string_view>
 
@@ -34,7 +35,7 @@ bool IsSchemeChar(char c, SchemeReader reader) {
                                                   : kShellSchemeBytes)
                    .find(c) !=
                std::string_view::npos;
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+    return IsAsciiAlphanumeric(c) || c == '+' || c == '-' || c == '.';
 }
 
 // Length of the scheme when the text starts with one followed by ':'.
@@ -112,7 +113,7 @@ bool SplitUrl(const char* url, UrlComponents& record) {
         if (colon != std::string_view::npos) {
             unsigned value = 0;
             for (char c : authority.substr(colon + 1)) {
-                if (!std::isdigit(static_cast<unsigned char>(c))) break;
+                if (!IsAsciiDigit(c)) break;
                 value = value * 10 + static_cast<unsigned>(c - '0');
                 if (value > 0xFFFF) return false;
             }

@@ -1,11 +1,12 @@
 #include "settings/source_paths.h"
 
+#include "support/ascii.h"
+
 namespace sentrel {
 
 bool IsDrivePath(std::string_view source) {
     if (source.size() < 2 || source[1] != ':') return false;
-    const char first = source[0];
-    return (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z');
+    return IsAsciiLetter(source[0]);
 }
 
 bool IsNetworkPath(std::string_view source) {

@@ -1,9 +1,10 @@
 #include "support/canonical_host.h"
 
-#include "support/idna.h"
 #include "support/ascii.h"
+#include "support/idna.h"
 #include "support/text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -15,65 +16,27 @@ constexpr std::string_view kPortMark = "%3A";  // the colon, as the split leaves
 constexpr size_t kLongestLabel = 63;
 constexpr size_t kLongestName = 253;
 
-// Appends the code points of strict UTF-8 (no overlong forms, no
-// surrogates); false when the bytes are not UTF-8.
-bool AppendUtf8(std::string_view bytes, std::u32string& out) {
-    for (size_t i = 0; i < bytes.size();) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        size_t length = 0;
-        char32_t c = 0, least = 0;
-        if (lead < 0x80) {
-            length = 1, c = lead;
-        } else if ((lead & 0xE0) == 0xC0) {
-            length = 2, c = lead & 0x1F, least = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3, c = lead & 0x0F, least = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4, c = lead & 0x07, least = 0x10000;
-        } else {
-            return false;
-        }
-        if (i + length > bytes.size()) return false;
-        for (size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            c = (c << 6) | (next & 0x3F);
-        }
-        if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-        out += c;
-        i += length;
-    }
-    return true;
-}
-
 // The code points of a host name: the code page's characters as they are,
-// percent escapes as the UTF-8 bytes they spell.
+// percent escapes as the UTF-8 bytes they spell (a run of them at a time).
 std::optional<std::u32string> DecodeName(std::string_view name) {
     const WideString wide = ToWide(name);
+    const WideView text(wide);
     std::u32string out;
-    std::string escaped;
-    for (size_t i = 0; i < wide.size(); ++i) {
-        const char16_t c = wide[i];
-        if (c == u'%') {
-            const int high = i + 2 < wide.size() ? HexDigitValue(wide[i + 1]) : -1;
-            const int low = i + 2 < wide.size() ? HexDigitValue(wide[i + 2]) : -1;
-            if (high < 0 || low < 0) return std::nullopt;
-            escaped += static_cast<char>(high * 16 + low);
-            i += 2;
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] != u'%') {
+            const size_t end = std::min(text.find(u'%', i), text.size());
+            if (!AppendCodePointsOfUtf16(text.substr(i, end - i), out)) return std::nullopt;
+            i = end;
             continue;
         }
-        if (!AppendUtf8(escaped, out)) return std::nullopt;
-        escaped.clear();
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
-            out += 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            return std::nullopt;
-        } else {
-            out += c;
+        std::string escaped;
+        for (; i < text.size() && text[i] == u'%'; i += 3) {
+            const int byte = PercentEscapeAt(text, i);
+            if (byte < 0) return std::nullopt;
+            escaped += static_cast<char>(byte);
         }
+        if (!AppendCodePointsOfUtf8(escaped, out)) return std::nullopt;
     }
-    if (!AppendUtf8(escaped, out)) return std::nullopt;
     return out;
 }
 
@@ -82,7 +45,7 @@ bool IsLabelSeparator(char32_t c) { return c == '.' || c == 0x3002 || c == 0xFF0
 // The ASCII a label may hold. The underscore is no letter of a host name's
 // standard, but real hosts carry it and browsers go there.
 bool IsHostAscii(char32_t c) {
-    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+    return (c >= 'a' && c <= 'z') || IsAsciiDigit(c) || c == '-' || c == '_';
 }
 
 bool IsNumberLabel(std::string_view label) {
@@ -91,7 +54,7 @@ bool IsNumberLabel(std::string_view label) {
     bool hex = false;
     if (label.size() >= 2 && label[0] == '0' && label[1] == 'x') from = 2, hex = true;
     for (size_t i = from; i < label.size(); ++i) {
-        if (hex ? HexDigitValue(label[i]) < 0 : !(label[i] >= '0' && label[i] <= '9')) return false;
+        if (hex ? HexDigitValue(label[i]) < 0 : !IsAsciiDigit(label[i])) return false;
     }
     return true;
 }
@@ -219,10 +182,10 @@ std::optional<std::array<std::uint16_t, 8>> ParseIPv6(std::string_view text) {
                     if (text[i] != '.' || parts == 4) return std::nullopt;
                     ++i;
                 }
-                if (i >= text.size() || text[i] < '0' || text[i] > '9') return std::nullopt;
+                if (i >= text.size() || !IsAsciiDigit(text[i])) return std::nullopt;
                 unsigned part = 0;
                 size_t partDigits = 0;
-                while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+                while (i < text.size() && IsAsciiDigit(text[i])) {
                     if (partDigits > 0 && part == 0) return std::nullopt;  // no leading zero
                     part = part * 10 + static_cast<unsigned>(text[i] - '0');
                     if (part > 255) return std::nullopt;
@@ -294,7 +257,7 @@ std::optional<std::string> CanonicalPort(std::string_view rest) {
     if (rest.empty()) return std::string();  // "host:" is the host
     unsigned long value = 0;
     for (const char c : rest) {
-        if (c < '0' || c > '9') return std::nullopt;
+        if (!IsAsciiDigit(c)) return std::nullopt;
         value = value * 10 + static_cast<unsigned long>(c - '0');
         if (value > 65535) return std::nullopt;
     }

@@ -1,5 +1,6 @@
 #include "support/text.h"
 
+#include "support/ascii.h"
 #include "support/platform.h"
 
 #include <algorithm>
@@ -86,6 +87,119 @@ bool NarrowsExactly(WideView wide) {
 
 WideString WidenAscii(std::string_view ascii) {
     return WideString(ascii.begin(), ascii.end());
+}
+
+namespace {
+
+bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+}  // namespace
+
+bool AppendCodePointsOfUtf8(std::string_view utf8, std::u32string& out) {
+    for (size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        size_t length = 0;
+        char32_t c = 0, least = 0;
+        if (lead < 0x80) {
+            length = 1, c = lead;
+        } else if ((lead & 0xE0) == 0xC0) {
+            length = 2, c = lead & 0x1F, least = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3, c = lead & 0x0F, least = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4, c = lead & 0x07, least = 0x10000;
+        } else {
+            return false;
+        }
+        if (i + length > utf8.size()) return false;
+        for (size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(utf8[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            c = (c << 6) | (next & 0x3F);
+        }
+        if (c < least || c > 0x10FFFF || IsSurrogate(c)) return false;
+        out += c;
+        i += length;
+    }
+    return true;
+}
+
+bool AppendCodePointsOfUtf16(WideView utf16, std::u32string& out) {
+    for (size_t i = 0; i < utf16.size(); ++i) {
+        const char32_t c = utf16[i];
+        if (!IsSurrogate(c)) {
+            out += c;
+        } else if (IsHighSurrogate(c) && i + 1 < utf16.size() && IsLowSurrogate(utf16[i + 1])) {
+            out += 0x10000 + ((c - 0xD800) << 10) + (utf16[++i] - 0xDC00);
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<std::u32string> CodePointsOfUtf8(std::string_view utf8) {
+    std::u32string out;
+    if (!AppendCodePointsOfUtf8(utf8, out)) return std::nullopt;
+    return out;
+}
+
+std::optional<std::u32string> CodePointsOfUtf16(WideView utf16) {
+    std::u32string out;
+    if (!AppendCodePointsOfUtf16(utf16, out)) return std::nullopt;
+    return out;
+}
+
+std::string Utf8Of(std::u32string_view codePoints) {
+    std::string out;
+    for (const char32_t c : codePoints) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+WideString Utf16Of(std::u32string_view codePoints) {
+    WideString out;
+    for (const char32_t c : codePoints) {
+        if (c >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
+}
+
+std::string PercentDecoded(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const int byte = PercentEscapeAt(text, i);
+        if (byte < 0) {
+            out += text[i];
+        } else {
+            out += static_cast<char>(byte);
+            i += 2;
+        }
+    }
+    return out;
 }
 
 }  // namespace sentrel

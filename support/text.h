@@ -2,9 +2,11 @@
 // 8-bit text that the decision logic works on. Windows uses the system's ANSI
 // code page; the native build converts as Windows does with code page 1252
 // (its own characters, best fit, '?' for the rest), so that both builds make
-// the same decisions.
+// the same decisions. Beside them: code points from and to UTF-8 and UTF-16,
+// and percent decoding.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -36,5 +38,23 @@ bool NarrowsExactly(WideView wide);
 
 // Literal helper for tests and constants: plain ASCII only.
 WideString WidenAscii(std::string_view ascii);
+
+// Strict UTF-8 (no overlong forms, no surrogates, nothing beyond U+10FFFF)
+// and UTF-16 (surrogates only in pairs). The Append forms add the code
+// points to `out` and return false, `out` then holding part of them, when
+// the text is not well formed.
+bool AppendCodePointsOfUtf8(std::string_view utf8, std::u32string& out);
+bool AppendCodePointsOfUtf16(WideView utf16, std::u32string& out);
+std::optional<std::u32string> CodePointsOfUtf8(std::string_view utf8);
+std::optional<std::u32string> CodePointsOfUtf16(WideView utf16);
+
+// Code points (valid ones: no surrogates, nothing beyond U+10FFFF) as UTF-8
+// and as UTF-16.
+std::string Utf8Of(std::u32string_view codePoints);
+WideString Utf16Of(std::u32string_view codePoints);
+
+// The text with every percent escape ("%" and two hex digits) replaced by the
+// byte it spells; a '%' without two hex digits stays as it is.
+std::string PercentDecoded(std::string_view text);
 
 }  // namespace sentrel

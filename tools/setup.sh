@@ -5,7 +5,8 @@ set -euo pipefail
 
 native_packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
                  mingw-w64 mingw-w64-tools g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libwine-dev
-                 wine64 xvfb xauth python3 msitools wixl libxml2-utils libxml2-dev libssl-dev)
+                 wine64 xvfb xauth python3 msitools wixl libxml2-utils libxml2-dev libssl-dev libidn2-dev
+                 pkg-config)
 i386_packages=(wine wine32:i386)
 
 missing_packages() {

@@ -1,6 +1,7 @@
 #include "tests/differential/address_generator.h"
 
 #include "tests/unit/contacted_host_cases.h"
+#include "tests/unit/whole_host_cases.h"
 
 #include <cstdint>
 
@@ -72,6 +73,57 @@ WideString InsertNonAscii(Random& random, WideString text) {
         }
     }
     return text;
+}
+
+// Code points for internationalised host names: letters of several scripts
+// in both cases, and what IDNA maps, drops or refuses (the deviation
+// characters, full-width forms, a hyphen and a full-width one, joiners,
+// conjoining and compatibility jamo, a symbol, an emoji, an unassigned and a
+// private-use code point, the ideographic full stop).
+const char32_t kIdnCharacters[] = {
+    U'a', U'z', U'0', U'-', U'_', U'\u00e9', U'\u00c9', U'\u00df', U'\u1e9e', U'\u03b1', U'\u0391', U'\u03c2',
+    U'\u03a3', U'\u0390', U'\u043f', U'\u041f', U'\u0451', U'\u0401', U'\u0645', U'\u0627', U'\u0660', U'\u06f0',
+    U'\u05d0', U'\u05d3', U'\u4f8b', U'\u6d4b', U'\u30c6', U'\uff83', U'\uc2e4', U'\u0909', U'\u0915', U'\u0e15',
+    U'\uff41', U'\uff21', U'\uff0d', U'\uff10', U'\u2460', U'\u212a', U'\ufb01', U'\u00ad', U'\u200d', U'\u200c',
+    U'\u1100', U'\u3131', U'\u2603', U'\U0001F600', U'\u0378', U'\ue000', U'\u3002', U'\u2260', U'\u0130',
+    U'\u0131'};
+// Letters, and the combining marks that follow one: a label that begins with
+// a mark is one libidn2 refuses and Wine's IdnToAscii takes.
+const char32_t kIdnBases[] = {U'e', U'\u00e9', U'\u03b1', U'\u043f', U'\u0645', U'\u05d0', U'\u0915', U'\u0e15',
+                              U'\u30c6'};
+const char32_t kIdnMarks[] = {U'\u0301', U'\u0308', U'\u093e', U'\u094d', U'\u0e31', U'\u05b4', U'\u064b',
+                              U'\u3099'};
+
+// A host of one to three labels of those code points, each character beyond
+// ASCII as the percent escapes of its UTF-8, and sometimes a ".test" after.
+std::string InternationalHost(Random& random) {
+    std::u32string name;
+    const size_t labels = 1 + random.Below(3);
+    for (size_t label = 0; label < labels; ++label) {
+        if (label > 0) name += U'.';
+        const size_t length = 1 + random.Below(6);
+        for (size_t i = 0; i < length; ++i) {
+            if (random.Chance(15)) {
+                name += random.Pick(kIdnBases);
+                name += random.Pick(kIdnMarks);
+            } else {
+                name += random.Pick(kIdnCharacters);
+            }
+        }
+    }
+    std::string host;
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (const char c : Utf8Of(name)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            host += c;
+        } else {
+            host += '%';
+            host += kHex[byte >> 4];
+            host += kHex[byte & 0xF];
+        }
+    }
+    return random.Chance(50) ? host + ".test" : host;
 }
 
 GeneratedAddress Make(Random& random, size_t kindIndex) {
@@ -164,6 +216,8 @@ GeneratedAddress Make(Random& random, size_t kindIndex) {
         name.insert(random.Below(name.size() + 1), inserted[random.Below(10)]);
         return {"host-characters", Widen(scheme + "://" + name + path + extra)};
     }
+    case 17:
+        return {"idn-host", Widen(scheme + "://" + InternationalHost(random) + path)};
     default: {
         // Web addresses whose host is not in its place.
         const char* const separators[] = {":///", ":/", ":", "://", ":////", ":\\\\\\"};
@@ -175,7 +229,7 @@ GeneratedAddress Make(Random& random, size_t kindIndex) {
 }  // namespace
 
 std::vector<GeneratedAddress> GenerateAddresses(unsigned seed, size_t count) {
-    constexpr size_t kKinds = 18;
+    constexpr size_t kKinds = 19;
     Random random(seed);
     std::vector<GeneratedAddress> addresses;
     addresses.reserve(count);
@@ -183,6 +237,7 @@ std::vector<GeneratedAddress> GenerateAddresses(unsigned seed, size_t count) {
     // And the fixed cases of the decision table.
     for (const auto& c : testing::kContactedHostCases) addresses.push_back({"contacted-host", c.url});
     for (const auto& c : testing::kEmptyHostCases) addresses.push_back({"contacted-host", c.url});
+    for (const auto& c : testing::kWholeHostCases) addresses.push_back({"whole-host", c.url});
     return addresses;
 }
 

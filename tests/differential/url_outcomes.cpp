@@ -2,14 +2,17 @@
 // the address splits, one line each, so that the output of the native build
 // and of the Windows build can be compared line by line:
 //   index <TAB> kind <TAB> decision <TAB> split
-// decision: "local", "unsplittable" or "host=<host>", then the answers with
-// an allow list and with a block list; split: the six components.
+// decision: "local", "unsplittable" or "host=<host>" and the host's
+// canonical form for whole-host matching ("-" for none), then the answers
+// with an allow list and with a block list; split: the six components.
 #include "policy/url_platform.h"
 #include "policy/access_decision.h"
 #include "policy/url_normalization.h"
+#include "support/canonical_host.h"
 #include "tests/differential/address_generator.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace {
@@ -66,7 +69,8 @@ int main(int argc, char** argv) {
         } else if (!CrackURL(address, parts)) {
             decision = "unsplittable";
         } else {
-            decision = "host=" + Escaped(parts.Host());
+            const std::optional<std::string> canonical = CanonicalHost(parts.Host());
+            decision = "host=" + Escaped(parts.Host()) + " canonical=" + (canonical ? Escaped(*canonical) : "-");
             split = Escaped(parts.Scheme()) + "|" + Escaped(parts.Host()) + "|" + Escaped(parts.userName) + "|" +
                     Escaped(parts.password) + "|" + Escaped(parts.Path()) + "|" + Escaped(parts.extra);
         }

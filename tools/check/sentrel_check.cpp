@@ -84,8 +84,7 @@ std::string Lowered(std::string text) {
 bool IsDomainName(const std::string& entry) {
     if (entry.find('.') == std::string::npos) return false;
     for (const char c : entry) {
-        const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                             c == '.';
+        const bool allowed = IsAsciiAlphanumeric(c) || c == '-' || c == '.';
         if (!allowed) return false;
     }
     std::string last = entry.substr(entry.find_last_of('.', entry.size() - 2) + 1);
@@ -186,7 +185,7 @@ std::vector<Finding> Lint(const SettingsFile& file) {
             continue;
         }
         bool upper = false;
-        for (const char c : entry) upper = upper || (c >= 'A' && c <= 'Z');
+        for (const char c : entry) upper = upper || IsAsciiUpper(c);
         if (upper)
             findings.push_back({"warning", "entry " + quoted + " has capital letters: browsers send host names in "
                                            "lower case, and letter case counts"});

@@ -15,47 +15,10 @@
 namespace sentrel::check {
 namespace {
 
-std::string Utf8(WideView text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        std::uint32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
+// libxml2 hands out well-formed UTF-8.
 WideString FromUtf8(const xmlChar* text) {
-    WideString out;
-    for (const unsigned char* p = text; p && *p;) {
-        std::uint32_t c = *p++;
-        int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-        if (more) c &= (0x3F >> more);
-        while (more-- > 0 && *p) c = (c << 6) | (*p++ & 0x3F);
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-    }
-    return out;
+    if (!text) return {};
+    return Utf16Of(CodePointsOfUtf8(reinterpret_cast<const char*>(text)).value_or(std::u32string()));
 }
 
 // The name as a DOM shows it: with its prefix.
@@ -141,7 +104,8 @@ SettingsFile LoadSettingsFile(const std::string& path) {
         file.verdict = *refused;
         return file;
     }
-    const std::string utf8 = Utf8(*text);
+    // The code page's characters are all of the Basic Multilingual Plane.
+    const std::string utf8 = Utf8Of(CodePointsOfUtf16(*text).value_or(std::u32string()));
     const std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> document(
         xmlReadMemory(utf8.data(), static_cast<int>(utf8.size()), "settings.xml", "UTF-8",
                       XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING),
