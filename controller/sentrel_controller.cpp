@@ -8,7 +8,8 @@
 #include "resource_ids.h"
 #include "settings/password_prompt.h"
 #include "settings/registry_store.h"
-#include "settings/settings_document.h"
+#include "settings/settings_store.h"
+#include "support/com_error.h"
 #include "settings/settings_sync.h"
 #include "support/machine_policy.h"
 
@@ -285,7 +286,7 @@ void SentrelController::ToggleLock() {
     // holds) or that cannot be written (a settings key the user may only
     // read) leaves the lock, the image and the icon as they were.
     try {
-        if (!SaveSettings(settings_)) qz_support::RaiseComError(HRESULT_FROM_WIN32(ERROR_CANTWRITE), nullptr);
+        qz_support::ThrowIfFailed(SaveSettings(settings_));
     } catch (...) {
         settings_.active = !settings_.active;
         throw;

@@ -52,12 +52,18 @@ std::optional<WideString> ReadStoredDocument() {
     return std::move(stored.text);
 }
 
-bool WriteStoredDocument(std::string_view text, bool createIfMissing) {
+HRESULT WriteStoredDocument(std::string_view text, bool createIfMissing) {
     auto key = OpenUserSettingsKey(KEY_SET_VALUE);
-    if (!key && createIfMissing && !registry::CreateKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath, KEY_ALL_ACCESS))
-        return false;
-    if (!key) key = registry::OpenKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath, KEY_SET_VALUE).key;
-    return key && registry::SetString(key.get(), nullptr, text) == ERROR_SUCCESS;
+    if (!key && createIfMissing) {
+        const registry::OpenedKey created = registry::CreateKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath, KEY_ALL_ACCESS);
+        if (!created.key) return HRESULT_FROM_WIN32(created.status);
+    }
+    if (!key) {
+        registry::OpenedKey opened = registry::OpenKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath, KEY_SET_VALUE);
+        if (!opened.key) return HRESULT_FROM_WIN32(opened.status);
+        key = std::move(opened.key);
+    }
+    return HRESULT_FROM_WIN32(registry::SetString(key.get(), nullptr, text));
 }
 
 std::string ReadSettingsSource() {

@@ -2,7 +2,7 @@
 // SOFTWARE\Corvantis\Sentrel is taken from HKEY_CURRENT_USER when it opens
 // there with the access needed, else from HKEY_LOCAL_MACHINE; once a key has
 // opened there is no fall-back to the other hive. The machine policy
-// "MachineSettingsOnly" leaves the user's key out. None of these throws.
+// "MachineSettingsOnly" leaves the user's key out. None of these raises.
 #pragma once
 
 #include "settings/settings_limits.h"
@@ -47,7 +47,8 @@ std::optional<WideString> ReadStoredDocument();
 
 // Stores `text` as the default value (REG_SZ with its NUL). Without an HKCU
 // key, creates the HKLM key when `createIfMissing`, else only opens it.
-bool WriteStoredDocument(std::string_view text, bool createIfMissing);
+// S_OK, or the failing registry call's error as an HRESULT.
+HRESULT WriteStoredDocument(std::string_view text, bool createIfMissing);
 
 // The "Settings" value as narrow text, up to its first NUL; empty when
 // absent or when the value is longer than kMaxSettingsSourceChars and a NUL

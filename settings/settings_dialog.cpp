@@ -2,7 +2,9 @@
 
 #include "resource_ids.h"
 #include "settings/registry_store.h"
-#include "settings/settings_document.h"
+#include "settings/settings_import.h"
+#include "settings/settings_store.h"
+#include "support/com_error.h"
 
 #include <commdlg.h>
 
@@ -114,8 +116,7 @@ void SettingsDialog::SaveDialog(const std::optional<std::wstring>& fileName) {
     // settings in memory as they were and the dialog open; the error is shown.
     ControllerSettings edited = owner_.Settings();
     ApplyTo(edited);
-    if (!SaveSettings(edited, fileName))
-        qz_support::RaiseComError(HRESULT_FROM_WIN32(fileName ? ERROR_WRITE_FAULT : ERROR_CANTWRITE), nullptr);
+    qz_support::ThrowIfFailed(SaveSettings(edited, fileName));
     owner_.Settings() = std::move(edited);
 }
 
@@ -157,7 +158,7 @@ void SettingsDialog::UpdatePasswordButtons() {
 void SettingsDialog::Import() {
     const std::optional<std::wstring> file = AskForFile(false);
     if (!file) return;
-    if (ImportSettingsFile(*file)) owner_.LoadSettings();
+    if (Imported(ImportSettingsFile(*file))) owner_.LoadSettings();
     owner_.FillSettingsDialog();
 }
 

@@ -1,14 +1,11 @@
 #include "settings/settings_document.h"
 
 #include "settings/registry_store.h"
-#include "support/unique_any.h"
-#include "support/entry_points.h"
+#include "support/com_error.h"
 
 #include <objbase.h>
 
 #include <cstring>
-#include <mutex>
-
 #include <vector>
 
 namespace sentrel {
@@ -63,44 +60,8 @@ WideString WithoutDeclaration(WideString text) {
     return text.substr(next);
 }
 
-bool WriteFileBytes(const std::wstring& fileName, const std::string& bytes) {
-    qz_support::UniqueFile file(
-        CreateFileW(fileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    DWORD written = 0;
-    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
-}
-
-// The file's text: read in chunks of at most 1023 bytes, each taken up to
-// its first NUL byte, then converted from the system code page at once. A
-// file that does not open gives an empty text; a file larger than a settings
-// document can be gives nothing, unread.
 }  // namespace
 
-std::optional<WideString> ReadSettingsFileText(const std::wstring& path) {
-    qz_support::UniqueFile file(
-        CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return WideString();
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > static_cast<LONGLONG>(kMaxSettingsTextBytes))
-        return std::nullopt;
-    std::string bytes;
-    char chunk[kSettingsTextChunkBytes];
-    DWORD read = 0;
-    while (ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr) && read > 0) bytes.append(chunk, read);
-    return SettingsTextOfBytes(bytes);
-}
-
-WideString SettingsTextOfBytes(std::string_view bytes) {
-    std::string text;
-    text.reserve(bytes.size());
-    for (size_t at = 0; at < bytes.size(); at += kSettingsTextChunkBytes) {
-        const std::string_view chunk = bytes.substr(at, kSettingsTextChunkBytes);
-        text += chunk.substr(0, chunk.find('\0'));
-    }
-    return ToWide(text);
-}
 
 // The root itself when it is lockSettings (found at once), else the first
 // one below it.
@@ -148,65 +109,20 @@ ComPtr<IXMLDOMDocument> BuildSettingsDocument(const ControllerSettings& settings
     return document;
 }
 
-std::optional<std::string> SerializeSettingsDocument(const ComPtr<IXMLDOMDocument>& document) {
+std::string SerializeSettingsDocument(const ComPtr<IXMLDOMDocument>& document) {
     ComPtr<IStream> stream;
     ThrowIfFailed(CreateStreamOnHGlobal(nullptr, TRUE, stream.put()));
     const ComPtr<IPersistStream> persist = document.query<IPersistStream>();
-    if (FAILED(persist->Save(stream.get(), FALSE))) return std::nullopt;
+    ThrowIfFailed(persist->Save(stream.get(), FALSE));
     HGLOBAL memory = nullptr;
-    if (FAILED(GetHGlobalFromStream(stream.get(), &memory))) return std::nullopt;
+    ThrowIfFailed(GetHGlobalFromStream(stream.get(), &memory));
     STATSTG status{};
-    if (FAILED(stream->Stat(&status, STATFLAG_NONAME))) return std::nullopt;
+    ThrowIfFailed(stream->Stat(&status, STATFLAG_NONAME));
     const auto* bytes = static_cast<const unsigned char*>(GlobalLock(memory));
-    if (!bytes) return std::nullopt;
+    if (!bytes) qz_support::RaiseComError(E_OUTOFMEMORY, nullptr);
     std::vector<unsigned char> copy(bytes, bytes + status.cbSize.QuadPart);
     GlobalUnlock(memory);
     return ToNarrow(WithoutDeclaration(DecodeSerialisation(copy)));
-}
-
-bool SaveSettings(ControllerSettings& settings, const std::optional<std::wstring>& fileName) {
-    // A password read from the reversible form is hashed once, here, and
-    // kept hashed: no later save writes the reversible form again.
-    if (settings.password.StoredAs() == SettingsPassword::Form::Reversible)
-        settings.password = *SettingsPassword::FromStored(settings.password.StoredForm());
-    const ComPtr<IXMLDOMDocument> document = BuildSettingsDocument(settings);
-    const std::optional<std::string> text = SerializeSettingsDocument(document);
-    bool stored = false;
-    if (text) {
-        stored = fileName ? WriteFileBytes(*fileName, *text) : WriteStoredDocument(*text, true);
-        WriteUninstallEntry(settings.prohibitUninstall);
-    }
-    settings.recentRefused.clear();
-    return stored;
-}
-
-namespace {
-
-// The fetched document that could not be stored, shared by the worker's
-// thread (which fetches) and the main thread (which loads).
-struct HeldDocument {
-    std::mutex lock;
-    std::optional<WideString> text;
-};
-
-HeldDocument& Held() {
-    static HeldDocument* held = new HeldDocument;  // released with the process
-    return *held;
-}
-
-void Hold(std::optional<WideString> text) {
-    HeldDocument& held = Held();
-    std::lock_guard<std::mutex> guard(held.lock);
-    held.text = std::move(text);
-}
-
-StoredDocument HeldOrStoredDocument() {
-    {
-        HeldDocument& held = Held();
-        std::lock_guard<std::mutex> guard(held.lock);
-        if (held.text) return {StoredDocumentState::Present, *held.text};
-    }
-    return ReadStoredDocumentValue();
 }
 
 // The document's lockSettings element; null when the text is not XML or
@@ -217,50 +133,6 @@ ComPtr<IXMLDOMNode> ParseSettingsElement(const WideString& text) {
     return FindSettingsElement(document);
 }
 
-}  // namespace
-
-bool LoadSettings(ControllerSettings& settings, bool* activeLoaded) {
-    if (activeLoaded) *activeLoaded = false;
-    const StoredDocument stored = HeldOrStoredDocument();
-    if (stored.state != StoredDocumentState::Present) return false;
-    const ComPtr<IXMLDOMNode> element = ParseSettingsElement(stored.text);
-    if (!element) return false;
-    const bool active = ApplySettingsDocument(element.get(), settings);
-    if (activeLoaded) *activeLoaded = active;
-    return true;
-}
-
-SettingsLoad LoadStoredSettings(ControllerSettings& settings, bool* activeLoaded) noexcept {
-    if (activeLoaded) *activeLoaded = false;
-    try {
-        const StoredDocument stored = HeldOrStoredDocument();
-        if (stored.state == StoredDocumentState::Absent ||
-            (stored.state == StoredDocumentState::Present && stored.text.empty()))
-            return SettingsLoad::NoDocument;
-        if (stored.state == StoredDocumentState::Unreadable) return SettingsLoad::Unusable;
-        const ComPtr<IXMLDOMNode> element = ParseSettingsElement(stored.text);
-        if (!element) return SettingsLoad::Unusable;
-        const bool active = ApplySettingsDocument(element.get(), settings);
-        if (activeLoaded) *activeLoaded = active;
-        return SettingsLoad::Applied;
-    } catch (...) {
-        qz_support::ReportCurrentException();
-        return SettingsLoad::Unusable;
-    }
-}
-
-WideString ErrorPageOfStoredDocument() noexcept {
-    try {
-        const StoredDocument stored = HeldOrStoredDocument();
-        if (stored.state != StoredDocumentState::Present) return {};
-        const ComPtr<IXMLDOMNode> element = ParseSettingsElement(stored.text);
-        if (!element) return {};
-        return AttributeValue(dom::GetAttributes(element.get()), L"errorPage").value_or(WideString());
-    } catch (...) {
-        qz_support::ReportCurrentException();
-        return {};
-    }
-}
 
 namespace {
 
@@ -295,6 +167,10 @@ struct MsxmlSettingsElement {
 
 }  // namespace
 
+WideString ErrorPageOf(IXMLDOMNode* element) {
+    return AttributeValue(dom::GetAttributes(element), L"errorPage").value_or(WideString());
+}
+
 SettingsReading ReadSettingsElement(IXMLDOMNode* element) {
     const MsxmlSettingsElement settings{element, dom::GetAttributes(element)};
     return ReadSettingsElementWith(settings);
@@ -308,35 +184,6 @@ bool ApplySettingsDocument(IXMLDOMNode* element, ControllerSettings& settings) {
     const bool carriesActive = reading.active.has_value();
     TakeReading(std::move(reading), settings, [] { return ReadUninstallEntry().value_or(false); });
     return carriesActive;
-}
-
-bool ImportSettingsFile(const std::wstring& path, bool holdUnstored, bool* stored) {
-    if (stored) *stored = false;
-    if (path.empty()) return false;
-    const std::optional<WideString> text = ReadSettingsFileText(path);
-    return text && ImportSettingsText(*text, holdUnstored, stored);
-}
-
-bool ImportSettingsText(const WideString& text, bool holdUnstored, bool* stored) {
-    if (stored) *stored = false;
-    const ComPtr<IXMLDOMDocument> document = dom::CreateDocument();
-    if (!dom::LoadXml(document, text)) return false;
-    // A text that the next load would reject must not replace one that loads.
-    const ComPtr<IXMLDOMNode> element = FindSettingsElement(document);
-    if (!element) return false;
-    try {
-        ReadSettingsElement(element.get());
-    } catch (const _com_error&) {
-        return false;
-    }
-    if (WriteStoredDocument(ToNarrow(text), false)) {
-        if (stored) *stored = true;
-        Hold(std::nullopt);
-        return true;
-    }
-    if (!holdUnstored) return false;
-    Hold(text);
-    return true;
 }
 
 }  // namespace sentrel

@@ -1,7 +1,8 @@
 #include "settings/settings_sync.h"
 
 #include "settings/registry_store.h"
-#include "settings/settings_document.h"
+#include "settings/settings_file_text.h"
+#include "settings/settings_import.h"
 #include "settings/settings_limits.h"
 #include "settings/source_paths.h"
 #include "support/machine_policy.h"
@@ -160,9 +161,10 @@ SyncOutcome SyncPass(TempFileList& temporaries) {
     // Under "MachineSettingsOnly" a standard user cannot store what was
     // fetched; it is applied for this run all the same, so central settings
     // keep reaching the workstation. "Last Sync" records only what was stored.
-    bool stored = false;
-    if (!text || !ImportSettingsText(*text, machineOnly, &stored)) return SyncOutcome::Failed;
-    if (stored) WriteLastSync();
+    if (!text) return SyncOutcome::Failed;
+    const ImportOutcome imported = ImportSettingsText(*text, machineOnly);
+    if (!Imported(imported)) return SyncOutcome::Failed;
+    if (imported == ImportOutcome::Stored) WriteLastSync();
     return SyncOutcome::Imported;
 }
 

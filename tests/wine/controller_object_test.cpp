@@ -26,7 +26,7 @@ namespace {
 
 using qz_support::ComPtr;
 
-void Store(const char* text) { ASSERT_TRUE(WriteStoredDocument(text, true)); }
+void Store(const char* text) { ASSERT_EQ(WriteStoredDocument(text, true), S_OK); }
 
 std::string ReadStoredText() {
     const std::optional<WideString> text = ReadStoredDocument();

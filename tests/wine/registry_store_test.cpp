@@ -42,30 +42,30 @@ TEST_F(RegistryStore, CurrentUserKeyWithoutValueShadowsMachineDocument) {
 TEST_F(RegistryStore, SaveGoesToCurrentUserWhenItsKeyExists) {
     CreateKey(HKEY_CURRENT_USER, kSettingsKeyPath);
     CreateKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
-    EXPECT_TRUE(WriteStoredDocument("<a/>", true));
+    EXPECT_EQ(WriteStoredDocument("<a/>", true), S_OK);
     EXPECT_EQ(ReadDefaultA(HKEY_CURRENT_USER), "<a/>");
     EXPECT_EQ(ReadDefaultA(HKEY_LOCAL_MACHINE), "<none>");
 }
 
 TEST_F(RegistryStore, SaveGoesToTheMachineKeyAndCreatesIt) {
-    EXPECT_TRUE(WriteStoredDocument("<created/>", true));
+    EXPECT_EQ(WriteStoredDocument("<created/>", true), S_OK);
     EXPECT_EQ(ReadDefaultA(HKEY_LOCAL_MACHINE), "<created/>");
     EXPECT_EQ(ReadStoredDocument(), WidenAscii("<created/>"));
-    EXPECT_TRUE(WriteStoredDocument("<again/>", true));
+    EXPECT_EQ(WriteStoredDocument("<again/>", true), S_OK);
     EXPECT_EQ(ReadDefaultA(HKEY_LOCAL_MACHINE), "<again/>");
 }
 
 TEST_F(RegistryStore, ImportNeverCreatesAKey) {
-    EXPECT_FALSE(WriteStoredDocument("<imported/>", false));
+    EXPECT_EQ(WriteStoredDocument("<imported/>", false), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     qz_support::UniqueHkey key;
     EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ, key.put()), ERROR_SUCCESS);
     CreateKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
-    EXPECT_TRUE(WriteStoredDocument("<imported/>", false));
+    EXPECT_EQ(WriteStoredDocument("<imported/>", false), S_OK);
     EXPECT_EQ(ReadDefaultA(HKEY_LOCAL_MACHINE), "<imported/>");
 }
 
 TEST_F(RegistryStore, StoredValueIsAStringWithItsNul) {
-    EXPECT_TRUE(WriteStoredDocument("abc", true));
+    EXPECT_EQ(WriteStoredDocument("abc", true), S_OK);
     DWORD type = 0, size = 0;
     RegGetValueA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr, RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr, &size);
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
@@ -73,7 +73,7 @@ TEST_F(RegistryStore, StoredValueIsAStringWithItsNul) {
 }
 
 TEST_F(RegistryStore, LatinTextRoundTripsThroughTheCodePage) {
-    EXPECT_TRUE(WriteStoredDocument("<h name=\"caf\xe9\"/>", true));
+    EXPECT_EQ(WriteStoredDocument("<h name=\"caf\xe9\"/>", true), S_OK);
     EXPECT_EQ(ReadStoredDocument(), std::u16string(u"<h name=\"caf\u00e9\"/>"));
 }
 

@@ -3,6 +3,8 @@
 #include "settings/password_encoding.h"
 #include "settings/settings_password.h"
 #include "settings/settings_document.h"
+#include "settings/settings_import.h"
+#include "settings/settings_store.h"
 #include "tests/wine/store_sandbox.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +22,7 @@ using testing::CreateKey;
 
 void DeleteTree(HKEY root, const char* path) { RegDeleteTreeA(root, path); }
 
-void StoreDocument(const std::string& text) { ASSERT_TRUE(WriteStoredDocument(text, true)); }
+void StoreDocument(const std::string& text) { ASSERT_EQ(WriteStoredDocument(text, true), S_OK); }
 
 std::string StoredText() {
     const auto text = ReadStoredDocument();
@@ -81,7 +83,7 @@ TEST_F(SettingsDocument, WritesAttributesInOrderAndHostsInByteOrder) {
     settings.hosts.Insert("b.example");
     settings.hosts.Insert("a.example");
     settings.recentRefused.push_back("x");
-    SaveSettings(settings);
+    ASSERT_EQ(SaveSettings(settings), S_OK);
     EXPECT_EQ(Compact(StoredText()),
               "<lockSettings blockPopups=\"Y\" reverseOperation=\"N\" prohibitUninstall=\"N\" active=\"N\" "
               "errorPage=\"\"><host name=\"a.example\"/><host name=\"b.example\"/></lockSettings>");
@@ -96,7 +98,7 @@ TEST_F(SettingsDocument, WritesThePasswordHashedAndLast) {
     ControllerSettings settings;
     ASSERT_TRUE(LoadSettings(settings));
     EXPECT_TRUE(settings.password.Accepts("abc"));
-    SaveSettings(settings);
+    ASSERT_EQ(SaveSettings(settings), S_OK);
     const std::string stored = Compact(StoredText());
     const std::string start = "<lockSettings blockPopups=\"N\" reverseOperation=\"Y\" prohibitUninstall=\"Y\" "
                               "active=\"Y\" errorPage=\"http://intranet/refused.htm\" password=\"";
@@ -120,7 +122,7 @@ TEST_F(SettingsDocument, RoundTripsThroughTheRegistry) {
     saved.password = Chosen("s3cr\xe9t");
     saved.errorPage = u"C:\\Pages\\Refused.htm?a=1&b=<2>";
     for (const char* host : {"corp", "", "Abc", "abc", "a&b\"c'd<e>", "caf\xe9"}) saved.hosts.Insert(host);
-    SaveSettings(saved);
+    ASSERT_EQ(SaveSettings(saved), S_OK);
 
     ControllerSettings loaded;
     ASSERT_TRUE(LoadSettings(loaded));
@@ -138,14 +140,14 @@ TEST_F(SettingsDocument, RoundTripsThroughAnExportAndImport) {
     saved.errorPage = u"http://intranet/x";
     for (const char* host : {"one.example", "two.example", "caf\xe9"}) saved.hosts.Insert(host);
     const std::wstring file = TempPath(L"export-roundtrip.xml");
-    EXPECT_TRUE(SaveSettings(saved, file));
+    EXPECT_EQ(SaveSettings(saved, file), S_OK);
     const std::string bytes = ReadBytes(file);
     EXPECT_EQ(bytes.find('\0'), std::string::npos) << "an export is 8-bit text";
     EXPECT_NE(bytes.find("caf\xe9"), std::string::npos);
     EXPECT_EQ(StoredText(), "<nothing>") << "an export does not store";
 
     CreateKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
-    ASSERT_TRUE(ImportSettingsFile(file));
+    ASSERT_EQ(ImportSettingsFile(file), ImportOutcome::Stored);
     EXPECT_EQ(StoredText(), bytes) << "the import stores the file's own text";
     ControllerSettings loaded;
     ASSERT_TRUE(LoadSettings(loaded));
@@ -282,7 +284,7 @@ TEST_F(SettingsDocument, Passwords) {
     StoreDocument("<lockSettings password=\"" + EncodePassword(std::string(39, 'p')) + "\"/>");
     ControllerSettings longest;
     ASSERT_TRUE(LoadSettings(longest));
-    SaveSettings(longest);
+    ASSERT_EQ(SaveSettings(longest), S_OK);
     ControllerSettings loaded;
     ASSERT_TRUE(LoadSettings(loaded));
     EXPECT_TRUE(loaded.password.Accepts(std::string(39, 'p')));
@@ -295,7 +297,8 @@ TEST_F(SettingsDocument, Passwords) {
     // A hashed form that is not well made is refused like a bad child: it
     // would lock everyone out. The import keeps the document it has.
     const std::string before = StoredText();
-    EXPECT_FALSE(ImportSettingsText(u"<lockSettings active=\"N\" password=\"$pbkdf2-sha256$5$AAAA$AAAA\"/>"));
+    EXPECT_EQ(ImportSettingsText(u"<lockSettings active=\"N\" password=\"$pbkdf2-sha256$5$AAAA$AAAA\"/>"),
+              ImportOutcome::BadElement);
     EXPECT_EQ(StoredText(), before);
 }
 
@@ -303,34 +306,40 @@ TEST_F(SettingsDocument, ImportStoresOnlyWhatLoadsAndNeverCreatesAKey) {
     CreateKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
     StoreDocument("<lockSettings errorPage=\"stored\"/>");
     const std::wstring file = TempPath(L"import-bad.xml");
-    const char* const refused[] = {
-        "<html><body>Not found", "", "plain text",
-        "<other/>",  // well-formed, but a load would change nothing
-        "<html xmlns=\"http://www.w3.org/1999/xhtml\"><body><h1>404 Not Found</h1></body></html>",
-        "<lockSettings><host name=\"a\"/><host/></lockSettings>",  // a child without name
-        "<lockSettings><host name=\"a\"/>text</lockSettings>",     // a child that is no element
+    const struct {
+        const char* bytes;
+        ImportOutcome outcome;
+    } refused[] = {
+        {"<html><body>Not found", ImportOutcome::NotXml},
+        {"", ImportOutcome::Unreadable},
+        {"plain text", ImportOutcome::NotXml},
+        {"<other/>", ImportOutcome::NoSettings},  // well-formed, but a load would change nothing
+        {"<html xmlns=\"http://www.w3.org/1999/xhtml\"><body><h1>404 Not Found</h1></body></html>",
+         ImportOutcome::NoSettings},
+        {"<lockSettings><host name=\"a\"/><host/></lockSettings>", ImportOutcome::BadElement},  // no name
+        {"<lockSettings><host name=\"a\"/>text</lockSettings>", ImportOutcome::BadElement},     // no element
     };
-    for (const char* bytes : refused) {
-        WriteBytes(file, bytes);
-        EXPECT_FALSE(ImportSettingsFile(file)) << bytes;
+    for (const auto& c : refused) {
+        WriteBytes(file, c.bytes);
+        EXPECT_EQ(ImportSettingsFile(file), c.outcome) << c.bytes;
     }
-    EXPECT_FALSE(ImportSettingsFile(L""));
-    EXPECT_FALSE(ImportSettingsFile(TempPath(L"no-such-file.xml")));
+    EXPECT_EQ(ImportSettingsFile(L""), ImportOutcome::Unreadable);
+    EXPECT_EQ(ImportSettingsFile(TempPath(L"no-such-file.xml")), ImportOutcome::Unreadable);
     EXPECT_EQ(StoredText(), "<lockSettings errorPage=\"stored\"/>");
 
     // Larger than any settings document: refused unread.
     std::string huge = "<lockSettings errorPage=\"";
     huge.resize(kMaxSettingsTextBytes + 1, 'x');
     WriteBytes(file, huge);
-    EXPECT_FALSE(ImportSettingsFile(file));
+    EXPECT_EQ(ImportSettingsFile(file), ImportOutcome::Unreadable);
     EXPECT_EQ(StoredText(), "<lockSettings errorPage=\"stored\"/>");
 
     WriteBytes(file, "<settings><lockSettings errorPage=\"nested\"/></settings>");
-    EXPECT_TRUE(ImportSettingsFile(file)) << "lockSettings anywhere, as the load finds it";
+    EXPECT_EQ(ImportSettingsFile(file), ImportOutcome::Stored) << "lockSettings anywhere, as the load finds it";
 
     DeleteTree(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
     WriteBytes(file, "<lockSettings/>");
-    EXPECT_FALSE(ImportSettingsFile(file));
+    EXPECT_EQ(ImportSettingsFile(file), ImportOutcome::NotStored);
     qz_support::UniqueHkey key;
     EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKeyPath, 0, KEY_READ, key.put()), ERROR_SUCCESS);
     DeleteFileW(file.c_str());
@@ -343,7 +352,7 @@ TEST_F(SettingsDocument, ImportReadsLongFilesAcrossChunks) {
     text += "</lockSettings>";
     const std::wstring file = TempPath(L"import-long.xml");
     WriteBytes(file, text);
-    ASSERT_TRUE(ImportSettingsFile(file));
+    ASSERT_EQ(ImportSettingsFile(file), ImportOutcome::Stored);
     ControllerSettings settings;
     ASSERT_TRUE(LoadSettings(settings));
     EXPECT_EQ(settings.hosts.size(), 500u);
@@ -355,7 +364,8 @@ TEST_F(SettingsDocument, ExportWritesTheUninstallEntryEvenWhenTheFileCannotBeCre
     ControllerSettings settings;
     settings.prohibitUninstall = true;
     settings.recentRefused.push_back("x");
-    EXPECT_FALSE(SaveSettings(settings, std::wstring(L"Z:\\no\\such\\folder\\export.xml")));
+    EXPECT_EQ(SaveSettings(settings, std::wstring(L"Z:\\no\\such\\folder\\export.xml")),
+              HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(ReadUninstallEntry(), true);
     EXPECT_TRUE(settings.recentRefused.empty());
 }

@@ -7,6 +7,8 @@
 #include "settings/password_encoding.h"
 #include "settings/registry_store.h"
 #include "settings/settings_document.h"
+#include "settings/settings_import.h"
+#include "settings/settings_store.h"
 #include "tests/wine/figures.h"
 #include "tests/wine/store_sandbox.h"
 
@@ -213,7 +215,7 @@ TEST_F(HostileSettings, AHundredMegabyteImportIsRefusedUnread) {
         file << "\"/>";
     }
     const auto start = Clock::now();
-    EXPECT_FALSE(ImportSettingsFile(path));
+    EXPECT_EQ(ImportSettingsFile(path), ImportOutcome::Unreadable);
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(), 2000);
     EXPECT_EQ(*ReadStoredDocument(), u"<lockSettings errorPage=\"stored\"/>");
     DeleteFileW(path.c_str());

@@ -3,6 +3,7 @@
 
 #include "settings/dom.h"
 #include "settings/settings_document.h"
+#include "settings/settings_file_text.h"
 
 namespace sentrel::check {
 

@@ -1,0 +1,40 @@
+// A settings document taken in from outside, from a file the administrator
+// picks or a download: stored only when it loads without error, so a broken
+// document never replaces one that works.
+#pragma once
+
+#include "support/text.h"
+
+#include <string>
+
+namespace sentrel {
+
+enum class ImportOutcome {
+    Stored,      // stored as the settings document (and any held one dropped)
+    Held,        // loads but could not be stored: held for the loads of this run
+    Unreadable,  // no file name, a file that does not open or is empty, or one
+                 // larger than a settings document can be
+    NotXml,      // not well-formed, or declares a document type
+    NoSettings,  // well-formed, but without a lockSettings element
+    BadElement,  // a child that is no element or has no name, a malformed password
+    NotStored,   // loads, but the settings key could not be written
+};
+
+// Whether the import changed what the next load applies.
+inline bool Imported(ImportOutcome outcome) {
+    return outcome == ImportOutcome::Stored || outcome == ImportOutcome::Held;
+}
+
+// Reads the file (8-bit text) and imports its text. The settings key is
+// never created: without one the document is not stored.
+// With `holdUnstored`, a document that loads but cannot be stored (a
+// standard user under "MachineSettingsOnly" may not write the machine's
+// key) is held in memory for the next loads of this run instead.
+ImportOutcome ImportSettingsFile(const std::wstring& path, bool holdUnstored = false);
+
+// The same for a text already read: a download's body, imported from the
+// bytes that were downloaded and not from a file another program could have
+// replaced in between.
+ImportOutcome ImportSettingsText(const WideString& text, bool holdUnstored = false);
+
+}  // namespace sentrel
