@@ -3,6 +3,7 @@
 #include "agent/late_bound_ole.h"
 #include "policy/connect_controller.h"
 #include "support/machine_policy.h"
+#include "support/machine_policy_watch.h"
 #include "support/unique_any.h"
 
 #include <string>
@@ -35,7 +36,9 @@ HRESULT ConnectAgentController(qz_support::ComPtr<ISentrelController>& reference
 }
 
 bool FailsClosed() noexcept {
-    return MachinePolicyOn(kFailClosedPolicy);
+    // One watch for every browser thread of the process.
+    static MachinePolicyWatch policies;
+    return policies.On(kFailClosedPolicy);
 }
 
 }  // namespace sentrel::agent
