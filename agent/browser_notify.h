@@ -2,7 +2,10 @@
 // CBT hook sees child windows being created below a registered window and
 // subclasses them; a subclassed window spreads the subclassing to its own
 // children through the registered message "WBCC". Mouse and menu messages of
-// the subclassed windows go to the sink registered for the browser window.
+// the subclassed windows go to the sink registered for the browser window,
+// and the opening of a popup menu (WM_INITMENUPOPUP) and the menu's commands
+// (WM_COMMAND) to the menu sinks registered for it: a context menu that the
+// page's window owns reports there what it offers and what was chosen.
 //
 // The registries are process-wide and reached from every browser thread;
 // one lock serialises them, and no sink or previous window procedure is ever
@@ -40,8 +43,17 @@ protected:
 
 class IMenuSink {
 public:
+    // A popup menu (not a window menu) owned by `first` is about to open.
+    // Returns whether the message was handled.
     virtual bool OnMenuPopup(HWND first, HMENU menu) = 0;
+    // The menu command `command` (LOWORD of `second`, the message's wParam)
+    // reached `first`. Returns the command the window then gets.
     virtual UINT OnMenuCommand(HWND first, WPARAM second, UINT command) = 0;
+
+    // As for IMessageSink: a reference taken under the registries' lock
+    // before the sink is called; fails once the object is being destroyed.
+    virtual bool TryRetainSink() = 0;
+    virtual void ReleaseSink() = 0;
 
 protected:
     ~IMenuSink() = default;
