@@ -368,12 +368,12 @@ bool CNotifyWindow::DeliverMenuMessage(HWND window, UINT message, WPARAM& wParam
 
 }  // namespace
 
-UINT ChildScanMessage() {
+UINT ChildScanMessage() noexcept {
     static const UINT message = RegisterWindowMessageA("WBCC");
     return message;
 }
 
-UINT ForwardedMessage() {
+UINT ForwardedMessage() noexcept {
     static const UINT message = RegisterWindowMessageA("WBBL");
     return message;
 }
@@ -389,8 +389,9 @@ void RegisterMessageSink(HWND browserWindow, IMessageSink* sink) {
     }
 }
 
-void UnregisterMessageSink(IMessageSink* sink) {
-    std::vector<HHOOK> removed;
+void UnregisterMessageSink(IMessageSink* sink) noexcept {
+    // Taken over whole, so that nothing is allocated here.
+    std::map<DWORD, HHOOK> removed;
     {
         Registries& state = State();
         std::lock_guard<std::mutex> guard(state.lock);
@@ -400,13 +401,10 @@ void UnregisterMessageSink(IMessageSink* sink) {
                 continue;
             }
             entry = state.windowSinks.erase(entry);
-            if (state.windowSinks.empty()) {
-                for (const auto& [thread, hook] : state.threadHooks) removed.push_back(hook);
-                state.threadHooks.clear();
-            }
+            if (state.windowSinks.empty()) removed.swap(state.threadHooks);
         }
     }
-    for (HHOOK hook : removed) {
+    for (const auto& [thread, hook] : removed) {
         if (hook) UnhookWindowsHookEx(hook);
         UnlockModule();
     }
@@ -418,7 +416,7 @@ void RegisterMenuSink(HWND browserWindow, IMenuSink* sink) {
     state.menuSinks.emplace(browserWindow, sink);
 }
 
-size_t UnregisterMenuSink(HWND browserWindow, IMenuSink* sink) {
+size_t UnregisterMenuSink(HWND browserWindow, IMenuSink* sink) noexcept {
     Registries& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
     const auto [first, last] = state.menuSinks.equal_range(browserWindow);
@@ -430,7 +428,7 @@ size_t UnregisterMenuSink(HWND browserWindow, IMenuSink* sink) {
     return 0;
 }
 
-void ForgetSinks(IMessageSink* messageSink, IMenuSink* menuSink) {
+void ForgetSinks(IMessageSink* messageSink, IMenuSink* menuSink) noexcept {
     UnregisterMessageSink(messageSink);
     Registries& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
@@ -474,13 +472,13 @@ LRESULT CALLBACK CbtHookProc(int code, WPARAM wParam, LPARAM lParam) {
     });
 }
 
-size_t NotifyWindowCount() {
+size_t NotifyWindowCount() noexcept {
     Registries& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
     return state.notifyWindows.size();
 }
 
-void DestroyAllNotifyWindows() {
+void DestroyAllNotifyWindows() noexcept {
     for (;;) {
         CNotifyWindow* last;
         {

@@ -7,6 +7,9 @@
 // (WM_COMMAND) to the menu sinks registered for it: a context menu that the
 // page's window owns reports there what it offers and what was chosen.
 //
+// Unregistering, forgetting and destroying never raise: they run from
+// destructors and at module detach.
+//
 // The registries are process-wide and reached from every browser thread;
 // one lock serialises them, and no sink or previous window procedure is ever
 // called while it is held. A sink is called only while a reference taken
@@ -65,28 +68,28 @@ protected:
 void RegisterMessageSink(HWND browserWindow, IMessageSink* sink);
 // Removes every registration of `sink`. When no window of the process
 // remains registered, the CBT hooks of all threads are removed.
-void UnregisterMessageSink(IMessageSink* sink);
+void UnregisterMessageSink(IMessageSink* sink) noexcept;
 
 void RegisterMenuSink(HWND browserWindow, IMenuSink* sink);
 // Removes the one registration of `sink` for `browserWindow`; returns the
 // number of entries removed (0 or 1).
-size_t UnregisterMenuSink(HWND browserWindow, IMenuSink* sink);
+size_t UnregisterMenuSink(HWND browserWindow, IMenuSink* sink) noexcept;
 
 // For a sink that is going away: unregisters it everywhere, including the
 // subclassed windows that report to it, so nothing can call it afterwards.
-void ForgetSinks(IMessageSink* messageSink, IMenuSink* menuSink);
+void ForgetSinks(IMessageSink* messageSink, IMenuSink* menuSink) noexcept;
 
 LRESULT CALLBACK CbtHookProc(int code, WPARAM wParam, LPARAM lParam);
 
 // The subclassed windows followed now (each holds a module lock).
-size_t NotifyWindowCount();
+size_t NotifyWindowCount() noexcept;
 
 // At module detach: every subclassed window gets its previous procedure
 // back, the last subclassed first.
-void DestroyAllNotifyWindows();
+void DestroyAllNotifyWindows() noexcept;
 
 // The registered messages, by name.
-UINT ChildScanMessage();   // "WBCC"
-UINT ForwardedMessage();   // "WBBL"
+UINT ChildScanMessage() noexcept;  // "WBCC"
+UINT ForwardedMessage() noexcept;  // "WBBL"
 
 }  // namespace sentrel::agent

@@ -10,7 +10,6 @@
 #include "agent/sentrel_agent.h"
 #include "support/text.h"
 #include "support/unique_any.h"
-#include "support/unique_variant.h"
 
 #include <mshtml.h>
 #include <shldisp.h>

@@ -5,7 +5,6 @@
 #include "agent/entry_guard.h"
 #include "agent/event_arguments.h"
 #include "agent/sentrel_agent.h"
-#include "support/text.h"
 #include "support/unique_any.h"
 
 #include <cstring>
@@ -28,7 +27,7 @@ bool KeyDown(int key) {
 
 }  // namespace
 
-bool CSentrelAgent::OnMessage(HWND, UINT message, WPARAM, LPARAM, int, int) {
+bool CSentrelAgent::OnMessage(HWND, UINT message, WPARAM, LPARAM, int, int) noexcept {
     GuardCallback("Sentrel", __LINE__, [&] {
         if (message != WM_LBUTTONDOWN) return;
         if (KeyDown(VK_SHIFT)) {
@@ -46,7 +45,7 @@ bool CSentrelAgent::OnMessage(HWND, UINT message, WPARAM, LPARAM, int, int) {
     return false;
 }
 
-void CALLBACK CSentrelAgent::ClickTimerProc(HWND, UINT, UINT_PTR id, DWORD) {
+void CALLBACK CSentrelAgent::ClickTimerProc(HWND, UINT, UINT_PTR id, DWORD) noexcept {
     GuardCallback("Sentrel", __LINE__, [&] {
         KillTimer(nullptr, id);
         std::lock_guard<std::mutex> guard(clickedAgentLock);
@@ -54,7 +53,7 @@ void CALLBACK CSentrelAgent::ClickTimerProc(HWND, UINT, UINT_PTR id, DWORD) {
     });
 }
 
-void CSentrelAgent::ForgetClickedAgent(CSentrelAgent* agent) {
+void CSentrelAgent::ForgetClickedAgent(CSentrelAgent* agent) noexcept {
     std::lock_guard<std::mutex> guard(clickedAgentLock);
     if (g_pClickedAgent == agent) g_pClickedAgent = nullptr;
 }
@@ -89,7 +88,7 @@ void CSentrelAgent::OnNewWindow2(DISPPARAMS* params) {
     m_bUserClicked = 0;
 }
 
-bool CSentrelAgent::OnMenuPopup(HWND, HMENU menu) {
+bool CSentrelAgent::OnMenuPopup(HWND, HMENU menu) noexcept {
     m_nNewWindowCmd = -1;
     const int count = GetMenuItemCount(menu);
     for (int position = 0; position < count; ++position) {
@@ -108,7 +107,7 @@ bool CSentrelAgent::OnMenuPopup(HWND, HMENU menu) {
     return false;
 }
 
-UINT CSentrelAgent::OnMenuCommand(HWND, WPARAM, UINT command) {
+UINT CSentrelAgent::OnMenuCommand(HWND, WPARAM, UINT command) noexcept {
     if (m_nNewWindowCmd != -1 && command == static_cast<UINT>(m_nNewWindowCmd)) m_bAllowNewWindow = 1;
     m_nNewWindowCmd = -1;
     return command;

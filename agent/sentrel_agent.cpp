@@ -3,8 +3,6 @@
 #include "agent/agent_module.h"
 #include "agent/controller_connection.h"
 #include "agent/entry_guard.h"
-#include "agent/late_bound_ole.h"
-#include "policy/connect_controller.h"
 
 #include <exdispid.h>
 #include <new>
@@ -162,7 +160,7 @@ HRESULT CSentrelAgent::Attach(IUnknown* commandTarget) {
     return S_OK;
 }
 
-void CSentrelAgent::Detach() {
+void CSentrelAgent::Detach() noexcept {
     if (registeredWindow_) UnregisterMenuSink(std::exchange(registeredWindow_, nullptr), this);
     UnregisterMessageSink(this);
     Unadvise();
@@ -186,7 +184,7 @@ void CSentrelAgent::ReleaseSink() {
     inner_.Release();
 }
 
-void CSentrelAgent::Unadvise() {
+void CSentrelAgent::Unadvise() noexcept {
     if (eventConnection_) eventConnection_->Unadvise(m_dwEventCookie);
     eventConnection_.reset();
     m_dwEventCookie = 0;

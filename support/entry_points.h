@@ -51,6 +51,8 @@ std::vector<CallFrame> CurrentCallStack();
 // shows nothing: the entry point's own policy decides what the user sees,
 // so one failure never makes two message boxes.
 long ReportError(long error);
+// The same for a failure that its entry point knows more about.
+long ReportError(long error, const std::wstring& description);
 // The text of the last report on this thread; empty when there was none.
 std::wstring LastReportedError();
 
