@@ -73,7 +73,9 @@ TEST(RegistrationScript, NumbersAreDwords) {
         std::string error;
         const auto script = ParseRegistrationScript(std::string("HKCR { Key = d '") + test.data + "' }", kModule, error);
         EXPECT_EQ(script.has_value(), test.read) << test.data << " -> " << error;
-        if (script) EXPECT_EQ((*script)[0].keys[0].values[0].data, test.data);
+        if (script) {
+            EXPECT_EQ((*script)[0].keys[0].values[0].data, test.data);
+        }
     }
 }
 

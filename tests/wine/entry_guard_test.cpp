@@ -96,7 +96,9 @@ TEST_P(EntryGuards, CallbackEntryReportsEveryFailureAndGivesItsFallback) {
     });
     EXPECT_EQ(result, failure.code == S_OK ? 7 : -1);
     EXPECT_TRUE(Reported(failure.reported)) << LastReportedError();
-    if (*failure.reported) EXPECT_NE(LastReportedError().find(L"Hook, line 34"), std::wstring::npos);
+    if (*failure.reported) {
+        EXPECT_NE(LastReportedError().find(L"Hook, line 34"), std::wstring::npos);
+    }
     EXPECT_EQ(ThreadErrorDescription(), failure.kept);
     EXPECT_TRUE(CurrentCallStack().empty());
 
@@ -118,7 +120,9 @@ TEST_P(EntryGuards, WindowProcedureReportsWhatTheForwardedMessageRaised) {
     });
     EXPECT_EQ(result, failure.code == S_OK ? 5 : 0);
     EXPECT_TRUE(Reported(failure.reported)) << LastReportedError();
-    if (*failure.reported) EXPECT_NE(LastReportedError().find(L"BrowserNotify, line 78"), std::wstring::npos);
+    if (*failure.reported) {
+        EXPECT_NE(LastReportedError().find(L"BrowserNotify, line 78"), std::wstring::npos);
+    }
     EXPECT_EQ(ThreadErrorDescription(), L"<none>") << "cleared after a failure";
     EXPECT_TRUE(CurrentCallStack().empty());
 }
