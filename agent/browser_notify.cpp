@@ -1,8 +1,7 @@
 #include "agent/browser_notify.h"
 
 #include "agent/agent_module.h"
-#include "support/com_error.h"
-#include "support/entry_points.h"
+#include "agent/entry_guard.h"
 #include "support/message_guard.h"
 
 #include <array>
@@ -47,13 +46,15 @@ Registries& State() {
     return *registries;
 }
 
-// A reference on a sink, taken under the registries' lock; empty when the
-// sink was forgotten or its object is being destroyed.
+// A reference on a sink (IMessageSink or IMenuSink), taken under the
+// registries' lock; empty when the sink was forgotten or its object is being
+// destroyed.
+template <typename Sink>
 class SinkReference {
 public:
     SinkReference() = default;
     // Call with the registries' lock held.
-    static SinkReference TryTake(IMessageSink* sink) {
+    static SinkReference TryTake(Sink* sink) {
         SinkReference reference;
         if (sink && sink->TryRetainSink()) reference.sink_ = sink;
         return reference;
@@ -68,14 +69,26 @@ public:
     ~SinkReference() {
         if (sink_) sink_->ReleaseSink();
     }
-    IMessageSink* get() const { return sink_; }
+    Sink* get() const { return sink_; }
 
 private:
-    IMessageSink* sink_ = nullptr;
+    Sink* sink_ = nullptr;
 };
 
+using MessageSinkReference = SinkReference<IMessageSink>;
+using MenuSinkReference = SinkReference<IMenuSink>;
+
 LRESULT RouteSlot(size_t slot, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-void ScanChildren(HWND window, IMessageSink* sink);
+void ScanChildren(HWND window, HWND browserWindow, IMessageSink* sink);
+
+// The menu messages that go to the menu sinks: a popup menu about to open
+// (not a window menu) and a command chosen from a menu (not a control's
+// notification, not an accelerator).
+bool IsMenuMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITMENUPOPUP) return HIWORD(lParam) == 0;
+    if (message == WM_COMMAND) return HIWORD(wParam) == 0 && lParam == 0;
+    return false;
+}
 
 // The mouse and menu messages that go to the sink.
 bool IsSinkMessage(UINT message) {
@@ -127,12 +140,13 @@ WNDPROC CurrentProcedure(HWND window, bool unicode) {
 
 class CNotifyWindow {
 public:
-    // Subclasses `window` for `sink`. An object that cannot attach (no slot
-    // free, or the window refused the procedure) is freed at once; an
-    // attached one is owned by the window and goes at its WM_NCDESTROY, or
-    // when a later slot search finds its window gone.
-    static void Follow(HWND window, IMessageSink* sink) {
-        std::unique_ptr<CNotifyWindow> object(new CNotifyWindow(window, sink));
+    // Subclasses `window` for `sink`, registered for `browserWindow`. An
+    // object that cannot attach (no slot free, or the window refused the
+    // procedure) is freed at once; an attached one is owned by the window
+    // and goes at its WM_NCDESTROY, or when a later slot search finds its
+    // window gone.
+    static void Follow(HWND window, HWND browserWindow, IMessageSink* sink) {
+        std::unique_ptr<CNotifyWindow> object(new CNotifyWindow(window, browserWindow, sink));
         if (object->Subclass(window)) static_cast<void>(object.release());  // the window owns it now
     }
     CNotifyWindow(const CNotifyWindow&) = delete;
@@ -152,16 +166,19 @@ public:
         std::erase(state.notifyWindows, this);
     }
 
-    // Messages of the subclassed window.
-    LRESULT WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        try {
+    // Messages of the subclassed window. Whatever the previous procedure
+    // raises is reported, and the message's result is then 0.
+    LRESULT WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+        return qz_support::GuardWindowProcedure("BrowserNotify", __LINE__, ModuleInstance(), 0, [&]() -> LRESULT {
             MSG current{window, message, wParam, lParam, 0, {}};
             const MSG* saved = std::exchange(currentMessage_, &current);
-            const qz_support::MessageOutcome outcome = Dispatch(window, message, wParam, lParam);
+            // A menu sink may replace the command that the window gets.
+            WPARAM forwarded = wParam;
+            const qz_support::MessageOutcome outcome = Dispatch(window, message, forwarded, lParam);
             currentMessage_ = saved;
             if (outcome.handled) return outcome.result;
 
-            if (message != WM_NCDESTROY) return CallPrevious(previous_, unicode_, window, message, wParam, lParam);
+            if (message != WM_NCDESTROY) return CallPrevious(previous_, unicode_, window, message, forwarded, lParam);
 
             // The window's last message: hand it on, give the window its own
             // procedure back when nobody subclassed it after us, and go.
@@ -173,23 +190,35 @@ public:
             window_ = nullptr;
             delete this;
             return result;
-        } catch (...) {
-            return 0;
-        }
+        });
     }
 
     // Call with the registries' lock held.
     void ForgetSink(IMessageSink* sink) {
         if (sink_ == sink) sink_ = nullptr;
     }
-    SinkReference TakeSink() const {
+    MessageSinkReference TakeSink() const {
         Registries& state = State();
         std::lock_guard<std::mutex> guard(state.lock);
-        return SinkReference::TryTake(sink_);
+        return MessageSinkReference::TryTake(sink_);
+    }
+    // The menu sinks registered for the browser window this window is
+    // followed for, each referenced.
+    std::vector<MenuSinkReference> TakeMenuSinks() const {
+        std::vector<MenuSinkReference> sinks;
+        Registries& state = State();
+        std::lock_guard<std::mutex> guard(state.lock);
+        const auto [first, last] = state.menuSinks.equal_range(browserWindow_);
+        for (auto entry = first; entry != last; ++entry) {
+            if (MenuSinkReference reference = MenuSinkReference::TryTake(entry->second); reference.get())
+                sinks.push_back(std::move(reference));
+        }
+        return sinks;
     }
 
 private:
-    CNotifyWindow(HWND window, IMessageSink* sink) : sink_(sink), unicode_(IsWindowUnicode(window) != FALSE) {}
+    CNotifyWindow(HWND window, HWND browserWindow, IMessageSink* sink)
+        : browserWindow_(browserWindow), sink_(sink), unicode_(IsWindowUnicode(window) != FALSE) {}
 
     bool Subclass(HWND window) {
         Registries& state = State();
@@ -248,9 +277,12 @@ private:
         return kSlotCount;
     }
 
-    qz_support::MessageOutcome Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    qz_support::MessageOutcome Dispatch(HWND window, UINT message, WPARAM& wParam, LPARAM lParam);
+    bool DeliverMenuMessage(HWND window, UINT message, WPARAM& wParam);
 
     HWND window_ = nullptr;
+    // Only a key of the menu sink registry, never called.
+    HWND browserWindow_;
     size_t slot_ = kSlotCount;
     const MSG* currentMessage_ = nullptr;
     WNDPROC previous_ = kDefaultProcedure;
@@ -285,45 +317,63 @@ LRESULT RouteSlot(size_t slot, HWND window, UINT message, WPARAM wParam, LPARAM 
     return owner->WindowProcedure(window, message, wParam, lParam);
 }
 
-void ScanChildren(HWND window, IMessageSink* sink) {
+void ScanChildren(HWND window, HWND browserWindow, IMessageSink* sink) {
     for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         if ((GetWindowLongA(child, GWL_STYLE) & WS_CHILD) == 0) continue;
-        if (SendMessageA(child, ChildScanMessage(), 0, 0) == 0) CNotifyWindow::Follow(child, sink);
+        if (SendMessageA(child, ChildScanMessage(), 0, 0) == 0) CNotifyWindow::Follow(child, browserWindow, sink);
     }
 }
 
-qz_support::MessageOutcome CNotifyWindow::Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+qz_support::MessageOutcome CNotifyWindow::Dispatch(HWND window, UINT message, WPARAM& wParam, LPARAM lParam) {
     return qz_support::GuardMessage(
         "BrowserNotify", __LINE__, ModuleInstance(), window, message, wParam, lParam,
         [&]() -> qz_support::MessageOutcome {
+            bool handled = false;
+            if (IsMenuMessage(message, wParam, lParam)) handled = DeliverMenuMessage(window, message, wParam);
             // The reference keeps the sink's object alive while it is
             // called or handed to the children.
             if (IsSinkMessage(message)) {
                 POINT cursor{};
                 GetCursorPos(&cursor);
-                const SinkReference sink = TakeSink();
-                const bool handled =
-                    sink.get() && sink.get()->OnMessage(window, message, wParam, lParam, cursor.x, cursor.y);
+                const MessageSinkReference sink = TakeSink();
+                handled = (sink.get() && sink.get()->OnMessage(window, message, wParam, lParam, cursor.x, cursor.y)) ||
+                          handled;
                 return {handled, 0};
             }
             if (message == WM_PARENTNOTIFY || message == ChildScanMessage()) {
-                const SinkReference sink = TakeSink();
-                if (sink.get()) ScanChildren(window, sink.get());
+                const MessageSinkReference sink = TakeSink();
+                if (sink.get()) ScanChildren(window, browserWindow_, sink.get());
                 return message == WM_PARENTNOTIFY ? qz_support::MessageOutcome{false, 0}
                                                   : qz_support::MessageOutcome{true, 1};
             }
-            return {false, 0};
+            return {handled, 0};
         });
+}
+
+// Every menu sink of the browser window sees the menu or the command; each
+// sink gets the command that the sinks before it returned. Returns whether
+// a sink handled the opening menu.
+bool CNotifyWindow::DeliverMenuMessage(HWND window, UINT message, WPARAM& wParam) {
+    bool handled = false;
+    for (const MenuSinkReference& sink : TakeMenuSinks()) {
+        if (message == WM_INITMENUPOPUP) {
+            handled = sink.get()->OnMenuPopup(window, reinterpret_cast<HMENU>(wParam)) || handled;
+        } else {
+            const UINT command = sink.get()->OnMenuCommand(window, wParam, LOWORD(wParam));
+            wParam = MAKEWPARAM(command, HIWORD(wParam));
+        }
+    }
+    return handled;
 }
 
 }  // namespace
 
-UINT ChildScanMessage() {
+UINT ChildScanMessage() noexcept {
     static const UINT message = RegisterWindowMessageA("WBCC");
     return message;
 }
 
-UINT ForwardedMessage() {
+UINT ForwardedMessage() noexcept {
     static const UINT message = RegisterWindowMessageA("WBBL");
     return message;
 }
@@ -339,8 +389,9 @@ void RegisterMessageSink(HWND browserWindow, IMessageSink* sink) {
     }
 }
 
-void UnregisterMessageSink(IMessageSink* sink) {
-    std::vector<HHOOK> removed;
+void UnregisterMessageSink(IMessageSink* sink) noexcept {
+    // Taken over whole, so that nothing is allocated here.
+    std::map<DWORD, HHOOK> removed;
     {
         Registries& state = State();
         std::lock_guard<std::mutex> guard(state.lock);
@@ -350,13 +401,10 @@ void UnregisterMessageSink(IMessageSink* sink) {
                 continue;
             }
             entry = state.windowSinks.erase(entry);
-            if (state.windowSinks.empty()) {
-                for (const auto& [thread, hook] : state.threadHooks) removed.push_back(hook);
-                state.threadHooks.clear();
-            }
+            if (state.windowSinks.empty()) removed.swap(state.threadHooks);
         }
     }
-    for (HHOOK hook : removed) {
+    for (const auto& [thread, hook] : removed) {
         if (hook) UnhookWindowsHookEx(hook);
         UnlockModule();
     }
@@ -368,7 +416,7 @@ void RegisterMenuSink(HWND browserWindow, IMenuSink* sink) {
     state.menuSinks.emplace(browserWindow, sink);
 }
 
-size_t UnregisterMenuSink(HWND browserWindow, IMenuSink* sink) {
+size_t UnregisterMenuSink(HWND browserWindow, IMenuSink* sink) noexcept {
     Registries& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
     const auto [first, last] = state.menuSinks.equal_range(browserWindow);
@@ -380,7 +428,7 @@ size_t UnregisterMenuSink(HWND browserWindow, IMenuSink* sink) {
     return 0;
 }
 
-void ForgetSinks(IMessageSink* messageSink, IMenuSink* menuSink) {
+void ForgetSinks(IMessageSink* messageSink, IMenuSink* menuSink) noexcept {
     UnregisterMessageSink(messageSink);
     Registries& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
@@ -390,17 +438,17 @@ void ForgetSinks(IMessageSink* messageSink, IMenuSink* menuSink) {
 
 LRESULT CALLBACK CbtHookProc(int code, WPARAM wParam, LPARAM lParam) {
     HHOOK hook = nullptr;
-    {
+    GuardCallback("BrowserNotify", __LINE__, [&] {
         Registries& state = State();
         std::lock_guard<std::mutex> guard(state.lock);
         const auto found = state.threadHooks.find(GetCurrentThreadId());
         if (found != state.threadHooks.end()) hook = found->second;
-    }
+    });
     const LRESULT result = CallNextHookEx(hook, code, wParam, lParam);
     if (code != HCBT_CREATEWND) return result;
 
-    try {
-        qz_support::CCallStackEntry entry("BrowserNotify", __LINE__, ModuleInstance());
+    // After a failure the hook's result is 0: the window is created.
+    return GuardCallback("BrowserNotify", __LINE__, LRESULT{0}, [&]() -> LRESULT {
         const auto created = reinterpret_cast<HWND>(wParam);
         if ((GetWindowLongA(created, GWL_STYLE) & WS_CHILD) == 0) return result;
         const auto* creation = reinterpret_cast<const CBT_CREATEWNDA*>(lParam);
@@ -409,35 +457,28 @@ LRESULT CALLBACK CbtHookProc(int code, WPARAM wParam, LPARAM lParam) {
 
         // Referenced, so that no sink's object can go while its new window
         // is being subclassed.
-        std::vector<SinkReference> sinks;
+        std::vector<std::pair<HWND, MessageSinkReference>> sinks;
         {
             Registries& state = State();
             std::lock_guard<std::mutex> guard(state.lock);
             for (const auto& [window, sink] : state.windowSinks) {
                 if (window != parent && !IsChild(window, parent)) continue;
-                if (SinkReference reference = SinkReference::TryTake(sink); reference.get())
-                    sinks.push_back(std::move(reference));
+                if (MessageSinkReference reference = MessageSinkReference::TryTake(sink); reference.get())
+                    sinks.emplace_back(window, std::move(reference));
             }
         }
-        for (const SinkReference& sink : sinks) CNotifyWindow::Follow(created, sink.get());
-    } catch (const _com_error& error) {
-        qz_support::PassErrorInfo(error);
-        return 0;
-    } catch (...) {
-        qz_support::ReportError(E_UNEXPECTED);
-        SetErrorInfo(0, nullptr);
-        return 0;
-    }
-    return result;
+        for (const auto& [window, sink] : sinks) CNotifyWindow::Follow(created, window, sink.get());
+        return result;
+    });
 }
 
-size_t NotifyWindowCount() {
+size_t NotifyWindowCount() noexcept {
     Registries& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
     return state.notifyWindows.size();
 }
 
-void DestroyAllNotifyWindows() {
+void DestroyAllNotifyWindows() noexcept {
     for (;;) {
         CNotifyWindow* last;
         {

@@ -2,7 +2,13 @@
 // CBT hook sees child windows being created below a registered window and
 // subclasses them; a subclassed window spreads the subclassing to its own
 // children through the registered message "WBCC". Mouse and menu messages of
-// the subclassed windows go to the sink registered for the browser window.
+// the subclassed windows go to the sink registered for the browser window,
+// and the opening of a popup menu (WM_INITMENUPOPUP) and the menu's commands
+// (WM_COMMAND) to the menu sinks registered for it: a context menu that the
+// page's window owns reports there what it offers and what was chosen.
+//
+// Unregistering, forgetting and destroying never raise: they run from
+// destructors and at module detach.
 //
 // The registries are process-wide and reached from every browser thread;
 // one lock serialises them, and no sink or previous window procedure is ever
@@ -40,8 +46,17 @@ protected:
 
 class IMenuSink {
 public:
+    // A popup menu (not a window menu) owned by `first` is about to open.
+    // Returns whether the message was handled.
     virtual bool OnMenuPopup(HWND first, HMENU menu) = 0;
+    // The menu command `command` (LOWORD of `second`, the message's wParam)
+    // reached `first`. Returns the command the window then gets.
     virtual UINT OnMenuCommand(HWND first, WPARAM second, UINT command) = 0;
+
+    // As for IMessageSink: a reference taken under the registries' lock
+    // before the sink is called; fails once the object is being destroyed.
+    virtual bool TryRetainSink() = 0;
+    virtual void ReleaseSink() = 0;
 
 protected:
     ~IMenuSink() = default;
@@ -53,28 +68,28 @@ protected:
 void RegisterMessageSink(HWND browserWindow, IMessageSink* sink);
 // Removes every registration of `sink`. When no window of the process
 // remains registered, the CBT hooks of all threads are removed.
-void UnregisterMessageSink(IMessageSink* sink);
+void UnregisterMessageSink(IMessageSink* sink) noexcept;
 
 void RegisterMenuSink(HWND browserWindow, IMenuSink* sink);
 // Removes the one registration of `sink` for `browserWindow`; returns the
 // number of entries removed (0 or 1).
-size_t UnregisterMenuSink(HWND browserWindow, IMenuSink* sink);
+size_t UnregisterMenuSink(HWND browserWindow, IMenuSink* sink) noexcept;
 
 // For a sink that is going away: unregisters it everywhere, including the
 // subclassed windows that report to it, so nothing can call it afterwards.
-void ForgetSinks(IMessageSink* messageSink, IMenuSink* menuSink);
+void ForgetSinks(IMessageSink* messageSink, IMenuSink* menuSink) noexcept;
 
 LRESULT CALLBACK CbtHookProc(int code, WPARAM wParam, LPARAM lParam);
 
 // The subclassed windows followed now (each holds a module lock).
-size_t NotifyWindowCount();
+size_t NotifyWindowCount() noexcept;
 
 // At module detach: every subclassed window gets its previous procedure
 // back, the last subclassed first.
-void DestroyAllNotifyWindows();
+void DestroyAllNotifyWindows() noexcept;
 
 // The registered messages, by name.
-UINT ChildScanMessage();   // "WBCC"
-UINT ForwardedMessage();   // "WBBL"
+UINT ChildScanMessage() noexcept;  // "WBCC"
+UINT ForwardedMessage() noexcept;  // "WBBL"
 
 }  // namespace sentrel::agent

@@ -4,6 +4,8 @@
 #include "policy/connect_controller.h"
 #include "support/machine_policy.h"
 #include "support/registry.h"
+#include "support/machine_policy_watch.h"
+#include "support/unique_any.h"
 
 #include <string>
 
@@ -35,7 +37,9 @@ HRESULT ConnectAgentController(qz_support::ComPtr<ISentrelController>& reference
 }
 
 bool FailsClosed() noexcept {
-    return MachinePolicyOn(kFailClosedPolicy);
+    // One watch for every browser thread of the process.
+    static MachinePolicyWatch policies;
+    return policies.On(kFailClosedPolicy);
 }
 
 }  // namespace sentrel::agent

@@ -13,7 +13,8 @@ namespace sentrel::agent {
 // E_ACCESSDENIED is returned.
 HRESULT ConnectAgentController(qz_support::ComPtr<ISentrelController>& reference) noexcept;
 
-// Whether a navigation the agent got no answer for is refused.
+// Whether a navigation the agent got no answer for is refused: the policy
+// as it is now, without opening the registry while it stays unchanged.
 bool FailsClosed() noexcept;
 
 }  // namespace sentrel::agent

@@ -1,48 +1,30 @@
-// The guard around the agent's COM methods: a CComEntryPoint for the method,
-// a COM error becomes the method's result with its error information handed
-// on, anything else is reported and becomes E_UNEXPECTED.
+// The support library's guards bound to the agent: its module instance, and
+// for COM methods the source file name "Sentrel" and the agent's class id.
 #pragma once
 
 #include "agent/agent_module.h"
-#include "support/com_error.h"
 #include "support/entry_points.h"
+
+#include <utility>
 
 namespace sentrel::agent {
 
 template <typename Work>
 HRESULT GuardComMethod(int line, REFIID interfaceId, Work&& work) noexcept {
-    try {
-        qz_support::CComEntryPoint entry("Sentrel", line, ModuleInstance(), interfaceId, CLSID_SentrelAgent);
-        try {
-            return work();
-        } catch (const _com_error& error) {
-            qz_support::PassErrorInfo(error);
-            return error.Error();
-        } catch (...) {
-            qz_support::ReportError(E_UNEXPECTED);
-            SetErrorInfo(0, nullptr);
-            return E_UNEXPECTED;
-        }
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    return qz_support::GuardComEntry("Sentrel", line, ModuleInstance(), interfaceId, CLSID_SentrelAgent,
+                                     std::forward<Work>(work));
 }
 
-// The same around a callback that has no result to give: hook, timer, sink.
+// A callback that has no one to give a failure to: hook, timer, sink, export.
 template <typename Work>
 void GuardCallback(const char* file, int line, Work&& work) noexcept {
-    try {
-        qz_support::CCallStackEntry entry(file, line, ModuleInstance());
-        try {
-            work();
-        } catch (const _com_error& error) {
-            qz_support::PassErrorInfo(error);
-        } catch (...) {
-            qz_support::ReportError(E_UNEXPECTED);
-            SetErrorInfo(0, nullptr);
-        }
-    } catch (...) {
-    }
+    qz_support::GuardCallbackEntry(file, line, ModuleInstance(), std::forward<Work>(work));
+}
+
+// The same with a result, `failed` after a failure.
+template <typename Result, typename Work>
+Result GuardCallback(const char* file, int line, Result failed, Work&& work) noexcept {
+    return qz_support::GuardCallbackEntry(file, line, ModuleInstance(), failed, std::forward<Work>(work));
 }
 
 }  // namespace sentrel::agent

@@ -2,6 +2,9 @@
 
 #include "agent/agent_module.h"
 #include "support/registry.h"
+#include "support/entry_points.h"
+#include "support/text.h"
+#include "support/unique_any.h"
 
 namespace sentrel::agent {
 namespace {
@@ -94,7 +97,7 @@ HRESULT RegisterModule(bool registering) {
     std::string error;
     const auto script = ParseRegistrationScript(std::string_view(text, SizeofResource(ModuleInstance(), found)),
                                                 {{"MODULE", path}}, error);
-    if (!script) return E_UNEXPECTED;
+    if (!script) return qz_support::ReportError(E_UNEXPECTED, L"the registration script: " + ToWindowsWide(error));
     return RunRegistrationScript(*script, registering);
 }
 

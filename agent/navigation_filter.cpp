@@ -11,7 +11,6 @@
 #include "support/ascii.h"
 #include "support/text.h"
 #include "support/unique_any.h"
-#include "support/unique_variant.h"
 
 #include <mshtml.h>
 #include <shldisp.h>
@@ -130,13 +129,19 @@ bool CSentrelAgent::Refused(BSTR address, const std::string& narrow, bool zipFol
                             bool* answeredOut) {
     const HRESULT answer = AskController(address);
     AppendLogRecord(kLogPath, answer, narrow);
-    // Without an answer the navigation goes ahead, unless the machine's
-    // policy says to refuse it as the controller would; under that policy
-    // only the controller's two answers count as answers.
-    const bool failsClosed = FailsClosed();
-    const bool answered = failsClosed ? answer == S_OK || answer == S_FALSE : SUCCEEDED(answer);
+    // The controller's two answers stand under any policy. Without one the
+    // navigation goes ahead, unless the machine's policy says to refuse it
+    // as the controller would; under that policy no other result counts as
+    // an answer. So the policy is looked at only when the controller gave
+    // neither answer.
+    bool answered = answer == S_OK || answer == S_FALSE;
+    bool refusedUnanswered = false;
+    if (!answered) {
+        refusedUnanswered = FailsClosed();
+        answered = !refusedUnanswered && SUCCEEDED(answer);
+    }
     *answeredOut = answered;
-    return !zipFolder && (bareWord || answer == S_FALSE || (!answered && failsClosed));
+    return !zipFolder && (bareWord || answer == S_FALSE || refusedUnanswered);
 }
 
 void CSentrelAgent::RememberAsked(IDispatch* navigator, BSTR address, const VARIANT& targetFrame) {

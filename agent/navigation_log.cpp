@@ -1,5 +1,6 @@
 #include "agent/navigation_log.h"
 
+#include "support/entry_points.h"
 #include "support/unique_any.h"
 
 #include <mutex>
@@ -29,7 +30,12 @@ void AppendLogRecord(const char* path, HRESULT answer, std::string_view address)
         DWORD written = 0;
         WriteFile(log.get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
     } catch (...) {
-        // No memory for the record: it is lost, as for a log that cannot be opened.
+        // No memory for the record: it is lost, as for a log that cannot be
+        // opened, and said where failures are reported.
+        try {
+            qz_support::ReportError(E_OUTOFMEMORY);
+        } catch (...) {
+        }
     }
 }
 

@@ -29,7 +29,7 @@ bool KeyDown(int key) {
 
 }  // namespace
 
-bool CSentrelAgent::OnMessage(HWND, UINT message, WPARAM, LPARAM, int, int) {
+bool CSentrelAgent::OnMessage(HWND, UINT message, WPARAM, LPARAM, int, int) noexcept {
     GuardCallback("Sentrel", __LINE__, [&] {
         if (message != WM_LBUTTONDOWN) return;
         if (KeyDown(VK_SHIFT)) {
@@ -47,7 +47,7 @@ bool CSentrelAgent::OnMessage(HWND, UINT message, WPARAM, LPARAM, int, int) {
     return false;
 }
 
-void CALLBACK CSentrelAgent::ClickTimerProc(HWND, UINT, UINT_PTR id, DWORD) {
+void CALLBACK CSentrelAgent::ClickTimerProc(HWND, UINT, UINT_PTR id, DWORD) noexcept {
     GuardCallback("Sentrel", __LINE__, [&] {
         KillTimer(nullptr, id);
         std::lock_guard<std::mutex> guard(clickedAgentLock);
@@ -55,7 +55,7 @@ void CALLBACK CSentrelAgent::ClickTimerProc(HWND, UINT, UINT_PTR id, DWORD) {
     });
 }
 
-void CSentrelAgent::ForgetClickedAgent(CSentrelAgent* agent) {
+void CSentrelAgent::ForgetClickedAgent(CSentrelAgent* agent) noexcept {
     std::lock_guard<std::mutex> guard(clickedAgentLock);
     if (g_pClickedAgent == agent) g_pClickedAgent = nullptr;
 }
@@ -90,7 +90,7 @@ void CSentrelAgent::OnNewWindow2(DISPPARAMS* params) {
     m_bUserClicked = 0;
 }
 
-bool CSentrelAgent::OnMenuPopup(HWND, HMENU menu) {
+bool CSentrelAgent::OnMenuPopup(HWND, HMENU menu) noexcept {
     m_nNewWindowCmd = -1;
     const int count = GetMenuItemCount(menu);
     for (int position = 0; position < count; ++position) {
@@ -109,7 +109,7 @@ bool CSentrelAgent::OnMenuPopup(HWND, HMENU menu) {
     return false;
 }
 
-UINT CSentrelAgent::OnMenuCommand(HWND, WPARAM, UINT command) {
+UINT CSentrelAgent::OnMenuCommand(HWND, WPARAM, UINT command) noexcept {
     if (m_nNewWindowCmd != -1 && command == static_cast<UINT>(m_nNewWindowCmd)) m_bAllowNewWindow = 1;
     m_nNewWindowCmd = -1;
     return command;

@@ -2,6 +2,7 @@
 
 #include "support/ascii.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace sentrel::agent {
@@ -64,6 +65,13 @@ private:
         std::string data = Word();
         if (type == "d" && (data.empty() || data.find_first_not_of("0123456789") != std::string::npos))
             Fail("a d value must be a number");
+        // At most 4294967295: the value is written as a DWORD.
+        if (type == "d") {
+            const size_t first = std::min(data.find_first_not_of('0'), data.size() - 1);
+            const std::string_view digits = std::string_view(data).substr(first);
+            if (digits.size() > 10 || (digits.size() == 10 && digits > "4294967295"))
+                Fail("a d value must fit in 32 bits");
+        }
         return {std::move(name), type[0], std::move(data)};
     }
 

@@ -127,7 +127,7 @@ HRESULT CSentrelAgent::Attach(IUnknown* commandTarget) {
     return S_OK;
 }
 
-void CSentrelAgent::Detach() {
+void CSentrelAgent::Detach() noexcept {
     if (registeredWindow_) UnregisterMenuSink(std::exchange(registeredWindow_, nullptr), this);
     UnregisterMessageSink(this);
     Unadvise();
@@ -146,7 +146,7 @@ void CSentrelAgent::ReleaseSink() {
     NonDelegatingUnknown()->Release();
 }
 
-void CSentrelAgent::Unadvise() {
+void CSentrelAgent::Unadvise() noexcept {
     if (eventConnection_) eventConnection_->Unadvise(m_dwEventCookie);
     eventConnection_.reset();
     m_dwEventCookie = 0;

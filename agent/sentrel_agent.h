@@ -61,19 +61,19 @@ public:
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override;
 
     // IMessageSink: the click rule.
-    bool OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, int x, int y) override;
+    bool OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, int x, int y) noexcept override;
     // A reference on the agent while the window notification calls it;
     // none is taken once the agent's count has reached zero.
     bool TryRetainSink() override;
     void ReleaseSink() override;
     // IMenuSink: follows the "Open In New Window" command of a context menu.
-    bool OnMenuPopup(HWND first, HMENU menu) override;
-    UINT OnMenuCommand(HWND first, WPARAM second, UINT command) override;
+    bool OnMenuPopup(HWND first, HMENU menu) noexcept override;
+    UINT OnMenuCommand(HWND first, WPARAM second, UINT command) noexcept override;
 
     // The click timer clears the flag of the agent that saw the last click.
-    static void CALLBACK ClickTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time);
+    static void CALLBACK ClickTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time) noexcept;
     // Called by a dying agent, so that no timer writes to it afterwards.
-    static void ForgetClickedAgent(CSentrelAgent* agent);
+    static void ForgetClickedAgent(CSentrelAgent* agent) noexcept;
 
 private:
     explicit CSentrelAgent(IUnknown* outer);
@@ -88,8 +88,8 @@ private:
     // Undoes what attaching registered: sinks, hook, event connection,
     // browser. Asks the browser nothing, so it completes whatever state the
     // browser is in.
-    void Detach();
-    void Unadvise();
+    void Detach() noexcept;
+    void Unadvise() noexcept;
 
     // Event handlers, called by Invoke.
     HRESULT OnBeforeNavigate2(DISPPARAMS* params);

@@ -98,7 +98,11 @@ std::vector<CallFrame> CurrentCallStack() {
 }
 
 long ReportError(long error) {
-    lastReport = Describe(error, L"unexpected failure");
+    return ReportError(error, L"unexpected failure");
+}
+
+long ReportError(long error, const std::wstring& description) {
+    lastReport = Describe(error, description.c_str());
     OutputDebugStringW(lastReport.c_str());
     return error;
 }

@@ -6,6 +6,8 @@
 // the error text names, so a shown error says where it surfaced.
 #pragma once
 
+#include "support/com_error.h"
+
 #include <windows.h>
 #include <comdef.h>
 
@@ -74,6 +76,8 @@ bool RunGuarded(const char* file, int line, Work&& work) noexcept {
     }
 }
 
+// The same for a failure that its entry point knows more about.
+long ReportError(long error, const std::wstring& description);
 // The text of the last report on this thread; empty when there was none.
 std::wstring LastReportedError();
 
@@ -95,5 +99,63 @@ void ClearExceptionHandler();
 // message box; tests install a recorder. Returns the previous display.
 using ErrorDisplay = std::function<void(const std::wstring& text)>;
 ErrorDisplay SetErrorDisplay(ErrorDisplay display);
+
+// The guard of a COM method (or of an export that returns an HRESULT): runs
+// `work` (returning HRESULT) inside a CComEntryPoint. A COM error becomes the
+// result, its error information handed on to the thread; anything else is
+// reported with ReportError(E_UNEXPECTED), the thread's error information is
+// cleared and E_UNEXPECTED is the result.
+template <typename Work>
+HRESULT GuardComEntry(const char* file, int line, HINSTANCE instance, REFIID interfaceId, REFCLSID classId,
+                      Work&& work) noexcept {
+    try {
+        CComEntryPoint entry(file, line, instance, interfaceId, classId);
+        try {
+            return work();
+        } catch (const _com_error& error) {
+            PassErrorInfo(error);
+            return error.Error();
+        } catch (...) {
+            ReportError(E_UNEXPECTED);
+            SetErrorInfo(0, nullptr);
+            return E_UNEXPECTED;
+        }
+    } catch (...) {
+        return E_UNEXPECTED;  // no memory for the guard's frame
+    }
+}
+
+// The guard of a callback that nobody can hand a failure to (a hook, a
+// timer, a sink, a module's entry point): runs `work` inside a
+// CCallStackEntry. A COM error leaves its error information on the thread
+// and is reported with its HRESULT; anything else is reported as
+// E_UNEXPECTED and the error information is cleared. After a failure the
+// callback's result is `failed`.
+template <typename Result, typename Work>
+Result GuardCallbackEntry(const char* file, int line, HINSTANCE instance, Result failed, Work&& work) noexcept {
+    try {
+        CCallStackEntry entry(file, line, instance);
+        try {
+            return work();
+        } catch (const _com_error& error) {
+            PassErrorInfo(error);
+            ReportError(error.Error());
+        } catch (...) {
+            ReportError(E_UNEXPECTED);
+            SetErrorInfo(0, nullptr);
+        }
+    } catch (...) {
+    }
+    return failed;
+}
+
+// The same for a callback without a result.
+template <typename Work>
+void GuardCallbackEntry(const char* file, int line, HINSTANCE instance, Work&& work) noexcept {
+    GuardCallbackEntry(file, line, instance, 0, [&] {
+        work();
+        return 0;
+    });
+}
 
 }  // namespace qz_support

@@ -43,4 +43,31 @@ MessageOutcome GuardMessage(const char* unit, int line, HINSTANCE instance, HWND
     }
 }
 
+// The outermost guard of a window procedure that hands every message of its
+// window on to another procedure: whatever leaves `forward` (returning
+// LRESULT) is reported with ReportError (a COM error's HRESULT, E_UNEXPECTED
+// for anything else), naming `unit` and `line`, and the message's result is
+// `failed`. It records no frame on the way through, so it costs nothing on
+// procedures that see every mouse move; the handlers it calls have guards
+// of their own.
+template <typename Forward>
+LRESULT GuardWindowProcedure(const char* unit, int line, HINSTANCE instance, LRESULT failed,
+                             Forward&& forward) noexcept {
+    HRESULT reported;
+    try {
+        return forward();
+    } catch (const _com_error& error) {
+        reported = error.Error();
+    } catch (...) {
+        reported = E_UNEXPECTED;
+    }
+    try {
+        CCallStackEntry where(unit, line, instance);
+        ReportError(reported);
+    } catch (...) {
+    }
+    SetErrorInfo(0, nullptr);
+    return failed;
+}
+
 }  // namespace qz_support

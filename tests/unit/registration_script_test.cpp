@@ -61,6 +61,24 @@ TEST(RegistrationScript, ReadsQuotesNumbersAndPercentSigns) {
     EXPECT_EQ(key.children[0].rule, KeyRule::Delete);
 }
 
+TEST(RegistrationScript, NumbersAreDwords) {
+    const struct {
+        const char* data;
+        bool read;
+    } cases[] = {
+        {"0", true},           {"4294967295", true}, {"0004294967295", true}, {"4294967296", false},
+        {"9999999999", false}, {"000", true},        {"-1", false},
+    };
+    for (const auto& test : cases) {
+        std::string error;
+        const auto script = ParseRegistrationScript(std::string("HKCR { Key = d '") + test.data + "' }", kModule, error);
+        EXPECT_EQ(script.has_value(), test.read) << test.data << " -> " << error;
+        if (script) {
+            EXPECT_EQ((*script)[0].keys[0].values[0].data, test.data);
+        }
+    }
+}
+
 TEST(RegistrationScript, RejectsBrokenScriptsSayingWhere) {
     const struct {
         const char* text;
@@ -70,6 +88,8 @@ TEST(RegistrationScript, RejectsBrokenScriptsSayingWhere) {
         {"HKXX { }", "unknown hive"},
         {"HKCR { Key = x 'value' }", "value type"},
         {"HKCR { Key = d 'ten' }", "number"},
+        {"HKCR { Key = d 4294967296 }", "32 bits"},
+        {"HKCR { Key = d 12345678901 }", "32 bits"},
         {"HKCR { Key = s '%OTHER%' }", "no replacement for %OTHER%"},
         {"HKCR { Key = s '%MODULE' }", "unclosed %"},
         {"HKCR {\n 'unterminated }", "line 2"},

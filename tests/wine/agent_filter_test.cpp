@@ -12,6 +12,7 @@
 #include <exdispid.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -331,6 +332,44 @@ TEST_F(AgentFilter, FailClosedRefusesWhatNoControllerAnswered) {
     RegDeleteTreeA(HKEY_CURRENT_USER, userClass.c_str());
     EXPECT_FALSE(window->Browser().Navigate(L"http://allowed.test/").cancelled) << "the machine's controller answers";
 
+}
+
+// The policy changes while the window is open: each next navigation obeys
+// the policy as it is then.
+TEST_F(AgentFilter, FailClosedTakesEffectInAnOpenWindow) {
+    auto window = Open(LockedDocument("allowed.test"));
+    EXPECT_FALSE(window->Browser().Navigate(L"http://allowed.test/").cancelled) << "answered";
+    RemoveController();
+    auto setPolicy = [](DWORD value) {
+        testing::CreateKey(HKEY_LOCAL_MACHINE, kMachinePolicyKeyPath);
+        ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, kMachinePolicyKeyPath, kFailClosedPolicy, REG_DWORD, &value,
+                                  sizeof value),
+                  ERROR_SUCCESS);
+    };
+    auto removePolicies = [] { RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis"); };
+    struct Step {
+        const char* change;
+        std::function<void()> make;
+        bool refused;
+    };
+    const Step steps[] = {
+        {"no policy", [] {}, false},
+        {"FailClosed set to 1", [&] { setPolicy(1); }, true},
+        {"set to 0", [&] { setPolicy(0); }, false},
+        {"set to 1 again", [&] { setPolicy(1); }, true},
+        {"policies key removed", removePolicies, false},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.change);
+        step.make();
+        RemoveAgentLog();
+        EXPECT_EQ(window->Browser().Navigate(L"http://allowed.test/page").cancelled, step.refused);
+        EXPECT_EQ(boxes_.Take().size(), step.refused ? 1u : 0u);
+        EXPECT_EQ(ReadAgentLog().substr(0, 1), "-") << "no controller answered";
+    }
+    removePolicies();
+    window.reset();
+    UseController(nullptr);
 }
 
 // The new-window rules, each case in a fresh window.

@@ -3,6 +3,7 @@
 #include "support/unique_any.h"
 
 #include <exdispid.h>
+#include <shobjidl.h>
 
 namespace sentrel::host {
 
@@ -214,6 +215,32 @@ EventOutcome HostBrowser::NewWindow() {
     V_VT(&arguments[0]) = VT_BOOL | VT_BYREF;
     V_BOOLREF(&arguments[0]) = &cancel;
     return FireWithCancel(DISPID_NEWWINDOW2, arguments, cancel);
+}
+
+// NewWindow3(ppDisp, Cancel, dwFlags, bstrUrlContext, bstrUrl), in reverse
+// order; the flags of a window the user asked for from a menu.
+EventOutcome HostBrowser::OpenInNewWindow(const std::wstring& url) {
+    const EventOutcome asked = NewWindow();
+    if (asked.cancelled) return asked;
+    qz_support::UniqueBstr context(SysAllocString(location_.c_str()));
+    qz_support::UniqueBstr address(SysAllocString(url.c_str()));
+    IDispatch* newWindow = nullptr;
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    std::vector<VARIANT> arguments(5);
+    V_VT(&arguments[4]) = VT_DISPATCH | VT_BYREF;
+    V_DISPATCHREF(&arguments[4]) = &newWindow;
+    V_VT(&arguments[3]) = VT_BOOL | VT_BYREF;
+    V_BOOLREF(&arguments[3]) = &cancel;
+    V_VT(&arguments[2]) = VT_UI4;
+    V_UI4(&arguments[2]) = NWMF_USERINITED | NWMF_USERREQUESTED | NWMF_FORCEWINDOW;
+    V_VT(&arguments[1]) = VT_BSTR;
+    V_BSTR(&arguments[1]) = context.get();
+    V_VT(&arguments[0]) = VT_BSTR;
+    V_BSTR(&arguments[0]) = address.get();
+    DISPPARAMS params{arguments.data(), nullptr, static_cast<UINT>(arguments.size()), 0};
+    const HRESULT result = FireRaw(DISPID_NEWWINDOW3, &params);
+    if (cancel == VARIANT_FALSE) openedWindows_.push_back(url);
+    return {result, cancel != VARIANT_FALSE};
 }
 
 HRESULT HostBrowser::FireQuit() {

@@ -53,6 +53,11 @@ public:
     EventOutcome NavigateFrame(const std::wstring& frameName, const std::wstring& url,
                                const std::wstring& arrivesAt = {});
     EventOutcome NewWindow();
+    // The user opens `url` in a new window (the link menu's command), as the
+    // browser does it: NewWindow2, then, when nobody cancelled it,
+    // NewWindow3 with the address; the window opens when neither was
+    // cancelled, and OpenedWindows lists it.
+    EventOutcome OpenInNewWindow(const std::wstring& url);
     HRESULT FireQuit();
     // Any event with any arguments, for checking how the sink copes.
     HRESULT FireRaw(DISPID id, DISPPARAMS* params);
@@ -65,6 +70,7 @@ public:
 
     // What happened, for the tests and the session printout.
     const std::vector<std::wstring>& Navigate2Calls() const { return navigate2Calls_; }
+    const std::vector<std::wstring>& OpenedWindows() const { return openedWindows_; }
     size_t SinkCount() const { return sinks_.size(); }
     size_t AdviseCount() const { return advised_; }
     size_t UnadviseCount() const { return unadvised_; }
@@ -92,6 +98,7 @@ private:
     int eventDepth_ = 0;
     std::vector<std::wstring> requested_;
     std::vector<std::wstring> navigate2Calls_;
+    std::vector<std::wstring> openedWindows_;
 };
 
 }  // namespace sentrel::host

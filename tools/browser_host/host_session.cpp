@@ -3,8 +3,10 @@
 #include "support/com_object.h"
 #include "support/registry.h"
 #include "support/unique_any.h"
+#include "tools/browser_host/link_menu.h"
 
 #include <docobj.h>
+#include <windowsx.h>
 #include <servprov.h>
 #include <shlguid.h>
 #include <shlobj.h>
@@ -63,16 +65,6 @@ private:
 std::mutex clicksLock;
 std::map<HWND, std::vector<PageClick>> pageClicks;
 
-LRESULT CALLBACK PageProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_LBUTTONDOWN) {
-        std::lock_guard<std::mutex> guard(clicksLock);
-        pageClicks[window].push_back({wParam, lParam});
-    } else if (message == WM_NCDESTROY) {
-        std::lock_guard<std::mutex> guard(clicksLock);
-        pageClicks.erase(window);
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
 
 void RegisterWindowClass(const std::string& name, WNDPROC procedure) {
     WNDCLASSA windowClass{};
@@ -94,6 +86,28 @@ void WaitHandlingSentMessages(HANDLE event) {
 }
 
 }  // namespace
+
+// The page records its left clicks; a right click on it (the context menu
+// message that follows) opens the link menu while the page shows a link,
+// and the menu's commands open the link, here or in a new window.
+LRESULT CALLBACK BrowserWindow::PageProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* owner = reinterpret_cast<BrowserWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (message == WM_LBUTTONDOWN) {
+        std::lock_guard<std::mutex> guard(clicksLock);
+        pageClicks[window].push_back({wParam, lParam});
+    } else if (message == WM_NCDESTROY) {
+        std::lock_guard<std::mutex> guard(clicksLock);
+        pageClicks.erase(window);
+    } else if (message == WM_CONTEXTMENU && owner && !owner->link_.empty()) {
+        ShowLinkMenu(window, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        return 0;
+    } else if (message == WM_COMMAND && owner && !owner->link_.empty() && lParam == 0) {
+        if (LOWORD(wParam) == kOpenLinkCommand) owner->browser_->Navigate(owner->link_);
+        if (LOWORD(wParam) == kOpenLinkInNewWindowCommand) owner->browser_->OpenInNewWindow(owner->link_);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
 
 ComPtr<IUnknown> CreateSite(ComPtr<HostBrowser> browser, SiteOptions options) {
     return ComPtr<IUnknown>::Attach(static_cast<IOleCommandTarget*>(new HostSite(std::move(browser), options)));
@@ -152,6 +166,8 @@ BrowserWindow::~BrowserWindow() {
     helpers_.clear();
     site_.reset();
     browser_.reset();
+    // A page moved elsewhere outlives its window; it no longer reaches it.
+    if (page_ && IsWindow(page_)) SetWindowLongPtrA(page_, GWLP_USERDATA, 0);
     if (window_) DestroyWindow(window_);
 }
 
@@ -169,8 +185,14 @@ HWND BrowserWindow::Page() {
         GetClientRect(window_, &client);
         page_ = CreateWindowExA(0, kPageClass, "", WS_CHILD | WS_VISIBLE, 0, 0, client.right, client.bottom, window_,
                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+        SetWindowLongPtrA(page_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
     return page_;
+}
+
+void BrowserWindow::SetLink(std::wstring address) {
+    Page();
+    link_ = std::move(address);
 }
 
 BrowserThread::BrowserThread(std::function<std::unique_ptr<BrowserWindow>()> open)

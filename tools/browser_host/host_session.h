@@ -56,6 +56,10 @@ public:
     // The page: a child window of Window(), created after the helpers
     // attached, so their hook sees it.
     HWND Page();
+    // The page shows a link to `address` where the user right-clicks: the
+    // right click opens the browser's link menu (link_menu.h) for it. An
+    // empty address: no link, no menu.
+    void SetLink(std::wstring address);
     const std::vector<qz_support::ComPtr<IObjectWithSite>>& Helpers() const { return helpers_; }
     // Results of the helpers' SetSite calls.
     const std::vector<HRESULT>& SetSiteResults() const { return setSiteResults_; }
@@ -65,6 +69,7 @@ public:
 private:
     BrowserWindow() = default;
     void LoadHelpers(SiteOptions options);
+    static LRESULT CALLBACK PageProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND window_ = nullptr;
     HWND page_ = nullptr;
@@ -73,6 +78,7 @@ private:
     std::vector<qz_support::ComPtr<IObjectWithSite>> helpers_;
     std::vector<HRESULT> setSiteResults_;
     bool quit_ = false;
+    std::wstring link_;
 };
 
 // A browser window on a user-interface thread of its own (a single-threaded

@@ -11,6 +11,9 @@
 //   click                       a left click on the page
 //   wait <ms>                   time passes (timers fire)
 //   popup                       the page opens a new window
+//   link <url>                  the page shows a link to <url> under the cursor
+//   menu newwindow              a right click on the link and "Open in New
+//                               Window" chosen from its menu
 //   quit                        the window closes
 //   settings <document>         stores a settings document for the controller,
 //                               and the running controller reloads it
@@ -21,6 +24,7 @@
 #include "support/text.h"
 #include "tools/browser_host/host_documents.h"
 #include "tools/browser_host/host_session.h"
+#include "tools/browser_host/link_menu.h"
 #include "tools/browser_host/message_box_watcher.h"
 #include "tools/client/controller_client.h"
 
@@ -150,6 +154,23 @@ private:
         if (command == "popup") {
             const EventOutcome outcome = browser.NewWindow();
             std::printf("popup: %s\n", outcome.cancelled ? "REFUSED" : "opened");
+            return true;
+        }
+        if (command == "link") {
+            window_->SetLink(Wide(argument));
+            return true;
+        }
+        if (command == "menu" && argument == "newwindow") {
+            const size_t opened = browser.OpenedWindows().size();
+            const HWND page = window_->Page();
+            RightClick(page);
+            TypeLetter(page, L'n');  // read by the menu once it is open
+            PumpMessages(0);
+            if (browser.OpenedWindows().size() > opened) {
+                std::printf("link menu, Open in New Window: %s opened\n", Narrow(browser.OpenedWindows().back()).c_str());
+            } else {
+                std::printf("link menu, Open in New Window: REFUSED\n");
+            }
             return true;
         }
         if (command == "quit") {
