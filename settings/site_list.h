@@ -4,13 +4,14 @@
 //
 // The entries are kept in one block of text, each followed by a NUL, so a
 // list of 100,000 host names costs little more than their text. Entries
-// inserted out of order wait in a hash set that is sorted and merged in
-// when it grows as large as the list or the list is read, so that any
+// inserted out of order wait in a set of their own (one block of text too)
+// that is sorted and merged in when the list is next read, so that any
 // insertion order takes O(n log n) time.
 #pragma once
 
 #include "settings/domain_index.h"
 #include "settings/host_index.h"
+#include "settings/text_set.h"
 
 #include <cstdint>
 #include <iterator>
@@ -18,7 +19,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 namespace sentrel {
@@ -76,17 +76,18 @@ public:
     size_t MemoryBytes() const;
 
 private:
-    static constexpr size_t kSmallestMerge = 1024;
-
     std::string_view Entry(size_t index) const;
     bool SortedContains(std::string_view entry) const;
     void Append(std::string_view entry);
     void MergePending() const;
+    // Merged, with the text and positions held to their sizes (a list read
+    // in order grew them by doubling): done before an index is made.
+    void Settle() const;
     void Changed();  // the indexes no longer hold
 
     mutable std::string text_;                 // entries, each followed by a NUL
     mutable std::vector<std::uint32_t> starts_;  // where each entry begins in text_
-    mutable std::unordered_set<std::string> pending_;  // none equal to one in text_
+    mutable TextSet pending_;                  // none equal to one in text_
     mutable std::shared_ptr<const HostIndex> index_;  // null after a change
     mutable std::shared_ptr<const DomainIndex> domainIndex_;  // null after a change
 };

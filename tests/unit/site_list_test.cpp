@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,34 @@ TEST(SiteList, KeepsUniqueEntriesInByteOrder) {
     const std::vector<std::string> inOrder(list.begin(), list.end());
     EXPECT_EQ(inOrder, (std::vector<std::string>{"Abc", "a", "abc", "abcd", "b", "\xe9"}));
     EXPECT_FALSE(list.Insert("abc"));
+}
+
+// Entries that share their first eight bytes or more, hold NUL bytes and
+// bytes above 0x7F, or repeat, inserted in any order with reads in between:
+// the list holds each once, in byte order, as a set of strings does.
+TEST(SiteList, KeepsByteOrderWhateverTheInsertionOrder) {
+    std::mt19937 random(7);
+    const std::string letters("a\0b\xff", 4);
+    const auto entry = [&] {
+        std::string text = random() % 2 ? std::string("www.shared.") : std::string();
+        for (size_t length = random() % 12; length > 0; --length) text += letters[random() % 4];
+        return text;
+    };
+    SiteList list;
+    std::set<std::string> expected;
+    for (int i = 0; i < 20000; ++i) {
+        const std::string next = entry();
+        ASSERT_EQ(list.Insert(next), expected.insert(next).second) << i;
+        if (i % 5000 == 4999) {
+            ASSERT_EQ(std::vector<std::string>(list.begin(), list.end()),
+                      std::vector<std::string>(expected.begin(), expected.end()));
+        }
+    }
+    EXPECT_EQ(list.size(), expected.size());
+    EXPECT_TRUE(list.Contains(*expected.rbegin()));
+    EXPECT_FALSE(list.Contains("www.shared.c"));
+    EXPECT_EQ(std::vector<std::string>(list.begin(), list.end()),
+              std::vector<std::string>(expected.begin(), expected.end()));
 }
 
 TEST(SiteList, MatchFollowsChangesToTheList) {

@@ -1,0 +1,119 @@
+#include "settings/text_set.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace sentrel {
+namespace {
+
+constexpr std::uint64_t kIndexBits = 0xFFFFFFFFull;
+
+// FNV-1a, its low bits (where the probe starts) mixed with the high ones.
+std::uint64_t Hash(std::string_view text) {
+    std::uint64_t state = 0xcbf29ce484222325ull;
+    for (const char c : text) state = (state ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+    state ^= state >> 29;
+    state *= 0xbf58476d1ce4e5b9ull;
+    return state ^ (state >> 32);
+}
+
+}  // namespace
+
+std::string_view TextSet::operator[](size_t index) const {
+    const size_t end = index + 1 < starts_.size() ? starts_[index + 1] : text_.size();
+    return std::string_view(text_).substr(starts_[index], end - starts_[index]);
+}
+
+size_t TextSet::Find(std::string_view text, std::uint64_t hash) const {
+    const size_t mask = slots_.size() - 1;
+    for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        const std::uint64_t value = slots_[slot];
+        if (value == 0) return slot;
+        if ((value & ~kIndexBits) == (hash & ~kIndexBits) && (*this)[(value & kIndexBits) - 1] == text) return slot;
+    }
+}
+
+void TextSet::Grow() {
+    std::vector<std::uint64_t> slots(slots_.empty() ? 64 : slots_.size() * 2, 0);
+    slots_.swap(slots);
+    for (const std::uint64_t value : slots) {
+        if (value == 0) continue;
+        const size_t mask = slots_.size() - 1;
+        size_t slot = Hash((*this)[(value & kIndexBits) - 1]) & mask;
+        while (slots_[slot] != 0) slot = (slot + 1) & mask;
+        slots_[slot] = value;
+    }
+}
+
+bool TextSet::Insert(std::string_view text) {
+    // At most half the slots in use: probes stay short.
+    if (2 * (starts_.size() + 1) > slots_.size()) Grow();
+    const std::uint64_t hash = Hash(text);
+    const size_t slot = Find(text, hash);
+    if (slots_[slot] != 0) return false;
+    starts_.push_back(static_cast<std::uint32_t>(text_.size()));
+    text_.append(text);
+    slots_[slot] = (hash & ~kIndexBits) | starts_.size();
+    return true;
+}
+
+namespace {
+
+// The first eight bytes as a number that orders as the bytes do (a shorter
+// string padded with zeros): most strings differ there.
+std::uint64_t OrderKey(std::string_view text) {
+    std::uint64_t key = 0;
+    for (size_t i = 0; i < 8; ++i) key = key << 8 | (i < text.size() ? static_cast<unsigned char>(text[i]) : 0);
+    return key;
+}
+
+}  // namespace
+
+// A radix sort on the order keys, one byte at a time from the last (a byte
+// that all keys share is passed over), then a comparison sort of each run of
+// equal keys.
+std::vector<std::uint32_t> TextSet::SortedOrder() const {
+    struct Keyed {
+        std::uint64_t key;
+        std::uint32_t index;
+    };
+    std::vector<Keyed> items(size()), spare(size());
+    for (std::uint32_t i = 0; i < size(); ++i) items[i] = {OrderKey((*this)[i]), i};
+    for (int shift = 0; shift < 64 && !items.empty(); shift += 8) {
+        size_t counts[256] = {};
+        for (const Keyed& item : items) ++counts[(item.key >> shift) & 0xFF];
+        if (counts[(items[0].key >> shift) & 0xFF] == items.size()) continue;
+        size_t next = 0;
+        for (size_t& count : counts) next += std::exchange(count, next);
+        for (const Keyed& item : items) spare[counts[(item.key >> shift) & 0xFF]++] = item;
+        items.swap(spare);
+    }
+    std::vector<std::uint32_t> order(items.size());
+    for (size_t begin = 0; begin < items.size();) {
+        size_t end = begin + 1;
+        while (end < items.size() && items[end].key == items[begin].key) ++end;
+        for (size_t i = begin; i < end; ++i) order[i] = items[i].index;
+        if (end - begin > 1) {
+            std::sort(order.begin() + static_cast<std::ptrdiff_t>(begin), order.begin() + static_cast<std::ptrdiff_t>(end),
+                      [this](std::uint32_t a, std::uint32_t b) { return (*this)[a] < (*this)[b]; });
+        }
+        begin = end;
+    }
+    return order;
+}
+
+bool TextSet::Contains(std::string_view text) const {
+    return !slots_.empty() && slots_[Find(text, Hash(text))] != 0;
+}
+
+void TextSet::Release() {
+    std::string().swap(text_);
+    std::vector<std::uint32_t>().swap(starts_);
+    std::vector<std::uint64_t>().swap(slots_);
+}
+
+size_t TextSet::MemoryBytes() const {
+    return text_.capacity() + starts_.capacity() * sizeof(std::uint32_t) + slots_.capacity() * sizeof(std::uint64_t);
+}
+
+}  // namespace sentrel
