@@ -10,6 +10,7 @@
 #include "support/text.h"
 
 #include <optional>
+#include <string>
 
 namespace sentrel {
 
@@ -51,9 +52,10 @@ inline HostMatching ReadHostMatching(const std::optional<WideString>& value) {
 
 // `Element` offers Attribute(const char* name) -> std::optional<WideString>,
 // ForEachChild(f) calling f with each child in document order, a child's
-// NameOfElement() -> std::optional<WideString> (nothing when the child is
-// not an element or has no name), and a [[noreturn]] Reject() for such a
-// child. The whole element is read before the caller changes anything.
+// NameOfElement() -> an optional text that converts to WideView (nothing
+// when the child is not an element or has no name), and a [[noreturn]]
+// Reject() for such a child. The whole element is read before the caller
+// changes anything.
 template <typename Element>
 SettingsReading ReadSettingsElementWith(const Element& element) {
     const auto flag = [&](const char* name) -> std::optional<bool> {
@@ -72,10 +74,12 @@ SettingsReading ReadSettingsElementWith(const Element& element) {
         if (!password) element.Reject();  // a broken hash would lock everyone out
         reading.password = std::move(*password);
     }
+    std::string narrow;  // one buffer for every name: a list may hold 100,000
     element.ForEachChild([&](const auto& child) {
-        const std::optional<WideString> name = child.NameOfElement();
+        const auto name = child.NameOfElement();
         if (!name) element.Reject();
-        reading.hosts.Insert(ToNarrow(*name));
+        ToNarrow(WideView(*name), narrow);
+        reading.hosts.Insert(narrow);
     });
     return reading;
 }
