@@ -8,14 +8,17 @@ namespace {
 
 constexpr std::uint64_t kIndexBits = 0xFFFFFFFFull;
 
-// FNV-1a, its low bits (where the probe starts) mixed with the high ones.
+// FNV-1a, its high half (which places and tags a string in the table) mixed
+// with the low one.
 std::uint64_t Hash(std::string_view text) {
     std::uint64_t state = 0xcbf29ce484222325ull;
     for (const char c : text) state = (state ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
     state ^= state >> 29;
     state *= 0xbf58476d1ce4e5b9ull;
-    return state ^ (state >> 32);
+    return state ^ (state << 32);
 }
+
+size_t Home(std::uint64_t value, size_t mask) { return static_cast<size_t>(value >> 32) & mask; }
 
 }  // namespace
 
@@ -26,7 +29,7 @@ std::string_view TextSet::operator[](size_t index) const {
 
 size_t TextSet::Find(std::string_view text, std::uint64_t hash) const {
     const size_t mask = slots_.size() - 1;
-    for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    for (size_t slot = Home(hash, mask);; slot = (slot + 1) & mask) {
         const std::uint64_t value = slots_[slot];
         if (value == 0) return slot;
         if ((value & ~kIndexBits) == (hash & ~kIndexBits) && (*this)[(value & kIndexBits) - 1] == text) return slot;
@@ -39,7 +42,7 @@ void TextSet::Grow() {
     for (const std::uint64_t value : slots) {
         if (value == 0) continue;
         const size_t mask = slots_.size() - 1;
-        size_t slot = Hash((*this)[(value & kIndexBits) - 1]) & mask;
+        size_t slot = Home(value, mask);
         while (slots_[slot] != 0) slot = (slot + 1) & mask;
         slots_[slot] = value;
     }
