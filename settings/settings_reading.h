@@ -11,6 +11,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace sentrel {
 
@@ -74,13 +76,22 @@ SettingsReading ReadSettingsElementWith(const Element& element) {
         if (!password) element.Reject();  // a broken hash would lock everyone out
         reading.password = std::move(*password);
     }
-    std::string narrow;  // one buffer for every name: a list may hold 100,000
+    // The names are gathered in one block of text and join the list at once,
+    // sorted together: a list may hold 100,000.
+    std::string names, narrow;
+    std::vector<size_t> ends;
     element.ForEachChild([&](const auto& child) {
         const auto name = child.NameOfElement();
         if (!name) element.Reject();
         ToNarrow(WideView(*name), narrow);
-        reading.hosts.Insert(narrow);
+        names += narrow;
+        ends.push_back(names.size());
     });
+    std::vector<std::string_view> entries;
+    entries.reserve(ends.size());
+    for (size_t i = 0, start = 0; i < ends.size(); start = ends[i++])
+        entries.push_back(std::string_view(names).substr(start, ends[i] - start));
+    reading.hosts.InsertAll(entries);
     return reading;
 }
 

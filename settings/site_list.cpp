@@ -1,5 +1,7 @@
 #include "settings/site_list.h"
 
+#include "settings/byte_order.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -44,30 +46,48 @@ bool SiteList::Insert(std::string_view entry) {
     return true;
 }
 
-void SiteList::MergePending() const {
-    if (pending_.empty()) return;
-    const std::vector<std::uint32_t> order = pending_.SortedOrder();
-    size_t pendingBytes = 0;
-    for (size_t i = 0; i < pending_.size(); ++i) pendingBytes += pending_[i].size() + 1;
-    std::string text(text_.size() + pendingBytes, '\0');
+void SiteList::MergeSorted(const std::vector<std::string_view>& entries,
+                           const std::vector<std::uint32_t>& order) const {
+    size_t bytes = text_.size();
+    for (const std::string_view entry : entries) bytes += entry.size() + 1;
+    std::string text(bytes, '\0');
     std::vector<std::uint32_t> starts;
-    starts.reserve(starts_.size() + pending_.size());
+    starts.reserve(starts_.size() + entries.size());
     size_t end = 0;
+    std::string_view last;
     const auto append = [&](std::string_view entry) {
         starts.push_back(static_cast<std::uint32_t>(end));
         std::memcpy(text.data() + end, entry.data(), entry.size());
+        last = std::string_view(text.data() + end, entry.size());  // text never moves: its size is final
         end += entry.size() + 1;  // the NUL is there already
     };
     size_t i = 0;
     for (const std::uint32_t next : order) {
-        const std::string_view entry = pending_[next];
+        const std::string_view entry = entries[next];
         while (i < starts_.size() && Entry(i) < entry) append(Entry(i++));
+        if (i < starts_.size() && Entry(i) == entry) continue;  // listed already
+        if (!starts.empty() && last == entry) continue;        // a repeat among the new ones
         append(entry);
     }
     while (i < starts_.size()) append(Entry(i++));
+    text.resize(end);
     text_ = std::move(text);
     starts_ = std::move(starts);
+}
+
+void SiteList::MergePending() const {
+    if (pending_.empty()) return;
+    std::vector<std::string_view> entries(pending_.size());
+    for (size_t i = 0; i < pending_.size(); ++i) entries[i] = pending_[i];
+    MergeSorted(entries, ByteOrder(entries));
     pending_.Release();
+}
+
+void SiteList::InsertAll(const std::vector<std::string_view>& entries) {
+    if (entries.empty()) return;
+    MergePending();
+    MergeSorted(entries, ByteOrder(entries));
+    Changed();
 }
 
 void SiteList::Settle() const {

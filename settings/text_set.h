@@ -20,8 +20,6 @@ public:
     bool empty() const { return starts_.empty(); }
     // The strings in the order they were inserted.
     std::string_view operator[](size_t index) const;
-    // The strings' indexes in ascending byte order.
-    std::vector<std::uint32_t> SortedOrder() const;
     // Empties the set and gives its memory back.
     void Release();
     size_t MemoryBytes() const;

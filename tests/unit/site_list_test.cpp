@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sentrel {
@@ -45,6 +47,35 @@ TEST(SiteList, KeepsByteOrderWhateverTheInsertionOrder) {
     EXPECT_FALSE(list.Contains("www.shared.c"));
     EXPECT_EQ(std::vector<std::string>(list.begin(), list.end()),
               std::vector<std::string>(expected.begin(), expected.end()));
+}
+
+// A whole list inserted at once, in order or not, with repeats and entries
+// the list holds already: each once, in byte order.
+TEST(SiteList, InsertsAWholeListAtOnce) {
+    std::mt19937 random(11);
+    const auto entry = [&] {
+        std::string text = random() % 2 ? std::string("shared.prefix.") : std::string();
+        for (size_t length = random() % 6; length > 0; --length) text += "ab\0\xff"[random() % 4];
+        return text;
+    };
+    for (int round = 0; round < 40; ++round) {
+        SiteList list;
+        std::set<std::string> expected;
+        for (int i = 0; i < 50; ++i) {
+            const std::string next = entry();
+            list.Insert(next);
+            expected.insert(next);
+        }
+        std::vector<std::string> texts;
+        for (int i = 0; i < 300; ++i) texts.push_back(entry());
+        if (round % 2) std::sort(texts.begin(), texts.end());
+        list.InsertAll(std::vector<std::string_view>(texts.begin(), texts.end()));
+        expected.insert(texts.begin(), texts.end());
+        ASSERT_EQ(std::vector<std::string>(list.begin(), list.end()),
+                  std::vector<std::string>(expected.begin(), expected.end()));
+        ASSERT_EQ(list.size(), expected.size());
+        EXPECT_FALSE(list.Insert(texts.front()));
+    }
 }
 
 TEST(SiteList, MatchFollowsChangesToTheList) {
