@@ -3,12 +3,13 @@
 // every host.
 //
 // An Aho-Corasick automaton over the entries' first bytes only: each entry is
-// cut after the first byte that no other entry shares with it (so most of an
-// entry, its tail, stays out of the automaton), and a state that ends a cut
-// entry compares the host's next bytes with that entry's tail. Tails are at
-// most kLongestTail bytes (a longer entry keeps more of itself in the
-// automaton), and at each position of the host at most one tail starts that
-// could match, so a host costs at most kLongestTail byte comparisons a byte.
+// cut after its shortest beginning that no other entry shares (an entry that
+// begins another is kept whole), so most of an entry, its tail, stays out of
+// the automaton; a state that ends a cut entry compares the host's next bytes
+// with that entry's tail. Tails are at most kLongestTail bytes (a longer
+// entry keeps more of itself in the automaton), and for each position of the
+// host at most one cut entry can begin there, so a host costs at most
+// kLongestTail byte comparisons a byte.
 //
 // States are numbered breadth first, so the children of a state are one run
 // of states: a state needs only the index of its first child, the byte that
