@@ -70,15 +70,25 @@ ComPtr<IXMLDOMDocument> CreateDocument() {
     return document;
 }
 
+Name::Name(const wchar_t* name) : name_(MakeBstr(name)) {}
+
 ComPtr<IXMLDOMElement> CreateElement(const ComPtr<IXMLDOMDocument>& document, const wchar_t* name) {
+    return CreateElement(document, Name(name));
+}
+
+ComPtr<IXMLDOMElement> CreateElement(const ComPtr<IXMLDOMDocument>& document, const Name& name) {
     ComPtr<IXMLDOMElement> element;
-    ThrowIfFailed(document->createElement(MakeBstr(name).get(), element.put()), document.get());
+    ThrowIfFailed(document->createElement(name.get(), element.put()), document.get());
     return element;
 }
 
 ComPtr<IXMLDOMAttribute> CreateAttribute(const ComPtr<IXMLDOMDocument>& document, const wchar_t* name) {
+    return CreateAttribute(document, Name(name));
+}
+
+ComPtr<IXMLDOMAttribute> CreateAttribute(const ComPtr<IXMLDOMDocument>& document, const Name& name) {
     ComPtr<IXMLDOMAttribute> attribute;
-    ThrowIfFailed(document->createAttribute(MakeBstr(name).get(), attribute.put()), document.get());
+    ThrowIfFailed(document->createAttribute(name.get(), attribute.put()), document.get());
     return attribute;
 }
 
@@ -118,13 +128,37 @@ WideString GetNodeValue(IXMLDOMNode* node) {
 }
 
 std::optional<WideString> GetAttribute(IXMLDOMElement* element, const wchar_t* name) {
+    return GetAttribute(element, Name(name));
+}
+
+std::optional<WideString> GetAttribute(IXMLDOMElement* element, const Name& name) {
+    const std::optional<AttributeText> text = GetAttributeText(element, name);
+    if (!text) return std::nullopt;
+    return WideString(text->view());
+}
+
+WideView AttributeText::view() const {
+    const BSTR text = V_BSTR(&value_.get());
+    return WideView(reinterpret_cast<const char16_t*>(text), SysStringLen(text));
+}
+
+std::optional<AttributeText> GetAttributeText(IXMLDOMElement* element, const Name& name) {
     qz_support::UniqueVariant value;
-    const HRESULT hr = ThrowIfFailed(CheckPointer(element)->getAttribute(MakeBstr(name).get(), value.put()), element);
+    const HRESULT hr = ThrowIfFailed(CheckPointer(element)->getAttribute(name.get(), value.put()), element);
     if (hr != S_OK || V_VT(&value.get()) == VT_NULL) return std::nullopt;
-    if (V_VT(&value.get()) == VT_BSTR) return FromBstr(V_BSTR(&value.get()));
+    if (V_VT(&value.get()) == VT_BSTR) return AttributeText(std::move(value));
     qz_support::UniqueVariant asText;
     ThrowIfFailed(VariantChangeType(asText.put(), const_cast<VARIANT*>(&value.get()), 0, VT_BSTR));
-    return FromBstr(V_BSTR(&asText.get()));
+    return AttributeText(std::move(asText));
+}
+
+void SetAttribute(IXMLDOMElement* element, const Name& name, WideView value) {
+    VARIANT text;
+    VariantInit(&text);
+    V_VT(&text) = VT_BSTR;
+    UniqueBstr owned = MakeBstr(value);
+    V_BSTR(&text) = owned.get();
+    ThrowIfFailed(CheckPointer(element)->setAttribute(name.get(), text), element);
 }
 
 ComPtr<IXMLDOMElement> GetDocumentElement(const ComPtr<IXMLDOMDocument>& document) {

@@ -6,8 +6,11 @@
 #include "settings/msxml.h"
 #include "support/com_ptr.h"
 #include "support/text.h"
+#include "support/unique_any.h"
+#include "support/unique_variant.h"
 
 #include <optional>
+#include <utility>
 
 namespace sentrel::dom {
 
@@ -19,8 +22,21 @@ using qz_support::ComPtr;
 // E_NOINTERFACE gives a null document; any other failure raises.
 ComPtr<IXMLDOMDocument> CreateDocument();
 
+// A node name made into a BSTR once, for calls repeated with it: each call
+// that takes the name as text makes a BSTR of its own.
+class Name {
+public:
+    explicit Name(const wchar_t* name);
+    BSTR get() const { return name_.get(); }
+
+private:
+    qz_support::UniqueBstr name_;
+};
+
 ComPtr<IXMLDOMElement> CreateElement(const ComPtr<IXMLDOMDocument>& document, const wchar_t* name);
+ComPtr<IXMLDOMElement> CreateElement(const ComPtr<IXMLDOMDocument>& document, const Name& name);
 ComPtr<IXMLDOMAttribute> CreateAttribute(const ComPtr<IXMLDOMDocument>& document, const wchar_t* name);
+ComPtr<IXMLDOMAttribute> CreateAttribute(const ComPtr<IXMLDOMDocument>& document, const Name& name);
 ComPtr<IXMLDOMNodeList> GetElementsByTagName(const ComPtr<IXMLDOMDocument>& document, const wchar_t* name);
 // True when the text was well-formed and is now the document's content. A
 // text that declares a document type is refused unparsed; external
@@ -39,6 +55,24 @@ ComPtr<IXMLDOMNamedNodeMap> GetAttributes(IXMLDOMNode* node);
 // An element's attribute value as text; nothing when the element has no
 // such attribute. Faster than the attribute map for one attribute.
 std::optional<WideString> GetAttribute(IXMLDOMElement* element, const wchar_t* name);
+std::optional<WideString> GetAttribute(IXMLDOMElement* element, const Name& name);
+
+// The same text as the DOM gave it, in the BSTR it came in: read without a
+// copy of its own.
+class AttributeText {
+public:
+    explicit AttributeText(qz_support::UniqueVariant value) : value_(std::move(value)) {}
+    WideView view() const;
+    operator WideView() const { return view(); }
+
+private:
+    qz_support::UniqueVariant value_;  // VT_BSTR
+};
+std::optional<AttributeText> GetAttributeText(IXMLDOMElement* element, const Name& name);
+// Gives the element the attribute with this text value, as creating the
+// attribute, setting its value and adding it to the element's attributes
+// would: in one call.
+void SetAttribute(IXMLDOMElement* element, const Name& name, WideView value);
 // The document's root element (null when there is none) and a node's name.
 ComPtr<IXMLDOMElement> GetDocumentElement(const ComPtr<IXMLDOMDocument>& document);
 WideString GetNodeName(IXMLDOMNode* node);

@@ -2,7 +2,7 @@
 
 #include "support/canonical_host.h"
 
-#include <unordered_map>
+#include <algorithm>
 
 namespace sentrel {
 namespace {
@@ -36,8 +36,17 @@ std::uint32_t PortNumber(std::string_view digits) {
 }  // namespace
 
 void DomainIndex::Build(const std::vector<std::string_view>& entries) {
-    std::unordered_map<std::string, std::uint32_t> nameIndex;
-    std::vector<std::vector<Port>> portsOf;
+    // The table is made as the names come: room for every entry's name at
+    // half load, so that it never grows.
+    size_t capacity = 16;
+    while (capacity < entries.size() * 2) capacity *= 2;
+    slots_.assign(capacity, 0);
+    mask_ = capacity - 1;
+    struct NamedPort {
+        std::uint32_t name;
+        Port port;
+    };
+    std::vector<NamedPort> ports;
     for (std::uint32_t i = 0; i < entries.size(); ++i) {
         if (entries[i].empty()) {
             if (emptyEntry_ == kNone) emptyEntry_ = i;
@@ -46,39 +55,45 @@ void DomainIndex::Build(const std::vector<std::string_view>& entries) {
         const std::optional<std::string> canonical = CanonicalEntry(entries[i]);
         if (!canonical) continue;  // names no host: covers none
         const NameAndPort split = SplitCanonicalHost(*canonical);
-        const auto [at, inserted] =
-            nameIndex.try_emplace(std::string(split.name), static_cast<std::uint32_t>(names_.size()));
-        if (inserted) {
+        const std::uint64_t hash = HashFromEnd(split.name);
+        const std::uint32_t slot = Find(split.name, hash);
+        if (slots_[slot] == 0) {
             names_.push_back({static_cast<std::uint32_t>(text_.size()), static_cast<std::uint32_t>(split.name.size()),
                               kNone, 0, 0});
             text_ += split.name;
-            portsOf.emplace_back();
+            slots_[slot] = (hash & ~kIndexBits) | names_.size();
         }
-        Name& name = names_[at->second];
+        const std::uint32_t n = static_cast<std::uint32_t>((slots_[slot] & kIndexBits) - 1);
         if (split.port.empty()) {
-            if (name.anyPort == kNone) name.anyPort = i;
+            if (names_[n].anyPort == kNone) names_[n].anyPort = i;
         } else {
-            portsOf[at->second].push_back({PortNumber(split.port), i});
+            ports.push_back({n, {PortNumber(split.port), i}});
         }
     }
-    for (std::uint32_t n = 0; n < names_.size(); ++n) {
-        names_[n].firstPort = static_cast<std::uint32_t>(ports_.size());
-        names_[n].portCount = static_cast<std::uint32_t>(portsOf[n].size());
-        ports_.insert(ports_.end(), portsOf[n].begin(), portsOf[n].end());
-    }
-
-    size_t capacity = 16;
-    while (capacity < names_.size() * 2) capacity *= 2;
-    slots_.assign(capacity, 0);
-    mask_ = capacity - 1;
-    for (std::uint32_t n = 0; n < names_.size(); ++n) {
-        const std::string_view name(text_.data() + names_[n].textStart, names_[n].textLength);
-        const std::uint64_t hash = HashFromEnd(name);
-        slots_[Find(name, hash)] = (hash & ~kIndexBits) | (n + 1);
+    // Each name's ports in one run, in order of listing.
+    std::stable_sort(ports.begin(), ports.end(), [](const NamedPort& a, const NamedPort& b) { return a.name < b.name; });
+    ports_.reserve(ports.size());
+    for (const NamedPort& named : ports) {
+        Name& name = names_[named.name];
+        if (name.portCount == 0) name.firstPort = static_cast<std::uint32_t>(ports_.size());
+        ++name.portCount;
+        ports_.push_back(named.port);
     }
     text_.shrink_to_fit();
     names_.shrink_to_fit();
-    ports_.shrink_to_fit();
+    // Half load for the names there are, not for the entries.
+    size_t needed = 16;
+    while (needed < names_.size() * 2) needed *= 2;
+    if (needed < slots_.size()) {
+        std::vector<std::uint64_t> slots(needed, 0);
+        slots_.swap(slots);
+        mask_ = needed - 1;
+        for (std::uint32_t n = 0; n < names_.size(); ++n) {
+            const std::string_view name(text_.data() + names_[n].textStart, names_[n].textLength);
+            const std::uint64_t hash = HashFromEnd(name);
+            slots_[Find(name, hash)] = (hash & ~kIndexBits) | (n + 1);
+        }
+    }
 }
 
 std::uint32_t DomainIndex::Find(std::string_view name, std::uint64_t hash) const {

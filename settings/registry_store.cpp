@@ -4,6 +4,7 @@
 #include "support/machine_policy.h"
 #include "support/registry.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace sentrel {

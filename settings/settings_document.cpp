@@ -100,11 +100,16 @@ ComPtr<IXMLDOMDocument> BuildSettingsDocument(const ControllerSettings& settings
         AttachAttribute(attributes, password, ToWide(settings.password.StoredForm()));
     }
 
+    // The names made once, and one buffer for every entry's wide text: a
+    // list may hold 100,000 entries.
+    const dom::Name hostElement(L"host");
+    const dom::Name nameAttribute(L"name");
+    WideString wide;
     for (const std::string_view entry : settings.hosts) {
-        const ComPtr<IXMLDOMElement> host = dom::CreateElement(document, L"host");
-        const ComPtr<IXMLDOMAttribute> name = dom::CreateAttribute(document, L"name");
+        const ComPtr<IXMLDOMElement> host = dom::CreateElement(document, hostElement);
         dom::AppendChild(root.get(), host.get());
-        AttachAttribute(dom::GetAttributes(host.get()), name, ToWide(entry));
+        ToWide(entry, wide);
+        dom::SetAttribute(host.get(), nameAttribute, wide);
     }
     return document;
 }
@@ -139,10 +144,11 @@ namespace {
 // One child of lockSettings, for the shared reader.
 struct MsxmlChild {
     const ComPtr<IXMLDOMNode>& node;
-    std::optional<WideString> NameOfElement() const {
+    const dom::Name& nameAttribute;
+    std::optional<dom::AttributeText> NameOfElement() const {
         const ComPtr<IXMLDOMElement> element = node.try_query<IXMLDOMElement>();
         if (!element) return std::nullopt;
-        return dom::GetAttribute(element.get(), L"name");
+        return dom::GetAttributeText(element.get(), nameAttribute);
     }
 };
 
@@ -152,6 +158,7 @@ struct MsxmlChild {
 struct MsxmlSettingsElement {
     IXMLDOMNode* node;
     ComPtr<IXMLDOMNamedNodeMap> attributes;
+    dom::Name nameAttribute{L"name"};  // made once for all the children
 
     std::optional<WideString> Attribute(const char* name) const {
         const std::wstring wide(name, name + std::strlen(name));
@@ -160,7 +167,7 @@ struct MsxmlSettingsElement {
     template <typename Visit>
     void ForEachChild(Visit visit) const {
         for (ComPtr<IXMLDOMNode> child = dom::GetFirstChild(node); child; child = dom::GetNextSibling(child.get()))
-            visit(MsxmlChild{child});
+            visit(MsxmlChild{child, nameAttribute});
     }
     [[noreturn]] void Reject() const { qz_support::RaiseComError(E_POINTER, nullptr); }
 };

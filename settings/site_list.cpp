@@ -1,6 +1,9 @@
 #include "settings/site_list.h"
 
+#include "settings/byte_order.h"
+
 #include <algorithm>
+#include <cstring>
 
 namespace sentrel {
 
@@ -38,42 +41,65 @@ bool SiteList::Insert(std::string_view entry) {
         Changed();
         return true;
     }
-    if (SortedContains(entry) || !pending_.emplace(entry).second) return false;
+    if (SortedContains(entry) || !pending_.Insert(entry)) return false;
     Changed();
-    if (pending_.size() >= std::max(kSmallestMerge, starts_.size())) MergePending();
     return true;
+}
+
+void SiteList::MergeSorted(const std::vector<std::string_view>& entries,
+                           const std::vector<std::uint32_t>& order) const {
+    size_t bytes = text_.size();
+    for (const std::string_view entry : entries) bytes += entry.size() + 1;
+    std::string text(bytes, '\0');
+    std::vector<std::uint32_t> starts;
+    starts.reserve(starts_.size() + entries.size());
+    size_t end = 0;
+    std::string_view last;
+    const auto append = [&](std::string_view entry) {
+        starts.push_back(static_cast<std::uint32_t>(end));
+        std::memcpy(text.data() + end, entry.data(), entry.size());
+        last = std::string_view(text.data() + end, entry.size());  // text never moves: its size is final
+        end += entry.size() + 1;  // the NUL is there already
+    };
+    size_t i = 0;
+    for (const std::uint32_t next : order) {
+        const std::string_view entry = entries[next];
+        while (i < starts_.size() && Entry(i) < entry) append(Entry(i++));
+        if (i < starts_.size() && Entry(i) == entry) continue;  // listed already
+        if (!starts.empty() && last == entry) continue;        // a repeat among the new ones
+        append(entry);
+    }
+    while (i < starts_.size()) append(Entry(i++));
+    text.resize(end);
+    text_ = std::move(text);
+    starts_ = std::move(starts);
 }
 
 void SiteList::MergePending() const {
     if (pending_.empty()) return;
-    std::vector<std::string> waiting;
-    waiting.reserve(pending_.size());
-    for (auto it = pending_.begin(); it != pending_.end();) waiting.push_back(std::move(pending_.extract(it++).value()));
-    std::sort(waiting.begin(), waiting.end());
-    std::string text;
-    std::vector<std::uint32_t> starts;
-    text.reserve(text_.size() + waiting.size() * 24);
-    starts.reserve(starts_.size() + waiting.size());
-    const auto append = [&](std::string_view entry) {
-        starts.push_back(static_cast<std::uint32_t>(text.size()));
-        text.append(entry);
-        text.push_back('\0');
-    };
-    size_t i = 0;
-    for (const std::string& entry : waiting) {
-        while (i < starts_.size() && Entry(i) < entry) append(Entry(i++));
-        append(entry);
-    }
-    while (i < starts_.size()) append(Entry(i++));
-    text_ = std::move(text);
-    starts_ = std::move(starts);
-    pending_.clear();
+    std::vector<std::string_view> entries(pending_.size());
+    for (size_t i = 0; i < pending_.size(); ++i) entries[i] = pending_[i];
+    MergeSorted(entries, ByteOrder(entries));
+    pending_.Release();
+}
+
+void SiteList::InsertAll(const std::vector<std::string_view>& entries) {
+    if (entries.empty()) return;
+    MergePending();
+    MergeSorted(entries, ByteOrder(entries));
+    Changed();
+}
+
+void SiteList::Settle() const {
+    MergePending();
+    text_.shrink_to_fit();
+    starts_.shrink_to_fit();
 }
 
 void SiteList::Clear() {
     text_.clear();
     starts_.clear();
-    pending_.clear();
+    pending_.Release();
     Changed();
 }
 
@@ -90,12 +116,12 @@ SiteList::const_iterator SiteList::end() const {
 size_t SiteList::size() const { return starts_.size() + pending_.size(); }
 
 bool SiteList::Contains(std::string_view entry) const {
-    return SortedContains(entry) || pending_.count(std::string(entry)) != 0;
+    return SortedContains(entry) || pending_.Contains(entry);
 }
 
 bool SiteList::AnyEntryOccursIn(std::string_view host) const {
     if (!index_) {
-        MergePending();
+        Settle();
         index_ = std::make_shared<const HostIndex>(*this);
     }
     return index_->AnyEntryOccursIn(host);
@@ -103,7 +129,7 @@ bool SiteList::AnyEntryOccursIn(std::string_view host) const {
 
 std::optional<std::string_view> SiteList::EntryCovering(std::string_view canonicalHost) const {
     if (!domainIndex_) {
-        MergePending();
+        Settle();
         domainIndex_ = std::make_shared<const DomainIndex>(*this);
     }
     const std::optional<std::uint32_t> entry = domainIndex_->Covering(canonicalHost);
@@ -117,8 +143,8 @@ void SiteList::Changed() {
 }
 
 size_t SiteList::MemoryBytes() const {
-    return text_.capacity() + starts_.capacity() * sizeof(std::uint32_t) + (index_ ? index_->MemoryBytes() : 0) +
-           (domainIndex_ ? domainIndex_->MemoryBytes() : 0);
+    return text_.capacity() + starts_.capacity() * sizeof(std::uint32_t) + pending_.MemoryBytes() +
+           (index_ ? index_->MemoryBytes() : 0) + (domainIndex_ ? domainIndex_->MemoryBytes() : 0);
 }
 
 }  // namespace sentrel

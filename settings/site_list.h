@@ -4,13 +4,15 @@
 //
 // The entries are kept in one block of text, each followed by a NUL, so a
 // list of 100,000 host names costs little more than their text. Entries
-// inserted out of order wait in a hash set that is sorted and merged in
-// when it grows as large as the list or the list is read, so that any
-// insertion order takes O(n log n) time.
+// inserted one by one out of order wait in a set of their own (one block of
+// text too) that is sorted and merged in when the list is next read, so that
+// any insertion order takes O(n log n) time; a whole list is sorted and
+// merged in at once.
 #pragma once
 
 #include "settings/domain_index.h"
 #include "settings/host_index.h"
+#include "settings/text_set.h"
 
 #include <cstdint>
 #include <iterator>
@@ -18,7 +20,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 namespace sentrel {
@@ -60,6 +61,10 @@ public:
 
     // False when an equal entry was already there.
     bool Insert(std::string_view entry);
+    // Inserts every entry, in any order, repeats and entries already there
+    // taken once: the way for a whole list, sorted together rather than
+    // added one by one.
+    void InsertAll(const std::vector<std::string_view>& entries);
     void Clear();
     const_iterator begin() const;
     const_iterator end() const;
@@ -76,17 +81,21 @@ public:
     size_t MemoryBytes() const;
 
 private:
-    static constexpr size_t kSmallestMerge = 1024;
-
     std::string_view Entry(size_t index) const;
     bool SortedContains(std::string_view entry) const;
     void Append(std::string_view entry);
+    // Merges `entries`, in the order `order` gives (ascending), into the
+    // sorted text, dropping those already there.
+    void MergeSorted(const std::vector<std::string_view>& entries, const std::vector<std::uint32_t>& order) const;
     void MergePending() const;
+    // Merged, with the text and positions held to their sizes (a list read
+    // in order grew them by doubling): done before an index is made.
+    void Settle() const;
     void Changed();  // the indexes no longer hold
 
     mutable std::string text_;                 // entries, each followed by a NUL
     mutable std::vector<std::uint32_t> starts_;  // where each entry begins in text_
-    mutable std::unordered_set<std::string> pending_;  // none equal to one in text_
+    mutable TextSet pending_;                  // none equal to one in text_
     mutable std::shared_ptr<const HostIndex> index_;  // null after a change
     mutable std::shared_ptr<const DomainIndex> domainIndex_;  // null after a change
 };

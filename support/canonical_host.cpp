@@ -99,7 +99,31 @@ std::optional<std::string> DottedDecimal(const std::vector<std::string>& labels)
            std::to_string((address >> 8) & 0xFF) + '.' + std::to_string(address & 0xFF);
 }
 
+// A name of ASCII letters, digits, '-', '_' and dots: lower case, one
+// trailing dot dropped, checked label by label as the full way below does.
+// Nothing where the full way is needed: another character, or a last label
+// that is a number (an address).
+std::optional<std::optional<std::string>> PlainAsciiName(std::string_view name) {
+    std::string canonical(name);
+    for (char& c : canonical) {
+        if (!IsHostAscii(static_cast<unsigned char>(AsciiLower(c))) && c != '.') return std::nullopt;
+        c = AsciiLower(c);
+    }
+    if (canonical.size() > 1 && canonical.back() == '.') canonical.pop_back();  // the trailing dot
+    size_t labelStart = 0;
+    for (size_t i = 0; i <= canonical.size(); ++i) {
+        if (i < canonical.size() && canonical[i] != '.') continue;
+        if (i == labelStart || i - labelStart > kLongestLabel) return std::optional<std::string>();
+        labelStart = i + 1;
+    }
+    if (IsNumberLabel(std::string_view(canonical).substr(canonical.rfind('.') + 1))) return std::nullopt;
+    if (canonical.size() > kLongestName) return std::optional<std::string>();
+    return std::optional<std::string>(std::move(canonical));
+}
+
 std::optional<std::string> CanonicalName(std::string_view name) {
+    // Nearly every name is plain ASCII: canonical without decoding.
+    if (std::optional<std::optional<std::string>> plain = PlainAsciiName(name)) return std::move(*plain);
     std::optional<std::u32string> decoded = DecodeName(name);
     if (!decoded) return std::nullopt;
     for (char32_t& c : *decoded) {

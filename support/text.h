@@ -18,6 +18,10 @@ using WideView = std::u16string_view;
 // The whole text is converted, embedded NUL characters included.
 std::string ToNarrow(WideView wide);
 WideString ToWide(std::string_view narrow);
+// The same into `narrow` or `wide`, replacing its text and reusing its
+// memory: for many short texts converted one after another.
+void ToNarrow(WideView wide, std::string& narrow);
+void ToWide(std::string_view narrow, WideString& wide);
 
 #ifdef _WIN32
 // Windows' wchar_t text is UTF-16 too.

@@ -6,6 +6,7 @@
 #include "settings/host_index.h"
 #include "settings/site_list.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,10 +45,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const sentrel::HostIndex index(entries);
     sentrel::SiteList list;
     for (const std::string& entry : entries) list.Insert(entry);
+    sentrel::SiteList whole;  // the same entries inserted at once
+    whole.InsertAll(std::vector<std::string_view>(entries.begin(), entries.end()));
+    if (!std::equal(list.begin(), list.end(), whole.begin(), whole.end())) __builtin_trap();
     for (const std::string& host : hosts) {
         const bool expected = PlainWalk(entries, host);
         if (index.AnyEntryOccursIn(host) != expected) __builtin_trap();
         if (list.AnyEntryOccursIn(host) != expected) __builtin_trap();
+        if (whole.AnyEntryOccursIn(host) != expected) __builtin_trap();
     }
     return 0;
 }

@@ -90,6 +90,30 @@ TEST_F(SettingsDocument, WritesAttributesInOrderAndHostsInByteOrder) {
     EXPECT_TRUE(settings.recentRefused.empty());
 }
 
+// Each host is written as creating its "name" attribute, setting the value
+// and adding it to the element would write it: the same bytes, escapes and
+// all, whatever the value holds.
+TEST(SettingsDocumentBuild, WritesEachHostAsTheAttributeCallsWould) {
+    ControllerSettings settings;
+    for (const char* host : {"", " lead", "trail ", "a&b\"c'd<e>", "]]>", "&amp;", "caf\xe9", "tab\there", "line\nbreak",
+                             "cr\rx", "\x80\x9f\xff", "x y  z", "www.corp.example"})
+        settings.hosts.Insert(host);
+    ControllerSettings empty = settings;
+    empty.hosts.Clear();
+    const ComPtr<IXMLDOMDocument> expected = BuildSettingsDocument(empty);
+    const ComPtr<IXMLDOMElement> root = dom::GetDocumentElement(expected);
+    for (const std::string_view entry : settings.hosts) {
+        const ComPtr<IXMLDOMElement> host = dom::CreateElement(expected, L"host");
+        const ComPtr<IXMLDOMAttribute> name = dom::CreateAttribute(expected, L"name");
+        dom::AppendChild(root.get(), host.get());
+        dom::PutNodeValue(name.get(), ToWide(entry));
+        dom::SetNamedItem(dom::GetAttributes(host.get()), name.get());
+    }
+    const std::string written = SerializeSettingsDocument(BuildSettingsDocument(settings));
+    EXPECT_EQ(written, SerializeSettingsDocument(expected));
+    EXPECT_NE(written.find("a&amp;b"), std::string::npos) << written;
+}
+
 // An old document's reversible password is stored hashed from the next save
 // on, and the same password still opens.
 TEST_F(SettingsDocument, WritesThePasswordHashedAndLast) {
