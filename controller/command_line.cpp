@@ -14,6 +14,11 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+std::string_view WithoutTrailingBlanks(std::string_view text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
 }  // namespace
 
 CommandLineAction ScanCommandLine(std::string_view commandLine) {
@@ -22,6 +27,9 @@ CommandLineAction ScanCommandLine(std::string_view commandLine) {
         const std::string_view token = commandLine.substr(i + 1);
         if (EqualsIgnoringCase(token, "UnregServer")) return CommandLineAction::UnregServer;
         if (EqualsIgnoringCase(token, "RegServer")) return CommandLineAction::RegServer;
+        // A command prompt leaves the blanks before a redirection on the
+        // line ("-version > file"): the version is asked for all the same.
+        if (EqualsIgnoringCase(WithoutTrailingBlanks(token), "Version")) return CommandLineAction::Version;
         if (EqualsIgnoringCase(token, "Embedding")) return CommandLineAction::Run;
     }
     return CommandLineAction::Run;
