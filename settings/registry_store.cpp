@@ -118,28 +118,4 @@ void WriteLastSync() {
     WriteLastSync(local);
 }
 
-void WriteUninstallEntry(bool prohibit) {
-    const auto key = OpenKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath, KEY_SET_VALUE);
-    if (!key) return;
-    const DWORD value = prohibit ? 1 : 0;
-    for (const char* name : {"NoRemove", "NoRepair", "NoModify"}) {
-        RegSetValueExA(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    }
-}
-
-std::optional<bool> ReadUninstallEntry() {
-    const auto key = OpenKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath, KEY_QUERY_VALUE | KEY_SET_VALUE);
-    if (!key) return std::nullopt;
-    DWORD value = 0, size = sizeof value, type = 0;
-    if (RegQueryValueExA(key.get(), "NoRemove", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-            ERROR_SUCCESS ||
-        size != sizeof value)
-        return std::nullopt;
-    return value == 1;
-}
-
-bool CanWriteUninstallEntry() {
-    return static_cast<bool>(OpenKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath, KEY_QUERY_VALUE | KEY_SET_VALUE));
-}
-
 }  // namespace sentrel
