@@ -1,5 +1,6 @@
 // SentrelAgentController: the tray program that is also the local COM
 // server of the controller class.
+#include "controller/caller_output.h"
 #include "controller/class_factory.h"
 #include "controller/com_security.h"
 #include "controller/command_line.h"
@@ -8,6 +9,8 @@
 #include "controller/tray_icon.h"
 #include "policy/connect_controller.h"
 #include "support/unique_any.h"
+
+#include "sentrel_version.h"
 
 #include <string>
 
@@ -74,16 +77,23 @@ void RunMessageLoop(const ServerModule& module) {
 }
 
 int Run(HINSTANCE instance) {
-    const std::string commandLine = GetCommandLineA();
+    const CommandLineAction action = ScanCommandLine(GetCommandLineA());
+    // Before COM or any window: a script asking for the version gets only
+    // the line (or nothing, when it gave no output), never a tray icon.
+    if (action == CommandLineAction::Version) {
+        WriteToCaller("SentrelAgentController " SENTREL_VERSION_TEXT "\r\n");
+        return 0;
+    }
     ComApartment apartment;
     ServerModule module(instance);
 
-    switch (ScanCommandLine(commandLine)) {
+    switch (action) {
     case CommandLineAction::RegServer:
         return static_cast<int>(Register(false));
     case CommandLineAction::UnregServer:
         return static_cast<int>(Register(true));
     case CommandLineAction::Run:
+    case CommandLineAction::Version:
         break;
     }
 

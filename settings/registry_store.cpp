@@ -99,24 +99,4 @@ void WriteLastSync() {
     WriteLastSync(local);
 }
 
-void WriteUninstallEntry(bool prohibit) {
-    const auto key = registry::OpenKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath, KEY_SET_VALUE).key;
-    if (!key) return;
-    const DWORD value = prohibit ? 1 : 0;
-    for (const char* name : {"NoRemove", "NoRepair", "NoModify"}) registry::SetDword(key.get(), name, value);
-}
-
-std::optional<bool> ReadUninstallEntry() {
-    const auto key = registry::OpenKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath, KEY_QUERY_VALUE | KEY_SET_VALUE).key;
-    if (!key) return std::nullopt;
-    // Four bytes of any type.
-    const auto read = registry::ReadDword(key.get(), "NoRemove");
-    if (read.state != registry::ValueState::Present || read.size != sizeof read.value) return std::nullopt;
-    return read.value == 1;
-}
-
-bool CanWriteUninstallEntry() {
-    return static_cast<bool>(registry::OpenKey(HKEY_LOCAL_MACHINE, kUninstallKeyPath, KEY_QUERY_VALUE | KEY_SET_VALUE));
-}
-
 }  // namespace sentrel

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sentrel {
 
@@ -25,6 +26,10 @@ inline constexpr const char* kSettingsSourceValue = "Settings";
 inline constexpr const wchar_t* kSettingsSourceValueWide = L"Settings";
 // No source is longer than the longest address the internet library takes.
 inline constexpr size_t kMaxSettingsSourceChars = INTERNET_MAX_URL_LENGTH;
+// The uninstall entries, one per installed product, named by its product code.
+inline constexpr const char* kUninstallRootPath = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+// The entry of the one product code every earlier release's package carried,
+// at every version: those releases and the stored settings name it.
 inline constexpr const char* kUninstallKeyPath =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{27E397F5-3A9D-4C6F-AB69-670E032DBED9}";
 
@@ -59,10 +64,17 @@ std::string ReadSettingsSource();
 void WriteLastSync();
 void WriteLastSync(const std::tm& localTime);
 
-// The uninstall entry's "NoRemove", "NoRepair", "NoModify", written in that
-// order, all 1 or all 0; nothing when the entry cannot be opened.
+// The uninstall entries "prohibitUninstall" marks: that of each installed
+// Sentrel product, whatever its version and architecture (found through the
+// packages' upgrade codes), then the earlier releases' kUninstallKeyPath.
+std::vector<std::string> UninstallEntryPaths();
+
+// Each entry's "NoRemove", "NoRepair", "NoModify", written in that order,
+// all 1 or all 0; nothing for an entry that cannot be opened. The reading
+// is that of the first entry holding "NoRemove"; nothing when none does.
 void WriteUninstallEntry(bool prohibit);
 std::optional<bool> ReadUninstallEntry();
+// Whether any entry opens for writing.
 bool CanWriteUninstallEntry();
 
 }  // namespace sentrel

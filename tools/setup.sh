@@ -6,7 +6,7 @@ set -euo pipefail
 native_packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
                  mingw-w64 mingw-w64-tools g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libwine-dev
                  wine64 xvfb xauth python3 msitools wixl libxml2-utils libxml2-dev libssl-dev libidn2-dev
-                 pkg-config)
+                 pkg-config openssl osslsigncode)
 i386_packages=(wine wine32:i386)
 
 missing_packages() {
@@ -37,6 +37,6 @@ if [ "${#missing[@]}" -gt 0 ] || [ "${#missing_i386[@]}" -gt 0 ] || [ "${need_up
         echo "setup: 32-bit Wine (${missing_i386[*]}) could not be installed" >&2
 fi
 
-for tool in cmake g++ clang i686-w64-mingw32-g++-posix i686-w64-mingw32-widl i686-w64-mingw32-windres wine wineserver Xvfb wixl msiinfo xmllint; do
+for tool in cmake g++ clang i686-w64-mingw32-g++-posix i686-w64-mingw32-widl i686-w64-mingw32-windres wine wineserver Xvfb wixl msiinfo msibuild msiextract xmllint openssl osslsigncode; do
     command -v "$tool" >/dev/null || { echo "setup: $tool is still missing" >&2; exit 1; }
 done

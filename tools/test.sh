@@ -57,12 +57,17 @@ else
     failed=$((failed + 1))
 fi
 
+# The version a newer release would have, for the upgrade test: Windows
+# Installer compares only the first three numbers, so the third goes up.
+version=$(sed -n 's/^set(SENTREL_VERSION \([0-9.]*\) CACHE.*/\1/p' CMakeLists.txt)
+next_version=$(awk -F. '{ print $1 "." $2 "." $3 + 1 ".0" }' <<<"$version")
+
 # The Windows build of one architecture and its tests under Wine, in a
 # session of their own.
 windows_tests() {
     SENTREL_WINE_ARCH=$1
     wine_select_architecture || { failed=$((failed + 1)); return; }
-    local win=$SENTREL_WIN_BUILD
+    local win=$SENTREL_WIN_BUILD x86_parts=()
     echo "== Windows build ($SENTREL_WINE_ARCH, $win), tests under Wine =="
     # The 64-bit package carries the 32-bit build's agent and type library;
     # the 64-bit tests also check that the 32-bit package refuses 64-bit Windows.
@@ -70,8 +75,15 @@ windows_tests() {
         build build/win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" --target SentrelAgent sentrel_generated \
             sentrel_package ||
             { failed=$((failed + 1)); return; }
+        x86_parts=(-DSENTREL_X86_BUILD="$root/build/win")
     fi
-    build "$win" -DCMAKE_TOOLCHAIN_FILE="$SENTREL_TOOLCHAIN" || { failed=$((failed + 1)); return; }
+    # The package of the next version, which the deployment test installs
+    # over this build's: only what the package holds is built.
+    echo "== the package of version $next_version for the upgrade test ($win-next) =="
+    build "$win-next" -DCMAKE_TOOLCHAIN_FILE="$SENTREL_TOOLCHAIN" -DSENTREL_VERSION="$next_version" "${x86_parts[@]}" \
+        --target sentrel_package || { failed=$((failed + 1)); return; }
+    build "$win" -DCMAKE_TOOLCHAIN_FILE="$SENTREL_TOOLCHAIN" -DSENTREL_NEXT_PACKAGE="$root/$win-next/Sentrel.msi" ||
+        { failed=$((failed + 1)); return; }
     wine_session_start
     settings_server_start || failed=$((failed + 1))
     figures="$WINE_SESSION_DIR/figures.txt"

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Checks the installer package's tables without installing it (msiinfo
 export) and that the Group Policy files are well-formed XML (xmllint).
-check_package.py <Sentrel.msi> <admx> <adml> <x86|x64>"""
+check_package.py <Sentrel.msi> <admx> <adml> <x86|x64> <version> <product code> <upgrade code>
+                 <earlier releases' upgrade code> <earlier releases' product code>"""
+import re
 import subprocess
 import sys
 
@@ -20,19 +22,46 @@ def table(package, name):
 
 
 def main():
-    package, admx, adml, architecture = sys.argv[1:5]
+    package, admx, adml, architecture, version, product, upgrade, earlier_upgrade, earlier_product = sys.argv[1:10]
     win64 = architecture == "x64"
     properties = {row[0]: row[1] for row in table(package, "Property")}
-    check(properties.get("ProductCode") == "{27E397F5-3A9D-4C6F-AB69-670E032DBED9}", "ProductCode")
+    check(properties.get("ProductCode") == product, f"ProductCode {properties.get('ProductCode')}, not {product}")
+    check(properties.get("ProductVersion") == version, f"ProductVersion {properties.get('ProductVersion')}")
+    check(properties.get("UpgradeCode") == upgrade, f"UpgradeCode {properties.get('UpgradeCode')}")
     check(properties.get("ALLUSERS") == "1", "per-machine (ALLUSERS=1)")
+
+    # Upgrades: older versions and this version under another product code
+    # replaced (512: the maximum included), newer ones only found (2); the
+    # 64-bit package also replaces the earlier releases' 64-bit package,
+    # which had the 32-bit package's code.
+    upgrades = {tuple(row[:3] + [row[4], row[6]]) for row in table(package, "Upgrade")}
+    expected = {(upgrade, "0.0.0", version, "768", "OLDERSENTRELFOUND"),
+                (upgrade, version, "", "2", "NEWERSENTRELFOUND")}
+    if win64:
+        expected.add((earlier_upgrade, "0.0.0", "", "256", "EARLIERSENTRELFOUND"))
+    check(upgrades == expected, f"Upgrade table: {sorted(upgrades ^ expected)}")
+    secure = set(properties.get("SecureCustomProperties", "").split(";"))
+    check({row[4] for row in expected} <= secure, f"SecureCustomProperties: {sorted(secure)}")
+    launch = [row[0] for row in table(package, "LaunchCondition")]
+    check("Installed OR NOT NEWERSENTRELFOUND" in launch, "a newer version stops the install")
 
     # A 64-bit package also carries the 32-bit agent and type library, in a
     # folder of their own, for 32-bit tabs.
     files = {(row[1], row[2].split("|")[-1]) for row in table(package, "File")}
-    expected = {("Controller", "SentrelAgentController.exe"), ("Agent", "SentrelAgent.dll")}
+    expected = {("Controller", "SentrelAgentController.exe"), ("Agent", "SentrelAgent.dll"),
+                ("Checker", "sentrel-check.exe")}
     if win64:
         expected |= {("Agent32", "SentrelAgent.dll"), ("Agent32", "SentrelAgentController.tlb")}
     check(files == expected, f"files: {files}")
+    # The programs' versions, as their version blocks give them, so that
+    # Windows Installer replaces them as versioned files.
+    versions = {row[0]: row[4] for row in table(package, "File")}
+    for key in ("ControllerExe", "AgentDll", "CheckerExe"):
+        check(versions.get(key) == version, f"{key} has the version {versions.get(key)!r}")
+    if win64:
+        check(re.fullmatch(r"\d+\.\d+\.\d+\.\d+", versions.get("AgentDll32", "")),
+              f"the 32-bit agent has the version {versions.get('AgentDll32')!r}")
+        check(versions.get("TypeLib32") == "", "the type library is no versioned file")
     directories = {row[0]: row for row in table(package, "Directory")}
     check(directories.get("INSTALLDIR", ["", "", ""])[2].endswith("Sentrel"), "INSTALLDIR is ...\\Sentrel")
     check((directories.get("X86DIR", ["", "", ""])[1:] == ["INSTALLDIR", "x86"]) == win64, "x86 folder in INSTALLDIR")
@@ -48,6 +77,43 @@ def main():
         check(registry.get(("SOFTWARE\\Policies\\Corvantis\\Sentrel", switch)) == ("2", "#1"), switch)
         check(("%sFeature" % switch, switch) in features, f"{switch} has a feature of its own")
 
+    # What an install was given, remembered by the component the property
+    # chose and read back (raw, in the package's view) for an upgrade or a
+    # repair that is not given it; replacing an earlier release takes what
+    # that release wrote.
+    remembered_key = "SOFTWARE\\Corvantis\\Sentrel\\Package"
+    rows = {(row[2], row[3]): (row[1], row[4], row[5]) for row in table(package, "Registry")}
+    locators = {(row[2], row[3]): (row[0], row[1], row[4]) for row in table(package, "RegLocator")}
+    found_by = {row[1]: row[0] for row in table(package, "AppSearch")}
+    sequence = {row[0]: (int(row[2]), row[1]) for row in table(package, "InstallExecuteSequence")}
+    view = 2 | (16 if win64 else 0)  # raw, and the 64-bit view for a 64-bit package
+    remembered = {  # property: (component, remembered data, the earlier release's value)
+        "SETTINGSSOURCE": ("SettingsSource", "[SETTINGSSOURCE]", ("SOFTWARE\\Corvantis\\Sentrel", "Settings")),
+        "PROTECTNOTES": ("NotesProtection", "1", ("SOFTWARE\\Corvantis\\Sentrel", "ProtectNotes")),
+        "MACHINESETTINGSONLY": ("MachineSettingsOnly", "1",
+                                ("SOFTWARE\\Policies\\Corvantis\\Sentrel", "MachineSettingsOnly")),
+        "FAILCLOSED": ("FailClosed", "1", ("SOFTWARE\\Policies\\Corvantis\\Sentrel", "FailClosed")),
+        "BROWSERPOLICIES": ("BrowserPoliciesChosen", "1", None),
+    }
+    for prop, (component, data, earlier) in remembered.items():
+        check(rows.get((remembered_key, prop)) == ("2", data, component), f"{prop} remembered by {component}")
+        signature, root, kind = locators.get((remembered_key, prop), ("", "", "0"))
+        check(root == "2" and int(kind) == view, f"{prop}: the remembered value looked up")
+        remembered_property = found_by.get(signature, "?")
+        taken = [condition for _, condition in sequence.values()
+                 if condition == f"NOT {prop} AND {remembered_property}"]
+        check(taken, f"{prop}: taken from {remembered_property} when not given")
+        if earlier:
+            signature, root, kind = locators.get(earlier, ("", "", "0"))
+            check(root == "2" and int(kind) == view, f"{prop}: the earlier release's value looked up")
+            earlier_property = found_by.get(signature, "?")
+            check(any(condition.startswith(f"NOT {prop} AND EARLIERRELEASE AND {earlier_property}")
+                      for _, condition in sequence.values()), f"{prop}: taken from an earlier release's value")
+    earlier_entry = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + earlier_product
+    signature, root, kind = locators.get((earlier_entry, "DisplayVersion"), ("", "", "0"))
+    check(found_by.get(signature) == "EARLIERRELEASE" and root == "2" and int(kind) == view,
+          "an earlier release found by its uninstall entry")
+
     # BROWSERPOLICIES=1: the browser's own policies, each value in a component
     # and feature of its own, looked up first (AppSearch, raw, in the
     # package's registry view): chosen only when absent, and a launch
@@ -62,10 +128,6 @@ def main():
         "AddOnManagementOff": (ie + "\\Restrictions", "NoExtensionManagement", "#1"),
         "ExtensionsOn": (ie + "\\Main", "Enable Browser Extensions", "yes"),
     }
-    rows = {(row[2], row[3]): (row[1], row[4], row[5]) for row in table(package, "Registry")}
-    locators = {(row[2], row[3]): (row[0], row[1], row[4]) for row in table(package, "RegLocator")}
-    found_by = {row[1]: row[0] for row in table(package, "AppSearch")}
-    launch = [row[0] for row in table(package, "LaunchCondition")]
     choices = {row[0]: row[1] for row in table(package, "InstallExecuteSequence")}
     for component, (key, name, value) in browser.items():
         check(rows.get((key, name)) == ("2", value, component), f"{component}: HKLM\\{key} {name} = {value}")
@@ -77,9 +139,15 @@ def main():
         expected = f'NOT {prior} OR {prior} = "{value}"'
         check(any(expected in condition and 'BROWSERPOLICIES <> "1"' in condition for condition in launch),
               f"{component}: a launch condition refuses other data ({expected})")
+        # A value the product being replaced wrote (marked, or an earlier
+        # release's) is taken over again.
+        signature, root, kind = locators.get((remembered_key, component), ("", "", "0"))
+        owned = found_by.get(signature, "?")
+        check(rows.get((remembered_key, component)) == ("2", "1", component) and root == "2" and int(kind) == view,
+              f"{component}: the package marks the value as its own")
         choice = choices.get("Choose" + component, "")
-        check(f"NOT {prior} AND" in choice and 'BROWSERPOLICIES = "1"' in choice,
-              f"{component}: chosen only when absent")
+        check(f"(NOT {prior} OR {owned} OR EARLIERRELEASE) AND" in choice and 'BROWSERPOLICIES = "1"' in choice,
+              f"{component}: chosen only when absent or the replaced product's: {choice}")
 
     # The 32-bit agent's own entries, in the 32-bit view: its class in the
     # app-container category, its helper-object entry, and the interface and
@@ -125,13 +193,24 @@ def main():
         check(row is not None and int(row[1]) & deferred_system == deferred_system and row[3] == target,
               f"{name}: deferred, as the system, {target}")
 
-    sequence = {row[0]: (int(row[2]), row[1]) for row in table(package, "InstallExecuteSequence")}
-    order = ["InstallInitialize", "StopController", "UnregisterAgent", "UnregisterController", "RemoveFiles",
+    order = ["FindRelatedProducts", "AppSearch", "LaunchConditions", "CostFinalize", "InstallInitialize",
+             "RemoveExistingProducts", "StopController", "UnregisterAgent", "UnregisterController", "RemoveFiles",
              "InstallFiles", "RegisterController", "RegisterAgent", "InstallFinalize", "StartController"]
     numbers = [sequence.get(name, (-1, ""))[0] for name in order]
     check(all(number >= 0 for number in numbers) and numbers == sorted(numbers), f"sequence order: {numbers}")
-    check(sequence.get("StopController", (0, ""))[1] == 'REMOVE="ALL"', "the controller is stopped only at removal")
-    check("UILevel" in sequence.get("StartController", (0, ""))[1], "started only by an interactive install")
+    # The older product goes right after InstallInitialize, in the same
+    # transaction as the install that replaces it.
+    check(sequence.get("RemoveExistingProducts", (0, ""))[0] == sequence.get("InstallInitialize", (0, ""))[0] + 1,
+          "RemoveExistingProducts right after InstallInitialize")
+    check(sequence.get("StopController", (0, ""))[1] == 'REMOVE="ALL" OR REINSTALL',
+          "the controller is stopped at removal and repair")
+    start = sequence.get("StartController", (0, ""))[1]
+    check("UILevel" in start and "OLDERSENTRELFOUND" in start and 'UserSID <> "S-1-5-18"' in start,
+          f"started by an interactive install, or after an upgrade or repair outside the system account: {start}")
+    repair = actions.get("RepairWhenInstalledAgain", ["", "", "", ""])
+    check(repair[2:4] == ["REINSTALL", "ALL"] and
+          sequence.get("RepairWhenInstalledAgain", (0, ""))[1].startswith("Installed AND NOT REMOVE"),
+          "installing the installed version again repairs it")
 
     for document in (admx, adml):
         result = subprocess.run(["xmllint", "--noout", document], capture_output=True, text=True)

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """sentrel-check's lint and exit statuses: one table of documents, each with
 the status and the findings (by a word of each) it must give, and optionally
-words no finding may hold.
-checker_lint_test.py <sentrel-check>"""
+words no finding may hold; then --version against the configured version.
+checker_lint_test.py <sentrel-check> <version>"""
 import json
 import os
 import subprocess
@@ -54,7 +54,7 @@ CASES = [
 
 
 def main():
-    checker = sys.argv[1]
+    checker, version = sys.argv[1:3]
     failures = 0
     with tempfile.TemporaryDirectory() as folder:
         path = os.path.join(folder, "lock.xml")
@@ -111,7 +111,12 @@ def main():
         if usage != 2 or unreadable != 2:
             failures += 1
             print(f"FAILED exit statuses: usage {usage}, unreadable {unreadable} (expected 2 and 2)")
-    print(f"sentrel-check lint: {len(CASES) + 4 - failures} of {len(CASES) + 4} cases as expected")
+        printed = subprocess.run([checker, "--version"], capture_output=True, text=True)
+        with_more = subprocess.run([checker, "--version", path], capture_output=True, text=True).returncode
+        if printed.returncode != 0 or printed.stdout != f"sentrel-check {version}\n" or with_more != 2:
+            failures += 1
+            print(f"FAILED --version: {printed.returncode} {printed.stdout!r}; with a document {with_more}")
+    print(f"sentrel-check lint: {len(CASES) + 5 - failures} of {len(CASES) + 5} cases as expected")
     return 1 if failures else 0
 
 

@@ -33,6 +33,18 @@ TEST(ScanCommandLine, Table) {
         {"SentrelAgentController.exe RegServer", A::Run},               // no separator
         {"SentrelAgentController.exe --RegServer", A::RegServer},       // the second '-' starts a token too
         {"SentrelAgentController.exe -", A::Run},
+        {"SentrelAgentController.exe --version", A::Version},
+        {"SentrelAgentController.exe /Version", A::Version},
+        {"SentrelAgentController.exe -VERSION", A::Version},
+        {"SentrelAgentController.exe --version now", A::Run},
+        {"SentrelAgentController.exe --version ", A::Version},  // as "--version > file" leaves it
+        {"SentrelAgentController.exe -version \t ", A::Version},
+        {"SentrelAgentController.exe --versions", A::Run},
+        {"SentrelAgentController.exe version", A::Run},
+        {"SentrelAgentController.exe -Embedding --version", A::Version},
+        {"SentrelAgentController.exe --version -Embedding", A::Run},
+        {"SentrelAgentController.exe --version -RegServer", A::RegServer},
+        {"C:\\Sentrel-version\\SentrelAgentController.exe", A::Run},
         {"", A::Run},
     };
     for (const auto& c : cases) EXPECT_EQ(ScanCommandLine(c.line), c.action) << c.line;

@@ -6,6 +6,8 @@
 #include "support/unique_any.h"
 #include "tools/client/controller_client.h"
 
+#include "sentrel_version.h"
+
 #include <ocidl.h>
 #include <olectl.h>
 #include <shlobj.h>
@@ -119,12 +121,21 @@ TEST_F(AgentModule, CarriesItsVersionBlockScriptAndPicture) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(5, 2));
-    EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(10, 5));
+    // The configured version, in the numbers and in the agent's own
+    // spelling of the strings ("2, 5, 5, 10").
+    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(SENTREL_VERSION_MINOR, SENTREL_VERSION_MAJOR));
+    EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(SENTREL_VERSION_REVISION, SENTREL_VERSION_BUILD));
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
     const std::pair<const wchar_t*, const wchar_t*> strings[] = {
-        {L"FileVersion", L"2, 5, 5, 10"},          {L"ProductVersion", L"2, 5, 5, 10"},
-        {L"FileDescription", L"SentrelAgent Module"}, {L"ProductName", L"SentrelAgent Module"},
-        {L"InternalName", L"SentrelAgent"},       {L"OriginalFilename", L"SentrelAgent.DLL"},
+        {L"FileVersion", L"" SENTREL_VERSION_SPACED_TEXT},
+        {L"ProductVersion", L"" SENTREL_VERSION_SPACED_TEXT},
+        {L"FileDescription", L"SentrelAgent Module"},
+        {L"ProductName", L"SentrelAgent Module"},
+        {L"InternalName", L"SentrelAgent"},
+        {L"OriginalFilename", L"SentrelAgent.DLL"},
+        {L"CompanyName", L"Corvantis"},
+        {L"LegalCopyright", L"" SENTREL_LEGAL_COPYRIGHT},
     };
     for (const auto& [name, expected] : strings) {
         wchar_t* text = nullptr;

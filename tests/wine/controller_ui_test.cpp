@@ -604,26 +604,28 @@ TEST_F(ControllerUiAgainstOtherPrograms, AForgedInitDialogChangesNothing) {
 }
 
 // The controller's visible message boxes.
+struct BoxSearch {
+    const std::vector<DWORD>* controllers;
+    size_t count;
+};
+
+BOOL CALLBACK CountControllerBox(HWND window, LPARAM context) {
+    auto& found = *reinterpret_cast<BoxSearch*>(context);
+    char className[16] = {}, caption[16] = {};
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    GetClassNameA(window, className, sizeof className);
+    GetWindowTextA(window, caption, sizeof caption);
+    if (IsWindowVisible(window) && std::string(className) == "#32770" && std::string(caption) == "Sentrel" &&
+        std::find(found.controllers->begin(), found.controllers->end(), process) != found.controllers->end())
+        ++found.count;
+    return TRUE;
+}
+
 size_t ControllerBoxes() {
     const std::vector<DWORD> controllers = client::ControllerProcesses();
-    struct Search {
-        const std::vector<DWORD>* controllers;
-        size_t count;
-    } search{&controllers, 0};
-    EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            auto& found = *reinterpret_cast<Search*>(context);
-            char className[16] = {}, caption[16] = {};
-            DWORD process = 0;
-            GetWindowThreadProcessId(window, &process);
-            GetClassNameA(window, className, sizeof className);
-            GetWindowTextA(window, caption, sizeof caption);
-            if (IsWindowVisible(window) && std::string(className) == "#32770" && std::string(caption) == "Sentrel" &&
-                std::find(found.controllers->begin(), found.controllers->end(), process) != found.controllers->end())
-                ++found.count;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    BoxSearch search{&controllers, 0};
+    EnumWindows(CountControllerBox, reinterpret_cast<LPARAM>(&search));
     return search.count;
 }
 

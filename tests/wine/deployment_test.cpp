@@ -1,7 +1,8 @@
 // What administrators deploy: the Group Policy template, checked against the
 // product's own registry names and then applied as a policy engine would;
-// the MSI package installed and removed with Wine's msiexec. Runs last: the
-// package registers the deliverables from Program Files and removes them.
+// the MSI package installed, upgraded and removed with Wine's msiexec. Runs
+// last: the package registers the deliverables from Program Files and
+// removes them.
 #include "controller/notes_protection.h"
 #include "policy/connect_controller.h"
 #include "settings/dom.h"
@@ -9,8 +10,13 @@
 #include "tests/wine/store_sandbox.h"
 #include "tools/client/controller_client.h"
 
+#include "package_codes.h"
+#include "sentrel_version.h"
+
 #include <gtest/gtest.h>
 
+#include <msi.h>
+#include <msiquery.h>
 #include <oleauto.h>
 #include <shlobj.h>
 
@@ -142,6 +148,104 @@ qz_support::UniqueHkey SoftwareKey(REGSAM view) {
     return software;
 }
 
+void CloseMsiHandle(MSIHANDLE handle) { MsiCloseHandle(handle); }
+using UniqueMsiHandle = qz_support::UniqueAny<MSIHANDLE, CloseMsiHandle>;
+
+// A value of a package's Property table ("ProductCode", "ProductVersion");
+// empty when it cannot be read.
+std::string PackageProperty(const std::wstring& package, const char* name) {
+    UniqueMsiHandle database;
+    if (MsiOpenDatabaseW(package.c_str(), nullptr /* MSIDBOPEN_READONLY */, database.put()) != ERROR_SUCCESS) return "";
+    const std::string query = std::string("SELECT `Value` FROM `Property` WHERE `Property` = '") + name + "'";
+    UniqueMsiHandle view, record;
+    if (MsiDatabaseOpenViewA(database.get(), query.c_str(), view.put()) != ERROR_SUCCESS ||
+        MsiViewExecute(view.get(), 0) != ERROR_SUCCESS || MsiViewFetch(view.get(), record.put()) != ERROR_SUCCESS)
+        return "";
+    char value[256] = {};
+    DWORD size = sizeof value;
+    return MsiRecordGetStringA(record.get(), 1, value, &size) == ERROR_SUCCESS ? value : "";
+}
+
+// The installed products of an upgrade code, as Windows Installer lists them.
+std::vector<std::string> InstalledProducts(const char* upgradeCode) {
+    std::vector<std::string> products;
+    char product[39] = {};
+    for (DWORD index = 0; MsiEnumRelatedProductsA(upgradeCode, 0, index, product) == ERROR_SUCCESS; ++index)
+        products.push_back(product);
+    return products;
+}
+
+// Every installed Sentrel product, of either architecture's upgrade code.
+std::vector<std::string> InstalledSentrel() {
+    std::vector<std::string> products = InstalledProducts(SENTREL_UPGRADE_CODE_X64);
+    for (std::string& product : InstalledProducts(SENTREL_UPGRADE_CODE_X86)) products.push_back(std::move(product));
+    return products;
+}
+
+// A product's uninstall entry, below HKLM.
+std::string UninstallEntry(const std::string& productCode) { return kUninstallRootPath + productCode; }
+
+// A file's version from its version block, "a.b.c.d"; empty without one.
+std::string FileVersion(const std::string& path) {
+    std::vector<BYTE> block(GetFileVersionInfoSizeA(path.c_str(), nullptr));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (block.empty() || !GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()) ||
+        !VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length))
+        return "";
+    return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+           std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
+}
+
+// A string of a file's version block ("CompanyName", "ProductName"); empty
+// without one.
+std::string FileVersionString(const std::string& path, const char* name) {
+    std::vector<BYTE> block(GetFileVersionInfoSizeA(path.c_str(), nullptr));
+    char* text = nullptr;
+    UINT length = 0;
+    const std::string query = std::string("\\StringFileInfo\\040904b0\\") + name;
+    if (block.empty() || !GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()) ||
+        !VerQueryValueA(block.data(), query.c_str(), reinterpret_cast<void**>(&text), &length))
+        return "";
+    return text;
+}
+
+// The folder the package installs into, with its trailing backslash.
+std::string InstallFolder() {
+    char programFiles[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programFiles);
+    return std::string(programFiles) + "\\Sentrel\\";
+}
+
+// What a command line printed to its standard output (through cmd's
+// redirection into a file), and its exit status in `status`.
+std::string OutputOf(const std::wstring& commandLine, long* status = nullptr) {
+    char temporary[MAX_PATH];
+    GetTempPathA(MAX_PATH, temporary);
+    const std::string outputPath = std::string(temporary) + "sentrel_deployed_output.txt";
+    DeleteFileA(outputPath.c_str());
+    const long exitCode =
+        client::RunProgram(L"cmd /c \"" + commandLine + L" > \"" + ToWindowsWide(outputPath) + L"\"\"", 60000);
+    if (status) *status = exitCode;
+    std::ifstream output(outputPath, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(output)), std::istreambuf_iterator<char>());
+}
+
+// The value of a DWORD below HKLM; -1 when there is none.
+long MachineNumber(const char* key, const char* name) {
+    DWORD value = 0, size = sizeof value;
+    const LSTATUS status = RegGetValueA(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
+    return status == ERROR_SUCCESS ? static_cast<long>(value) : -1L;
+}
+
+// What the package remembers of the properties it was given.
+const char* const kRememberedKey = "SOFTWARE\\Corvantis\\Sentrel\\Package";
+// The product code every earlier release's package carried.
+const char* const kEarlierProductCode = "{27E397F5-3A9D-4C6F-AB69-670E032DBED9}";
+
+// ASCII text (addresses, paths of the test prefix) as a wide string.
+std::wstring Ascii(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
 // The browser's own machine policies that BROWSERPOLICIES=1 writes, below
 // HKLM\SOFTWARE (keys that both registry views share), with their data as
 // ValueData() gives it.
@@ -202,15 +306,12 @@ std::string BrowseWithTheHost(const std::string& script) {
     char temporary[MAX_PATH];
     GetTempPathA(MAX_PATH, temporary);
     const std::string scriptPath = std::string(temporary) + "sentrel_deployed_session.txt";
-    const std::string outputPath = std::string(temporary) + "sentrel_deployed_session.out";
     std::ofstream(scriptPath, std::ios::binary) << script;
-    const std::wstring host = BuildMachinePath(SENTREL_BROWSER_HOST);
-    EXPECT_EQ(client::RunProgram(L"cmd /c \"\"" + host + L"\" \"" + ToWindowsWide(scriptPath) + L"\" > \"" +
-                                     ToWindowsWide(outputPath) + L"\"\"",
-                                 60000),
-              0);
-    std::ifstream output(outputPath, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(output)), std::istreambuf_iterator<char>());
+    long status = -1;
+    const std::string output =
+        OutputOf(L"\"" + BuildMachinePath(SENTREL_BROWSER_HOST) + L"\" \"" + ToWindowsWide(scriptPath) + L"\"", &status);
+    EXPECT_EQ(status, 0);
+    return output;
 }
 
 class Deployment : public ::testing::Test {
@@ -348,17 +449,10 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
                                      std::wstring(source.begin(), source.end()),
                                  120000),
               0);
-    const auto policy = [](const char* name) {
-        DWORD value = 0, size = sizeof value;
-        const LSTATUS status = RegGetValueA(HKEY_LOCAL_MACHINE, kMachinePolicyKeyPath, name, RRF_RT_REG_DWORD,
-                                            nullptr, &value, &size);
-        return status == ERROR_SUCCESS ? static_cast<long>(value) : -1L;
-    };
+    const auto policy = [](const char* name) { return MachineNumber(kMachinePolicyKeyPath, name); };
 
-    char programFiles[MAX_PATH] = {};
-    SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programFiles);
-    const std::string folder = std::string(programFiles) + "\\Sentrel\\";
-    for (const char* file : {"SentrelAgentController.exe", "SentrelAgent.dll"})
+    const std::string folder = InstallFolder();
+    for (const char* file : {"SentrelAgentController.exe", "SentrelAgent.dll", "sentrel-check.exe"})
         EXPECT_NE(GetFileAttributesA((folder + file).c_str()), INVALID_FILE_ATTRIBUTES) << file;
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, classKey + "\\LocalServer32"));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, typeLibKey));
@@ -374,7 +468,26 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
         << "not asked for";
     EXPECT_EQ(policy(kFailClosedPolicy), 1);
     EXPECT_EQ(policy(kMachineSettingsOnlyPolicy), -1) << "not asked for";
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyPath)) << "Windows Installer's own entry";
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, UninstallEntry(SENTREL_PRODUCT_CODE))) << "Windows Installer's own entry";
+    EXPECT_EQ(InstalledSentrel(), std::vector<std::string>{SENTREL_PRODUCT_CODE});
+    // The policy checker beside the controller, and every program with the
+    // configured version in its version block.
+    for (const char* file : {"SentrelAgentController.exe", "SentrelAgent.dll", "sentrel-check.exe"}) {
+        EXPECT_EQ(FileVersion(folder + file), SENTREL_VERSION_TEXT) << file;
+        EXPECT_EQ(FileVersionString(folder + file, "CompanyName"), "Corvantis") << file;
+        EXPECT_EQ(FileVersionString(folder + file, "LegalCopyright"), SENTREL_LEGAL_COPYRIGHT) << file;
+    }
+    for (const char* file : {"SentrelAgentController.exe", "sentrel-check.exe"}) {
+        EXPECT_EQ(FileVersionString(folder + file, "ProductName"), "Sentrel") << file;
+        EXPECT_EQ(FileVersionString(folder + file, "FileVersion"), SENTREL_VERSION_TEXT) << file;
+        EXPECT_EQ(FileVersionString(folder + file, "ProductVersion"), SENTREL_VERSION_TEXT) << file;
+        EXPECT_NE(FileVersionString(folder + file, "FileDescription"), "") << file;
+    }
+    // What it was given, remembered for an upgrade or a repair.
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kRememberedKey, "SETTINGSSOURCE"), source);
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kRememberedKey, "FAILCLOSED"), "1");
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kRememberedKey, "BROWSERPOLICIES"), "1");
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kRememberedKey, "PROTECTNOTES"), "<absent>") << "not asked for";
     for (const View& view : kViews) {
         const qz_support::UniqueHkey software = SoftwareKey(view.flag);
         for (const ViewEntry& entry : EntriesOf(view)) {
@@ -422,17 +535,15 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
     EXPECT_NE(session.find("open IEFrame: 1 helper object(s) created, SetSite 0x00000000"), std::string::npos) << session;
     EXPECT_NE(session.find("navigate http://packaged/: allowed"), std::string::npos) << session;
     EXPECT_NE(session.find("navigate http://other/: CANCELLED"), std::string::npos) << session;
-    for (const char* flag : {"NoRemove", "NoRepair", "NoModify"}) {
-        DWORD value = 0, size = sizeof value;
-        RegGetValueA(HKEY_LOCAL_MACHINE, kUninstallKeyPath, flag, RRF_RT_REG_DWORD, nullptr, &value, &size);
-        EXPECT_EQ(value, 1u) << flag;
-    }
+    // prohibitUninstall="Y" marks the installed product's own entry.
+    for (const char* flag : {"NoRemove", "NoRepair", "NoModify"})
+        EXPECT_EQ(MachineNumber(UninstallEntry(SENTREL_PRODUCT_CODE).c_str(), flag), 1) << flag;
     controller.reset();
 
     // Removal stops the running controller first.
-    ASSERT_EQ(client::RunProgram(L"msiexec /x {27E397F5-3A9D-4C6F-AB69-670E032DBED9} /qn", 120000), 0);
+    ASSERT_EQ(client::RunProgram(L"msiexec /x " SENTREL_PRODUCT_CODE L" /qn", 120000), 0);
     EXPECT_TRUE(client::ControllerProcesses().empty());
-    for (const char* file : {"SentrelAgentController.exe", "SentrelAgent.dll"})
+    for (const char* file : {"SentrelAgentController.exe", "SentrelAgent.dll", "sentrel-check.exe"})
         EXPECT_EQ(GetFileAttributesA((folder + file).c_str()), INVALID_FILE_ATTRIBUTES) << file;
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, classKey));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, agentKey));
@@ -454,7 +565,9 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
     EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, runKey, "Sentrel"), "<absent>");
     EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kSettingsSourceValue), "<absent>");
     EXPECT_EQ(policy(kFailClosedPolicy), -1);
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyPath));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, UninstallEntry(SENTREL_PRODUCT_CODE)));
+    EXPECT_TRUE(InstalledSentrel().empty());
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kRememberedKey));
     // What the controller itself stored stays: the fetched document and its stamp.
     EXPECT_NE(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr).find("packaged"), std::string::npos);
     EXPECT_NE(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, "Last Sync"), "<absent>");
@@ -487,9 +600,14 @@ TEST_F(Deployment, The32BitPackageRefuses64BitWindows) {
     EXPECT_NE(text.substr(at + ended.size(), 1), "1") << "refused by its launch condition";
     // A 32-bit package writes the 32-bit view and the 32-bit program folder.
     qz_support::UniqueHkey entry;
-    EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, KEY_READ | KEY_WOW64_32KEY, entry.put()),
+    const std::string productCode = PackageProperty(package, "ProductCode");
+    ASSERT_FALSE(productCode.empty());
+    EXPECT_NE(productCode, SENTREL_PRODUCT_CODE) << "each architecture's product has its own code";
+    EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, UninstallEntry(productCode).c_str(), 0, KEY_READ | KEY_WOW64_32KEY,
+                            entry.put()),
               ERROR_SUCCESS)
         << "not installed";
+    EXPECT_TRUE(InstalledSentrel().empty());
     wchar_t folder[MAX_PATH] = {};
     ASSERT_NE(GetEnvironmentVariableW(L"ProgramFiles(x86)", folder, MAX_PATH), 0u);
     EXPECT_EQ(GetFileAttributesW((std::wstring(folder) + L"\\Sentrel").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -508,7 +626,8 @@ TEST_F(Deployment, ABrowserPolicyValueHeldWithOtherDataStopsTheInstallUntouched)
         EXPECT_EQ(ValueData(software.get(), policy.key, policy.name),
                   policy.key == kAddOnListKey ? "sz:2" : "<absent>")
             << policy.key << " " << policy.name;
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyPath)) << "not installed";
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, UninstallEntry(SENTREL_PRODUCT_CODE))) << "not installed";
+    EXPECT_TRUE(InstalledSentrel().empty());
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE,
                            "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\" +
                                std::string(kAgentClsid)));
@@ -525,10 +644,224 @@ TEST_F(Deployment, AnInstallWithItsWindowsStartsTheControllerAndRemovalStopsIt) 
     const qz_support::UniqueHkey software = SoftwareKey(0);
     for (const BrowserPolicy& policy : kBrowserPolicies)
         EXPECT_EQ(ValueData(software.get(), policy.key, policy.name), "<absent>") << policy.key << " " << policy.name;
-    ASSERT_EQ(client::RunProgram(L"msiexec /x {27E397F5-3A9D-4C6F-AB69-670E032DBED9} /qn", 120000), 0);
+    ASSERT_EQ(client::RunProgram(L"msiexec /x " SENTREL_PRODUCT_CODE L" /qn", 120000), 0);
     EXPECT_TRUE(client::ControllerProcesses().empty());
     testing::RemoveStoreKeys();
 }
+
+// Removes whatever Sentrel product an earlier test left installed.
+void RemoveInstalledSentrel() {
+    for (const std::string& product : InstalledSentrel())
+        client::RunProgram(L"msiexec /x " + Ascii(product) + L" /qn", 120000);
+}
+
+// The keys and values a product of the package writes below HKLM (64-bit
+// builds: in the 64-bit view) that must all be gone once no product is left.
+void ExpectNothingOfThePackageLeft(const std::vector<std::string>& productCodes) {
+    const std::string folder = InstallFolder();
+    EXPECT_TRUE(InstalledSentrel().empty());
+    for (const std::string& code : productCodes)
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, UninstallEntry(code))) << code;
+    for (const char* file : {"SentrelAgentController.exe", "SentrelAgent.dll", "sentrel-check.exe", "x86"})
+        EXPECT_EQ(GetFileAttributesA((folder + file).c_str()), INVALID_FILE_ATTRIBUTES) << file;
+    for (const View& view : kViews) {
+        const qz_support::UniqueHkey software = SoftwareKey(view.flag);
+        for (const char* key : {kAgentClass, kHelperEntry, kInterfaceEntry, kLibraryEntry, kElevationPolicy})
+            EXPECT_FALSE(KeyExists(software.get(), key)) << "view " << view.flag << ": " << key;
+        for (const BrowserPolicy& policy : kBrowserPolicies)
+            EXPECT_EQ(ValueData(software.get(), policy.key, policy.name), "<absent>") << policy.key << " " << policy.name;
+    }
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\{EE71CF2C-D934-4D16-A641-C5C6F80DDE57}"));
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", "Sentrel"),
+              "<absent>");
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kSettingsSourceValue), "<absent>");
+    EXPECT_EQ(MachineNumber(kSettingsKeyPath, kProtectNotesValue), -1);
+    EXPECT_EQ(MachineNumber(kMachinePolicyKeyPath, kFailClosedPolicy), -1);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kRememberedKey));
+    EXPECT_TRUE(client::ControllerProcesses().empty());
+}
+
+// An administrator replaces an earlier release (one product code for every
+// version, nothing remembered) with this one: the earlier product goes, and
+// what it was given is taken from what it wrote, its browser policy values
+// included, which this product then takes back at removal.
+TEST_F(Deployment, AnEarlierReleaseIsReplacedAndWhatItWroteIsKept) {
+    RemoveInstalledSentrel();
+    client::StopControllers();
+    client::RunProgram(L"net stop rpcss");
+    testing::RemoveStoreKeys();
+    RemoveBrowserPolicies();
+    const std::string source = "http://127.0.0.1:" + Env("SENTREL_HTTP_PORT") + "/files/earlier.xml";
+    ASSERT_EQ(client::RunProgram(L"msiexec /i \"" + BuildMachinePath(SENTREL_EARLIER_PACKAGE) +
+                                     L"\" /qn FAILCLOSED=1 PROTECTNOTES=1 BROWSERPOLICIES=1 SETTINGSSOURCE=" +
+                                     Ascii(source),
+                                 120000),
+              0);
+    ASSERT_EQ(InstalledSentrel(), std::vector<std::string>{kEarlierProductCode});
+
+    // Only BROWSERPOLICIES=1 given again: the earlier release remembered nothing
+    // of it, and wrote values an administrator might have set as well.
+    ASSERT_EQ(client::RunProgram(L"msiexec /i \"" + BuildMachinePath(SENTREL_PACKAGE) + L"\" /qn BROWSERPOLICIES=1",
+                                 120000),
+              0);
+    EXPECT_EQ(InstalledSentrel(), std::vector<std::string>{SENTREL_PRODUCT_CODE});
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyPath)) << "the earlier product is gone";
+    EXPECT_EQ(FileVersion(InstallFolder() + "sentrel-check.exe"), SENTREL_VERSION_TEXT);
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kSettingsSourceValue), source);
+    EXPECT_EQ(MachineNumber(kSettingsKeyPath, kProtectNotesValue), 1);
+    EXPECT_EQ(MachineNumber(kMachinePolicyKeyPath, kFailClosedPolicy), 1);
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kRememberedKey, "SETTINGSSOURCE"), source);
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kRememberedKey, "FAILCLOSED"), "1");
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kRememberedKey, "PROTECTNOTES"), "1");
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kRememberedKey, "MACHINESETTINGSONLY"), "<absent>");
+    const qz_support::UniqueHkey software = SoftwareKey(0);
+    for (const BrowserPolicy& policy : kBrowserPolicies)
+        EXPECT_EQ(ValueData(software.get(), policy.key, policy.name), policy.data) << policy.key << " " << policy.name;
+
+    ASSERT_EQ(client::RunProgram(L"msiexec /x " SENTREL_PRODUCT_CODE L" /qn", 120000), 0);
+    ExpectNothingOfThePackageLeft({SENTREL_PRODUCT_CODE, kEarlierProductCode});
+    testing::RemoveStoreKeys();
+    RemoveBrowserPolicies();
+}
+
+#ifdef SENTREL_NEXT_PACKAGE
+// Version N, then N+1 over it (one product: N+1's files, N's settings kept,
+// the controller stopped and started again), N again over N+1 (refused,
+// nothing changed), N+1 again (a repair), then removal.
+TEST_F(Deployment, ANewerVersionReplacesTheOlderKeepingItsSettingsAndAnOlderOneIsRefused) {
+    const std::wstring older = BuildMachinePath(SENTREL_PACKAGE);
+    const std::wstring newer = BuildMachinePath(SENTREL_NEXT_PACKAGE);
+    const std::string olderCode = PackageProperty(older, "ProductCode");
+    const std::string newerCode = PackageProperty(newer, "ProductCode");
+    const std::string newerVersion = PackageProperty(newer, "ProductVersion");
+    ASSERT_EQ(olderCode, SENTREL_PRODUCT_CODE);
+    ASSERT_EQ(PackageProperty(newer, "UpgradeCode"), SENTREL_UPGRADE_CODE);
+    ASSERT_NE(newerCode, olderCode) << "each version is a product of its own";
+    ASSERT_GT(newerVersion.substr(0, newerVersion.rfind('.')),
+              std::string(SENTREL_VERSION_TEXT).substr(0, std::string(SENTREL_VERSION_TEXT).rfind('.')))
+        << "Windows Installer compares the first three numbers only";
+    const std::string folder = InstallFolder();
+    RemoveInstalledSentrel();
+    client::StopControllers();
+    client::RunProgram(L"net stop rpcss");
+    testing::RemoveStoreKeys();
+    RemoveBrowserPolicies();
+
+    // Version N with a source, Notes protection and FailClosed; its
+    // controller stores the fetched document, stamps it and marks the entry.
+    const std::string servedFile = Env("SENTREL_HTTP_ROOT") + "\\upgrade.xml";
+    const std::string source = "http://127.0.0.1:" + Env("SENTREL_HTTP_PORT") + "/files/upgrade.xml";
+    std::ofstream(servedFile, std::ios::binary)
+        << "<lockSettings active=\"Y\" prohibitUninstall=\"Y\"><host name=\"upgraded\"/></lockSettings>";
+    ASSERT_EQ(client::RunProgram(L"msiexec /i \"" + older + L"\" /qn FAILCLOSED=1 PROTECTNOTES=1 SETTINGSSOURCE=" +
+                                     Ascii(source),
+                                 120000),
+              0);
+    {
+        ComPtr<ISentrelController> controller;
+        ASSERT_EQ(ConnectController(controller), S_OK);
+        EXPECT_TRUE(WaitUntil(
+            [&] { return client::AskController(controller.get(), L"http://upgraded/") == S_OK; }, 5000));
+    }
+    EXPECT_TRUE(WaitUntil([&] { return MachineNumber(UninstallEntry(olderCode).c_str(), "NoRemove") == 1; }, 5000));
+    const std::string document = RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr);
+    const std::string lastSync = RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, "Last Sync");
+    ASSERT_NE(document.find("upgraded"), std::string::npos);
+    ASSERT_NE(lastSync, "<absent>");
+    const std::vector<DWORD> olderControllers = client::ControllerProcesses();
+    ASSERT_EQ(olderControllers.size(), 1u);
+    // The source is down from now on: what the settings key holds after the
+    // upgrade is what version N stored.
+    DeleteFileA(servedFile.c_str());
+
+    // N+1, given nothing: a major upgrade.
+    ASSERT_EQ(client::RunProgram(L"msiexec /i \"" + newer + L"\" /qn", 120000), 0);
+    EXPECT_EQ(InstalledSentrel(), std::vector<std::string>{newerCode}) << "one product";
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, UninstallEntry(olderCode)));
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, UninstallEntry(newerCode), "DisplayVersion"), newerVersion);
+    for (const char* file : {"SentrelAgentController.exe", "SentrelAgent.dll", "sentrel-check.exe"})
+        EXPECT_EQ(FileVersion(folder + file), newerVersion) << file;
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kSettingsSourceValue), source);
+    EXPECT_EQ(MachineNumber(kSettingsKeyPath, kProtectNotesValue), 1);
+    EXPECT_EQ(MachineNumber(kMachinePolicyKeyPath, kFailClosedPolicy), 1);
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr), document);
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, "Last Sync"), lastSync);
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kRememberedKey, "SETTINGSSOURCE"), source);
+    // Registered from the install folder, and started again in place of the
+    // one the upgrade stopped.
+    EXPECT_EQ(_stricmp(RegistryText(HKEY_CLASSES_ROOT, "CLSID\\{B0000299-50CF-11D1-A140-0000F802C250}\\InprocServer32",
+                                    nullptr)
+                           .c_str(),
+                       (folder + "SentrelAgent.dll").c_str()),
+              0);
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\{EE71CF2C-D934-4D16-A641-C5C6F80DDE57}\\LocalServer32"));
+    ASSERT_TRUE(WaitUntil([] { return client::ControllerProcesses().size() == 1 && client::ControllerWindow(); }, 10000));
+    EXPECT_NE(client::ControllerProcesses()[0], olderControllers[0]);
+    EXPECT_EQ(client::CommandLineOf(client::ControllerProcesses()[0]).find(L"Z:"), std::wstring::npos);
+    // Wine's rpcss keeps handing out the class object of the controller the
+    // upgrade ended until rpcss restarts (Windows drops it): the started
+    // controller is ended through its own shutdown path, and COM starts the
+    // registered one.
+    client::StopControllers();
+    client::RunProgram(L"net stop rpcss");
+    {
+        ComPtr<ISentrelController> controller;
+        ASSERT_EQ(ConnectController(controller), S_OK);
+        EXPECT_EQ(client::AskController(controller.get(), L"http://upgraded/"), S_OK);
+        EXPECT_EQ(client::AskController(controller.get(), L"http://other/"), S_FALSE);
+    }
+    ASSERT_EQ(client::ControllerProcesses().size(), 1u);
+    const DWORD newerController = client::ControllerProcesses()[0];
+    EXPECT_EQ(client::CommandLineOf(newerController).find(L"Z:"), std::wstring::npos);
+    EXPECT_TRUE(WaitUntil([&] { return MachineNumber(UninstallEntry(newerCode).c_str(), "NoRemove") == 1; }, 5000))
+        << "prohibitUninstall marks the product now installed";
+    // Both programs tell their version to a script, and --version starts no tray.
+    long status = -1;
+    EXPECT_EQ(OutputOf(L"\"" + Ascii(folder) + L"SentrelAgentController.exe\" --version", &status),
+              "SentrelAgentController " + newerVersion + "\r\n");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(OutputOf(L"\"" + Ascii(folder) + L"sentrel-check.exe\" --version", &status),
+              "sentrel-check " + newerVersion + "\r\n");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(client::ControllerProcesses(), std::vector<DWORD>{newerController});
+
+    // N over N+1: refused by the launch condition, nothing changed.
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring log = std::wstring(temp) + L"sentrel-downgrade.log";
+    DeleteFileW(log.c_str());
+    EXPECT_EQ(client::RunProgram(L"msiexec /i \"" + older + L"\" /qn /l* \"" + log + L"\"", 120000),
+              ERROR_INSTALL_FAILURE);
+    std::ifstream file(std::filesystem::path(log), std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::erase(text, '\0');
+    const std::string ended = "LaunchConditions. Return value ";
+    ASSERT_NE(text.find(ended), std::string::npos) << text.substr(0, 2000);
+    EXPECT_NE(text.substr(text.find(ended) + ended.size(), 1), "1") << "refused by its launch condition";
+    EXPECT_EQ(InstalledSentrel(), std::vector<std::string>{newerCode});
+    for (const char* file : {"SentrelAgentController.exe", "SentrelAgent.dll", "sentrel-check.exe"})
+        EXPECT_EQ(FileVersion(folder + file), newerVersion) << file;
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kSettingsSourceValue), source);
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr), document);
+    EXPECT_EQ(client::ControllerProcesses(), std::vector<DWORD>{newerController});
+
+    // N+1 again: a repair of the one product, with what it was given.
+    ASSERT_TRUE(DeleteFileA((folder + "sentrel-check.exe").c_str()));
+    ASSERT_EQ(client::RunProgram(L"msiexec /i \"" + newer + L"\" /qn", 120000), 0);
+    EXPECT_EQ(InstalledSentrel(), std::vector<std::string>{newerCode});
+    EXPECT_EQ(FileVersion(folder + "sentrel-check.exe"), newerVersion) << "repaired";
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kSettingsSourceValue), source);
+    EXPECT_EQ(MachineNumber(kMachinePolicyKeyPath, kFailClosedPolicy), 1);
+    EXPECT_TRUE(WaitUntil([] { return client::ControllerProcesses().size() == 1; }, 10000));
+
+    // Removal leaves nothing of either version but what the controller stored.
+    ASSERT_EQ(client::RunProgram(L"msiexec /x " + Ascii(newerCode) + L" /qn", 120000), 0);
+    ExpectNothingOfThePackageLeft({olderCode, newerCode});
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr), document);
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, "Last Sync"), lastSync);
+    testing::RemoveStoreKeys();
+}
+#endif
 
 }  // namespace
 }  // namespace sentrel

@@ -8,6 +8,7 @@
 //                                                  document, and common mistakes
 //   sentrel-check --hash-password                  the stored form of the password
 //                                                  read from standard input
+//   sentrel-check --version                        the product's version
 //
 // Exit status: 0 when it ran (and the document loads), 1 when the controller
 // would reject the document, 2 for bad usage or an unreadable document.
@@ -17,6 +18,8 @@
 #include "settings/password_encoding.h"
 #include "support/ascii.h"
 #include "tools/check/settings_file.h"
+
+#include "sentrel_version.h"
 
 #ifdef _WIN32
 #include <objbase.h>
@@ -238,7 +241,8 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: sentrel-check [--json] DOCUMENT [ADDRESS...]\n"
                  "       sentrel-check --lint [--json] DOCUMENT\n"
-                 "       sentrel-check --hash-password   (the password on standard input)\n");
+                 "       sentrel-check --hash-password   (the password on standard input)\n"
+                 "       sentrel-check --version\n");
     return 2;
 }
 
@@ -276,6 +280,9 @@ int Run(int argc, char** argv) {
             lint = true;
         } else if (argument == "--hash-password" && argc == 2) {
             return HashPassword();
+        } else if (argument == "--version" && argc == 2) {
+            std::printf("sentrel-check %s\n", SENTREL_VERSION_TEXT);
+            return 0;
         } else if (argument.rfind("--", 0) == 0) {
             return Usage();
         } else {
