@@ -28,6 +28,19 @@ inline constexpr size_t kMaxSettingsSourceChars = INTERNET_MAX_URL_LENGTH;
 inline constexpr const char* kUninstallKeyPath =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{27E397F5-3A9D-4C6F-AB69-670E032DBED9}";
 
+// Which settings key the store takes for an access, and why.
+enum class SettingsKeyReason {
+    UserKey,              // the key opened under HKEY_CURRENT_USER, which comes first
+    NoUserKey,            // it did not open there: the machine's
+    MachineSettingsOnly,  // the machine policy leaves the user's key out: the machine's
+};
+struct SettingsKeyInForce {
+    qz_support::UniqueHkey key;  // empty when no key opened
+    HKEY root = nullptr;         // HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE; null when none opened
+    SettingsKeyReason reason = SettingsKeyReason::NoUserKey;
+};
+SettingsKeyInForce ChooseSettingsKey(REGSAM access);
+
 // The settings key opened with `access`, HKCU first; empty when neither opens.
 qz_support::UniqueHkey OpenSettingsKey(REGSAM access);
 
@@ -50,10 +63,13 @@ std::optional<WideString> ReadStoredDocument();
 // S_OK, or the failing registry call's error as an HRESULT.
 HRESULT WriteStoredDocument(std::string_view text, bool createIfMissing);
 
-// The "Settings" value as narrow text, up to its first NUL; empty when
-// absent or when the value is longer than kMaxSettingsSourceChars and a NUL
-// (such a value is not read). Allocates nothing beyond the result.
+// The "Settings" value where it counts (settings/configured_values.h: a
+// policy first, else the settings key) as narrow text, up to its first NUL;
+// empty when absent or when the value is longer than kMaxSettingsSourceChars
+// and a NUL (such a value is not read). Allocates nothing beyond the result.
 std::string ReadSettingsSource();
+// The same reading of the "Settings" value under `key` (empty for no key).
+std::string ReadSettingsSourceValue(HKEY key);
 
 // Stamps "Last Sync" with the current (or the given) local time.
 void WriteLastSync();
