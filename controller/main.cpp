@@ -5,6 +5,7 @@
 #include "controller/command_line.h"
 #include "controller/registration.h"
 #include "controller/server_module.h"
+#include "controller/starter_reply.h"
 #include "controller/tray_icon.h"
 #include "policy/connect_controller.h"
 #include "support/unique_any.h"
@@ -13,8 +14,6 @@
 
 namespace sentrel {
 namespace {
-
-constexpr const char* kInstanceMarker = "SNTRLRUN";
 
 class ComApartment {
 public:
@@ -52,7 +51,7 @@ HRESULT Register(bool unregister) {
 
 // When a controller already runs, wakes it and reports true: this start ends.
 bool HandedOverToRunningController() {
-    qz_support::UniqueHandle marker(OpenEventA(SYNCHRONIZE, FALSE, kInstanceMarker));
+    qz_support::UniqueHandle marker(OpenEventA(SYNCHRONIZE, FALSE, kInstanceMarkerName));
     if (!marker) return false;
     qz_support::ComPtr<ISentrelController> running;
     if (FAILED(ConnectController(running)) || !running) return false;
@@ -75,15 +74,29 @@ void RunMessageLoop(const ServerModule& module) {
 
 int Run(HINSTANCE instance) {
     const std::string commandLine = GetCommandLineA();
+    const CommandLineAction action = ScanCommandLine(commandLine);
+    // Answered before COM or any window exists: nothing is registered,
+    // removed or started.
+    if (action == CommandLineAction::ShowUsage) {
+        ReplyToStarter(CommandLineUsage(), StarterStream::Output, MB_ICONINFORMATION);
+        return 0;
+    }
+    if (action == CommandLineAction::MisusedRegistration) {
+        const std::string text = std::string("SentrelAgentController: /RegServer and /UnregServer take no further "
+                                             "words; nothing was registered or removed.\n\n") +
+                                 CommandLineUsage();
+        ReplyToStarter(text, StarterStream::Error, MB_ICONERROR);
+        return static_cast<int>(E_INVALIDARG);
+    }
     ComApartment apartment;
     ServerModule module(instance);
 
-    switch (ScanCommandLine(commandLine)) {
+    switch (action) {
     case CommandLineAction::RegServer:
         return static_cast<int>(Register(false));
     case CommandLineAction::UnregServer:
         return static_cast<int>(Register(true));
-    case CommandLineAction::Run:
+    default:
         break;
     }
 
@@ -100,7 +113,7 @@ int Run(HINSTANCE instance) {
         return 0;
     // Never given back: the controller outlives its last client.
     module.Lock();
-    qz_support::UniqueHandle marker(CreateEventA(nullptr, FALSE, FALSE, kInstanceMarker));
+    qz_support::UniqueHandle marker(CreateEventA(nullptr, FALSE, FALSE, kInstanceMarkerName));
 
     RunMessageLoop(module);
 
