@@ -210,9 +210,10 @@ std::optional<Answers> AskRunningController() {
 }
 
 void GatherControllerRegistration(MachineState& state) {
-    // The machine's entry, not the merged view that a user's entry can cover.
+    // The machine's entry, not the merged view that a user's entry can cover,
+    // in the native view: a 64-bit Windows runs the 64-bit controller.
     const std::string path = std::string("SOFTWARE\\Classes\\CLSID\\") + kControllerClsidText + "\\LocalServer32";
-    const auto key = registry::OpenKey(HKEY_LOCAL_MACHINE, path.c_str(), KEY_QUERY_VALUE);
+    const auto key = registry::OpenKey(HKEY_LOCAL_MACHINE, path.c_str(), KEY_QUERY_VALUE | KEY_WOW64_64KEY);
     if (!key) return;
     const auto text = registry::ReadString(key.key.get(), nullptr, 2 * MAX_PATH);
     if (text.state != registry::ValueState::Present) return;
