@@ -4,6 +4,7 @@
 // lock, fetching from a source set by policy, and with a controller class in
 // the user's hive.
 #include "policy/controller_interface.h"
+#include "resource_ids.h"
 #include "settings/registry_store.h"
 #include "tests/wine/store_sandbox.h"
 #include "tools/client/controller_client.h"
@@ -183,6 +184,27 @@ TEST_F(MachineCheck, PolicySourcesAndTheLastPass) {
         ExpectReport(0, c.text, c.json, c.scenario);
         client::StopControllers();
     }
+}
+
+// The menu's reload fetches on the controller's own thread: while a slow
+// server keeps it waiting, the controller cannot answer, and the check gives
+// up after its timeout instead of waiting with it.
+TEST_F(MachineCheck, AControllerThatDoesNotAnswerInTimeCannotTell) {
+    ASSERT_FALSE(Env("SENTREL_HTTP_PORT").empty()) << "the test run starts the settings web server";
+    std::ofstream(Env("SENTREL_HTTP_ROOT") + "\\machine-check.xml", std::ios::binary) << "<lockSettings active=\"Y\"/>";
+    SetText(HKEY_CURRENT_USER, kSettingsKeyPath, kSettingsSourceValue,
+            "http://127.0.0.1:" + Env("SENTREL_HTTP_PORT") + "/slow/10000/machine-check.xml");
+    ASSERT_TRUE(client::StartController());
+    PostMessageA(client::ControllerWindow(), WM_COMMAND, ID_RELOAD, 0);
+    Sleep(500);
+    const ULONGLONG start = GetTickCount64();
+    const ProgramRun run = CheckMachine(false);
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    EXPECT_EQ(run.exitCode, 2) << run.output;
+    EXPECT_NE(run.output.find("controller:       runs (process"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("no answer within 5 seconds"), std::string::npos) << run.output;
+    EXPECT_GE(elapsed, 5000u);
+    EXPECT_LT(elapsed, 9000u) << "the check does not wait for the controller";
 }
 
 TEST_F(MachineCheck, AControllerClassInTheUsersHiveIsNotAsked) {

@@ -50,6 +50,8 @@ void PrintText(const MachineState& state) {
                 state.settingsKeyWhy.c_str());
     if (state.document == "present")
         std::printf("  document:       present (%zu characters)\n", state.documentCharacters);
+    else if (state.document == "empty")
+        std::printf("  document:       empty (the controller takes it for no document)\n");
     else
         std::printf("  document:       %s\n", state.document.c_str());
     std::printf("policies:\n");

@@ -37,7 +37,7 @@ enum class LockVerdict { InForce, NotInForce, CannotTell };
 struct MachineState {
     std::string settingsKey;  // empty: none opens
     std::string settingsKeyWhy;
-    std::string document;  // "present", "absent", "unreadable"
+    std::string document;  // "present", "empty", "absent", "unreadable"
     size_t documentCharacters = 0;
 
     std::vector<PolicySetting> policies;

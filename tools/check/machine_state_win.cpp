@@ -52,7 +52,7 @@ void GatherSettingsKey(MachineState& state) {
     }
     const StoredDocument stored = ReadStoredDocumentValue();
     switch (stored.state) {
-    case StoredDocumentState::Present: state.document = "present"; break;
+    case StoredDocumentState::Present: state.document = stored.text.empty() ? "empty" : "present"; break;
     case StoredDocumentState::Absent: state.document = "absent"; break;
     case StoredDocumentState::Unreadable: state.document = "unreadable"; break;
     }
