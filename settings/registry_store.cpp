@@ -82,7 +82,19 @@ HRESULT WriteStoredDocument(std::string_view text, bool createIfMissing) {
 }
 
 std::string ReadSettingsSource() {
-    return ReadSettingsSourceValue(OpenConfiguredValueKey(kSettingsSourceValue).key.get());
+    return ReadConfiguredSettingsSource().text;
+}
+
+ConfiguredSource ReadConfiguredSettingsSource() {
+    const ConfiguredValueKey found = OpenConfiguredValueKey(kSettingsSourceValue);
+    return {ReadSettingsSourceValue(found.key.get()), found.origin};
+}
+
+HRESULT WriteUserStoredDocument(std::string_view text) {
+    if (MachinePolicyOn(kMachineSettingsOnlyPolicy)) return E_ACCESSDENIED;
+    const registry::OpenedKey created = registry::CreateKey(HKEY_CURRENT_USER, kSettingsKeyPath, KEY_SET_VALUE);
+    if (!created.key) return HRESULT_FROM_WIN32(created.status);
+    return HRESULT_FROM_WIN32(registry::SetString(created.key.get(), nullptr, text));
 }
 
 std::string ReadSettingsSourceValue(HKEY key) {

@@ -5,6 +5,7 @@
 // "MachineSettingsOnly" leaves the user's key out. None of these raises.
 #pragma once
 
+#include "settings/configured_values.h"
 #include "settings/settings_limits.h"
 #include "support/registry.h"
 #include "support/text.h"
@@ -63,11 +64,22 @@ std::optional<WideString> ReadStoredDocument();
 // S_OK, or the failing registry call's error as an HRESULT.
 HRESULT WriteStoredDocument(std::string_view text, bool createIfMissing);
 
+// Stores `text` in the user's settings key, created when missing: for a
+// document fetched from the source the user's policy names, as the user's
+// own key could hold it. E_ACCESSDENIED under "MachineSettingsOnly".
+HRESULT WriteUserStoredDocument(std::string_view text);
+
 // The "Settings" value where it counts (settings/configured_values.h: a
 // policy first, else the settings key) as narrow text, up to its first NUL;
 // empty when absent or when the value is longer than kMaxSettingsSourceChars
 // and a NUL (such a value is not read). Allocates nothing beyond the result.
 std::string ReadSettingsSource();
+// The same with where it was found.
+struct ConfiguredSource {
+    std::string text;
+    ValueOrigin origin = ValueOrigin::SettingsKey;
+};
+ConfiguredSource ReadConfiguredSettingsSource();
 // The same reading of the "Settings" value under `key` (empty for no key).
 std::string ReadSettingsSourceValue(HKEY key);
 

@@ -154,7 +154,8 @@ SyncOutcome SyncPass(TempFileList& temporaries, LastPassMark* mark) {
     LastPassMark ignored = LastPassMark::None;
     LastPassMark& told = mark ? *mark : ignored;
     told = LastPassMark::Failed;
-    const std::string source = ReadSettingsSource();
+    const ConfiguredSource configured = ReadConfiguredSettingsSource();
+    const std::string& source = configured.text;
     if (source.empty()) {
         told = LastPassMark::NoSource;
         return SyncOutcome::NoSource;
@@ -171,7 +172,11 @@ SyncOutcome SyncPass(TempFileList& temporaries, LastPassMark* mark) {
     // fetched; it is applied for this run all the same, so central settings
     // keep reaching the workstation. "Last Sync" records only what was stored.
     if (!text) return SyncOutcome::Failed;
-    const ImportOutcome imported = ImportSettingsText(*text, machineOnly);
+    // The user's policy configures what the user's own settings key could:
+    // its document goes there, as it did while that policy made the key.
+    const ImportStore store =
+        configured.origin == ValueOrigin::UserPolicy ? ImportStore::UserSettingsKey : ImportStore::SettingsKey;
+    const ImportOutcome imported = ImportSettingsText(*text, machineOnly, store);
     if (!Imported(imported)) return SyncOutcome::Failed;
     if (imported == ImportOutcome::Stored) WriteLastSync();
     told = imported == ImportOutcome::Stored ? LastPassMark::Stored : LastPassMark::Held;

@@ -54,8 +54,9 @@ std::optional<std::string> DownloadToTempFile(const std::string& url, TempFileLi
 // are added to `temporaries`). Nothing when nothing could be fetched.
 std::optional<WideString> FetchSettingsText(const std::string& source, TempFileList& temporaries);
 
-// One pass: fetches the configured source and imports it; when it was
-// stored, stamps "Last Sync" (under "MachineSettingsOnly" a document that
+// One pass: fetches the configured source and imports it (a source the
+// user's policy names into the user's settings key, made when missing); when
+// it was stored, stamps "Last Sync" (under "MachineSettingsOnly" a document that
 // cannot be stored is held for this run and counts as imported). Under
 // "MachineSettingsOnly" a source on a drive letter is not read at all. A
 // download stays in `temporaries` for the caller to delete. With `mark`,
