@@ -1,11 +1,11 @@
 // SentrelAgentController: the tray program that is also the local COM
 // server of the controller class.
-#include "controller/caller_output.h"
 #include "controller/class_factory.h"
 #include "controller/com_security.h"
 #include "controller/command_line.h"
 #include "controller/registration.h"
 #include "controller/server_module.h"
+#include "controller/starter_reply.h"
 #include "controller/tray_icon.h"
 #include "policy/connect_controller.h"
 #include "support/unique_any.h"
@@ -16,8 +16,6 @@
 
 namespace sentrel {
 namespace {
-
-constexpr const char* kInstanceMarker = "SNTRLRUN";
 
 class ComApartment {
 public:
@@ -55,7 +53,7 @@ HRESULT Register(bool unregister) {
 
 // When a controller already runs, wakes it and reports true: this start ends.
 bool HandedOverToRunningController() {
-    qz_support::UniqueHandle marker(OpenEventA(SYNCHRONIZE, FALSE, kInstanceMarker));
+    qz_support::UniqueHandle marker(OpenEventA(SYNCHRONIZE, FALSE, kInstanceMarkerName));
     if (!marker) return false;
     qz_support::ComPtr<ISentrelController> running;
     if (FAILED(ConnectController(running)) || !running) return false;
@@ -77,12 +75,26 @@ void RunMessageLoop(const ServerModule& module) {
 }
 
 int Run(HINSTANCE instance) {
-    const CommandLineAction action = ScanCommandLine(GetCommandLineA());
-    // Before COM or any window: a script asking for the version gets only
-    // the line (or nothing, when it gave no output), never a tray icon.
+    const std::string commandLine = GetCommandLineA();
+    const CommandLineAction action = ScanCommandLine(commandLine);
+    // Answered before COM or any window exists: nothing is registered,
+    // removed or started.
+    // A script asking for the version gets only the line (or nothing, when
+    // it gave no output), never a tray icon.
     if (action == CommandLineAction::Version) {
-        WriteToCaller("SentrelAgentController " SENTREL_VERSION_TEXT "\r\n");
+        ReplyToStarter("SentrelAgentController " SENTREL_VERSION_TEXT "\n", StarterStream::Output, MB_ICONINFORMATION);
         return 0;
+    }
+    if (action == CommandLineAction::ShowUsage) {
+        ReplyToStarter(CommandLineUsage(), StarterStream::Output, MB_ICONINFORMATION);
+        return 0;
+    }
+    if (action == CommandLineAction::MisusedRegistration) {
+        const std::string text = std::string("SentrelAgentController: /RegServer and /UnregServer take no further "
+                                             "words; nothing was registered or removed.\n\n") +
+                                 CommandLineUsage();
+        ReplyToStarter(text, StarterStream::Error, MB_ICONERROR);
+        return static_cast<int>(E_INVALIDARG);
     }
     ComApartment apartment;
     ServerModule module(instance);
@@ -92,8 +104,7 @@ int Run(HINSTANCE instance) {
         return static_cast<int>(Register(false));
     case CommandLineAction::UnregServer:
         return static_cast<int>(Register(true));
-    case CommandLineAction::Run:
-    case CommandLineAction::Version:
+    default:
         break;
     }
 
@@ -110,7 +121,7 @@ int Run(HINSTANCE instance) {
         return 0;
     // Never given back: the controller outlives its last client.
     module.Lock();
-    qz_support::UniqueHandle marker(CreateEventA(nullptr, FALSE, FALSE, kInstanceMarker));
+    qz_support::UniqueHandle marker(CreateEventA(nullptr, FALSE, FALSE, kInstanceMarkerName));
 
     RunMessageLoop(module);
 

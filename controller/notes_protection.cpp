@@ -2,7 +2,7 @@
 
 #include "controller/folder_watch.h"
 #include "controller/notes_paths.h"
-#include "settings/registry_store.h"
+#include "settings/configured_values.h"
 #include "support/registry.h"
 
 #include <shlobj.h>
@@ -28,7 +28,7 @@ std::optional<std::string> LocalApplicationData() {
 }  // namespace
 
 bool NotesProtectionConfigured() {
-    const auto key = OpenSettingsKey(KEY_READ);
+    const auto key = OpenConfiguredValueKey(kProtectNotesValue).key;
     if (!key) return false;
     // Up to four bytes of any type.
     const auto read = qz_support::registry::ReadDword(key.get(), kProtectNotesValue);

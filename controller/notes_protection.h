@@ -8,11 +8,12 @@
 
 namespace sentrel {
 
-// The switch under the settings key.
+// The switch: a policy value, else one under the settings key
+// (settings/configured_values.h).
 inline constexpr const char* kProtectNotesValue = "ProtectNotes";
 
-// Whether "ProtectNotes" under the settings key is the 32-bit number 1
-// (any type, at most four bytes). Read once, at the controller's start.
+// Whether "ProtectNotes" where it counts is the 32-bit number 1 (any type,
+// at most four bytes). Read once, at the controller's start.
 bool NotesProtectionConfigured();
 
 // The protection thread's body; ends when the data folder cannot be

@@ -6,6 +6,7 @@
 #include "controller/tray_icon.h"
 #include "policy/access_decision.h"
 #include "resource_ids.h"
+#include "settings/controller_marks.h"
 #include "settings/password_prompt.h"
 #include "settings/registry_store.h"
 #include "settings/settings_store.h"
@@ -45,7 +46,10 @@ SentrelController::~SentrelController() {
     registryWatcher_.Stop();
     notesProtection_.Stop();
     module_.SetControllerWindow(nullptr);
-    if (window_) DestroyWindow(window_);
+    if (window_) {
+        ClearControllerMarks(window_);
+        DestroyWindow(window_);
+    }
 }
 
 // Each step of the start runs guarded: a step that raises (no DOM library,
@@ -73,6 +77,7 @@ HRESULT SentrelController::FinalConstruct() noexcept {
         ChooseImage();
         window_ = CreateModeless(module_.Instance(), IDD_SETTINGS, nullptr);
     });
+    MarkLockHeld(window_, lockHeld_);
     if (load == SettingsLoad::Unusable) PostMessageA(window_, kShowUnusableSettingsMessage, 0, 0);
     syncWorker_.Start([window = window_](HANDLE stop) { SyncWorker(window, stop); });
     RunGuarded(__FILE__, __LINE__, [] { EnforceBrowserLock(); });
@@ -95,6 +100,7 @@ void SentrelController::LoadSettings() {
     if (LoadStoredSettings(loaded, &activeLoaded) != SettingsLoad::Applied) return;
     settings_ = std::move(loaded);
     lockHeld_ = false;
+    MarkLockHeld(window_, false);
     ChooseImage();
 }
 
@@ -225,7 +231,7 @@ std::optional<LRESULT> SentrelController::RunCommand(WORD id, WORD code) {
         // Runs on this thread: the window waits for the download. The gate
         // held by OnCommand drops every reload asked for while this one or
         // its failure box is up, so at most one box is shown.
-        ReloadSettingsFromSource([this] { ReloadSettings(); });
+        ReloadSettingsFromSource([this] { ReloadSettings(); }, window_);
         return 0;
     case ID_SETTINGS:
         OpenSettings();

@@ -15,6 +15,9 @@ inline constexpr const char* kTypeLibraryIdText = "{AAC2174E-DAB4-475C-9E63-19AF
 inline constexpr WORD kTypeLibraryMajor = 1;
 inline constexpr WORD kTypeLibraryMinor = 0;
 inline constexpr LCID kTypeLibraryLocale = 0x0409;
+// The named event a running controller holds open from the registration of
+// its class object until its message loop ends. It carries no signal.
+inline constexpr const char* kInstanceMarkerName = "SNTRLRUN";
 // The product is 32-bit; a 64-bit build (tests on 64-bit-only machines)
 // carries and registers its library for 64-bit Windows.
 #ifdef _WIN64

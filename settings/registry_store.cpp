@@ -1,5 +1,6 @@
 #include "settings/registry_store.h"
 
+#include "settings/configured_values.h"
 #include "settings/last_sync.h"
 #include "support/machine_policy.h"
 #include "support/registry.h"
@@ -22,9 +23,23 @@ qz_support::UniqueHkey OpenUserSettingsKey(REGSAM access) {
 
 }  // namespace
 
+SettingsKeyInForce ChooseSettingsKey(REGSAM access) {
+    SettingsKeyInForce chosen;
+    if (MachinePolicyOn(kMachineSettingsOnlyPolicy)) {
+        chosen.reason = SettingsKeyReason::MachineSettingsOnly;
+    } else if (auto user = registry::OpenKey(HKEY_CURRENT_USER, kSettingsKeyPath, access)) {
+        chosen.key = std::move(user.key);
+        chosen.root = HKEY_CURRENT_USER;
+        chosen.reason = SettingsKeyReason::UserKey;
+        return chosen;
+    }
+    chosen.key = registry::OpenKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath, access).key;
+    if (chosen.key) chosen.root = HKEY_LOCAL_MACHINE;
+    return chosen;
+}
+
 qz_support::UniqueHkey OpenSettingsKey(REGSAM access) {
-    if (auto key = OpenUserSettingsKey(access)) return key;
-    return registry::OpenKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath, access).key;
+    return ChooseSettingsKey(access).key;
 }
 
 StoredDocument ReadStoredDocumentValue() {
@@ -68,11 +83,26 @@ HRESULT WriteStoredDocument(std::string_view text, bool createIfMissing) {
 }
 
 std::string ReadSettingsSource() {
-    const auto key = OpenSettingsKey(KEY_QUERY_VALUE);
+    return ReadConfiguredSettingsSource().text;
+}
+
+ConfiguredSource ReadConfiguredSettingsSource() {
+    const ConfiguredValueKey found = OpenConfiguredValueKey(kSettingsSourceValue);
+    return {ReadSettingsSourceValue(found.key.get()), found.origin};
+}
+
+HRESULT WriteUserStoredDocument(std::string_view text) {
+    if (MachinePolicyOn(kMachineSettingsOnlyPolicy)) return E_ACCESSDENIED;
+    const registry::OpenedKey created = registry::CreateKey(HKEY_CURRENT_USER, kSettingsKeyPath, KEY_SET_VALUE);
+    if (!created.key) return HRESULT_FROM_WIN32(created.status);
+    return HRESULT_FROM_WIN32(registry::SetString(created.key.get(), nullptr, text));
+}
+
+std::string ReadSettingsSourceValue(HKEY key) {
     if (!key) return {};
     // The size first, from the wide call, which reads no data for it: a value
     // too long for an address is refused unread.
-    const auto value = registry::DescribeValue(key.get(), kSettingsSourceValueWide);
+    const auto value = registry::DescribeValue(key, kSettingsSourceValueWide);
     if (value.state != registry::ValueState::Present || value.size == 0) return {};
     const bool text = value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
     if (value.size > (kMaxSettingsSourceChars + 1) * (text ? sizeof(wchar_t) : 1)) return {};
@@ -80,7 +110,7 @@ std::string ReadSettingsSource() {
     // that has grown since is refused by the fixed buffer.
     char bytes[kMaxSettingsSourceChars + 1] = {};
     DWORD type = 0, size = sizeof bytes;
-    if (RegQueryValueExA(key.get(), kSettingsSourceValue, nullptr, &type, reinterpret_cast<BYTE*>(bytes), &size) !=
+    if (RegQueryValueExA(key, kSettingsSourceValue, nullptr, &type, reinterpret_cast<BYTE*>(bytes), &size) !=
         ERROR_SUCCESS)
         return {};
     // The bytes as a narrow string, whatever the type, up to a NUL.

@@ -5,6 +5,7 @@
 // "MachineSettingsOnly" leaves the user's key out. None of these raises.
 #pragma once
 
+#include "settings/configured_values.h"
 #include "settings/settings_limits.h"
 #include "support/registry.h"
 #include "support/text.h"
@@ -33,6 +34,19 @@ inline constexpr const char* kUninstallRootPath = "SOFTWARE\\Microsoft\\Windows\
 inline constexpr const char* kUninstallKeyPath =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{27E397F5-3A9D-4C6F-AB69-670E032DBED9}";
 
+// Which settings key the store takes for an access, and why.
+enum class SettingsKeyReason {
+    UserKey,              // the key opened under HKEY_CURRENT_USER, which comes first
+    NoUserKey,            // it did not open there: the machine's
+    MachineSettingsOnly,  // the machine policy leaves the user's key out: the machine's
+};
+struct SettingsKeyInForce {
+    qz_support::UniqueHkey key;  // empty when no key opened
+    HKEY root = nullptr;         // HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE; null when none opened
+    SettingsKeyReason reason = SettingsKeyReason::NoUserKey;
+};
+SettingsKeyInForce ChooseSettingsKey(REGSAM access);
+
 // The settings key opened with `access`, HKCU first; empty when neither opens.
 qz_support::UniqueHkey OpenSettingsKey(REGSAM access);
 
@@ -55,10 +69,24 @@ std::optional<WideString> ReadStoredDocument();
 // S_OK, or the failing registry call's error as an HRESULT.
 HRESULT WriteStoredDocument(std::string_view text, bool createIfMissing);
 
-// The "Settings" value as narrow text, up to its first NUL; empty when
-// absent or when the value is longer than kMaxSettingsSourceChars and a NUL
-// (such a value is not read). Allocates nothing beyond the result.
+// Stores `text` in the user's settings key, created when missing: for a
+// document fetched from the source the user's policy names, as the user's
+// own key could hold it. E_ACCESSDENIED under "MachineSettingsOnly".
+HRESULT WriteUserStoredDocument(std::string_view text);
+
+// The "Settings" value where it counts (settings/configured_values.h: a
+// policy first, else the settings key) as narrow text, up to its first NUL;
+// empty when absent or when the value is longer than kMaxSettingsSourceChars
+// and a NUL (such a value is not read). Allocates nothing beyond the result.
 std::string ReadSettingsSource();
+// The same with where it was found.
+struct ConfiguredSource {
+    std::string text;
+    ValueOrigin origin = ValueOrigin::SettingsKey;
+};
+ConfiguredSource ReadConfiguredSettingsSource();
+// The same reading of the "Settings" value under `key` (empty for no key).
+std::string ReadSettingsSourceValue(HKEY key);
 
 // Stamps "Last Sync" with the current (or the given) local time.
 void WriteLastSync();

@@ -18,7 +18,7 @@ ImportOutcome ImportSettingsFile(const std::wstring& path, bool holdUnstored) {
     return ImportSettingsText(*text, holdUnstored);
 }
 
-ImportOutcome ImportSettingsText(const WideString& text, bool holdUnstored) {
+ImportOutcome ImportSettingsText(const WideString& text, bool holdUnstored, ImportStore store) {
     const ComPtr<IXMLDOMDocument> document = dom::CreateDocument();
     if (!dom::LoadXml(document, text)) return ImportOutcome::NotXml;
     // A text that the next load would reject must not replace one that loads.
@@ -29,7 +29,10 @@ ImportOutcome ImportSettingsText(const WideString& text, bool holdUnstored) {
     } catch (const _com_error&) {
         return ImportOutcome::BadElement;
     }
-    if (SUCCEEDED(WriteStoredDocument(ToNarrow(text), false))) {
+    const std::string narrow = ToNarrow(text);
+    const HRESULT written =
+        store == ImportStore::UserSettingsKey ? WriteUserStoredDocument(narrow) : WriteStoredDocument(narrow, false);
+    if (SUCCEEDED(written)) {
         HoldFetchedDocument(std::nullopt);
         return ImportOutcome::Stored;
     }

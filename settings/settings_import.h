@@ -32,9 +32,16 @@ inline bool Imported(ImportOutcome outcome) {
 // key) is held in memory for the next loads of this run instead.
 ImportOutcome ImportSettingsFile(const std::wstring& path, bool holdUnstored = false);
 
+// Where an import stores the document it takes in.
+enum class ImportStore {
+    SettingsKey,      // the settings key in force, never created
+    UserSettingsKey,  // the user's settings key, created when missing (registry_store.h)
+};
+
 // The same for a text already read: a download's body, imported from the
 // bytes that were downloaded and not from a file another program could have
 // replaced in between.
-ImportOutcome ImportSettingsText(const WideString& text, bool holdUnstored = false);
+ImportOutcome ImportSettingsText(const WideString& text, bool holdUnstored = false,
+                                 ImportStore store = ImportStore::SettingsKey);
 
 }  // namespace sentrel

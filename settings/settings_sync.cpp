@@ -150,27 +150,44 @@ std::optional<WideString> FetchSettingsText(const std::string& source, TempFileL
     return SettingsTextOfBytes(*body);
 }
 
-SyncOutcome SyncPass(TempFileList& temporaries) {
-    const std::string source = ReadSettingsSource();
-    if (source.empty()) return SyncOutcome::NoSource;
+SyncOutcome SyncPass(TempFileList& temporaries, LastPassMark* mark) {
+    LastPassMark ignored = LastPassMark::None;
+    LastPassMark& told = mark ? *mark : ignored;
+    told = LastPassMark::Failed;
+    const ConfiguredSource configured = ReadConfiguredSettingsSource();
+    const std::string& source = configured.text;
+    if (source.empty()) {
+        told = LastPassMark::NoSource;
+        return SyncOutcome::NoSource;
+    }
     const bool machineOnly = MachinePolicyOn(kMachineSettingsOnlyPolicy);
     // The user maps drive letters (subst, net use): under the policy they
     // would choose the file that the machine's settings come from.
-    if (machineOnly && KindOfSource(source) == SourceKind::DrivePath) return SyncOutcome::DriveLetterRefused;
+    if (machineOnly && KindOfSource(source) == SourceKind::DrivePath) {
+        told = LastPassMark::DriveLetterRefused;
+        return SyncOutcome::DriveLetterRefused;
+    }
     const std::optional<WideString> text = FetchSettingsText(source, temporaries);
     // Under "MachineSettingsOnly" a standard user cannot store what was
     // fetched; it is applied for this run all the same, so central settings
     // keep reaching the workstation. "Last Sync" records only what was stored.
     if (!text) return SyncOutcome::Failed;
-    const ImportOutcome imported = ImportSettingsText(*text, machineOnly);
+    // The user's policy configures what the user's own settings key could:
+    // its document goes there, as it did while that policy made the key.
+    const ImportStore store =
+        configured.origin == ValueOrigin::UserPolicy ? ImportStore::UserSettingsKey : ImportStore::SettingsKey;
+    const ImportOutcome imported = ImportSettingsText(*text, machineOnly, store);
     if (!Imported(imported)) return SyncOutcome::Failed;
     if (imported == ImportOutcome::Stored) WriteLastSync();
+    told = imported == ImportOutcome::Stored ? LastPassMark::Stored : LastPassMark::Held;
     return SyncOutcome::Imported;
 }
 
-SyncOutcome ReloadSettingsFromSource(const std::function<void()>& loadSettings) {
+SyncOutcome ReloadSettingsFromSource(const std::function<void()>& loadSettings, HWND markedWindow) {
     TempFileList temporaries;
-    const SyncOutcome outcome = SyncPass(temporaries);
+    LastPassMark mark = LastPassMark::None;
+    const SyncOutcome outcome = SyncPass(temporaries, &mark);
+    MarkLastPass(markedWindow, mark);
     if (outcome == SyncOutcome::Imported) {
         loadSettings();
     } else if (outcome == SyncOutcome::Failed) {
@@ -201,9 +218,11 @@ void SyncWorker(HWND window, HANDLE stopEvent) {
     while (!StopRequested(stopEvent)) {
         TempFileList temporaries;
         SyncOutcome outcome = SyncOutcome::Failed;
+        LastPassMark mark = LastPassMark::Failed;
         // A pass that raises (a DOM failure, no memory) is reported and fails
         // like any other; the next one comes an hour later.
-        qz_support::RunGuarded(__FILE__, __LINE__, [&] { outcome = SyncPass(temporaries); });
+        qz_support::RunGuarded(__FILE__, __LINE__, [&] { outcome = SyncPass(temporaries, &mark); });
+        MarkLastPass(window, mark);
         // Once a source has been seen the worker keeps going; a later pass
         // without one imports nothing.
         if (outcome != SyncOutcome::NoSource) found = true;

@@ -4,6 +4,7 @@
 // start and then every hour; the tray menu's reload does the same on demand.
 #pragma once
 
+#include "settings/controller_marks.h"
 #include "support/text.h"
 
 #include <windows.h>
@@ -53,13 +54,16 @@ std::optional<std::string> DownloadToTempFile(const std::string& url, TempFileLi
 // are added to `temporaries`). Nothing when nothing could be fetched.
 std::optional<WideString> FetchSettingsText(const std::string& source, TempFileList& temporaries);
 
-// One pass: fetches the configured source and imports it; when it was
-// stored, stamps "Last Sync" (under "MachineSettingsOnly" a document that
+// One pass: fetches the configured source and imports it (a source the
+// user's policy names into the user's settings key, made when missing); when
+// it was stored, stamps "Last Sync" (under "MachineSettingsOnly" a document that
 // cannot be stored is held for this run and counts as imported). Under
 // "MachineSettingsOnly" a source on a drive letter is not read at all. A
-// download stays in `temporaries` for the caller to delete.
+// download stays in `temporaries` for the caller to delete. With `mark`,
+// also tells how the pass went as the controller's window shows it
+// (settings/controller_marks.h).
 enum class SyncOutcome { NoSource, Imported, Failed, DriveLetterRefused };
-SyncOutcome SyncPass(TempFileList& temporaries);
+SyncOutcome SyncPass(TempFileList& temporaries, LastPassMark* mark = nullptr);
 
 inline constexpr const char* kRetrievalFailure = "Settings could not be retrieved, please try again later";
 inline constexpr const char* kDriveLetterRefusal =
@@ -70,8 +74,8 @@ inline constexpr const char* kDriveLetterRefusal =
 // The tray menu's "R&eload Settings": a pass on the calling (main) thread;
 // on success `loadSettings` runs at once, on failure the user is told in a
 // message box owned by the active window (with the reason when the policy
-// refused a drive letter).
-SyncOutcome ReloadSettingsFromSource(const std::function<void()>& loadSettings);
+// refused a drive letter). The pass is marked on `markedWindow`, if any.
+SyncOutcome ReloadSettingsFromSource(const std::function<void()>& loadSettings, HWND markedWindow = nullptr);
 
 // The time between two passes of the worker: one hour. Tests shorten it
 // with the DWORD value "Sync Interval" (milliseconds, at least 100) under
@@ -81,7 +85,7 @@ DWORD SyncIntervalMs();
 
 // The worker: passes until no source was found at the first one, or until
 // `stopEvent` is signalled. Each successful import is handed to `window`
-// with a synchronous "ReloadSettings".
+// with a synchronous "ReloadSettings"; each pass is marked on it.
 void SyncWorker(HWND window, HANDLE stopEvent);
 
 }  // namespace sentrel

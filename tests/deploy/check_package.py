@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Checks the installer package's tables without installing it (msiinfo
-export) and that the Group Policy files are well-formed XML (xmllint).
+export), that the Group Policy files are well-formed XML (xmllint) and that
+the template writes only under the policies key.
 check_package.py <Sentrel.msi> <admx> <adml> <x86|x64> <version> <product code> <upgrade code>
                  <earlier releases' upgrade code> <earlier releases' product code>"""
 import re
 import subprocess
 import sys
+import xml.etree.ElementTree as ElementTree
 
 failures = []
 
@@ -19,6 +21,40 @@ def table(package, name):
     text = subprocess.run(["msiinfo", "export", package, name], check=True, capture_output=True, text=True).stdout
     rows = [line.split("\t") for line in text.splitlines()[3:] if line]
     return rows
+
+
+# Each policy of the template: its class, the value it writes and how. All
+# of them write under the policies key, which Group Policy empties when a
+# policy goes; a value written anywhere else would stay behind (tattoo).
+POLICY_KEY = "SOFTWARE\\Policies\\Corvantis\\Sentrel"
+TEMPLATE_POLICIES = {
+    "SettingsSource_Machine": ("Machine", "Settings", "text"),
+    "SettingsSource_User": ("User", "Settings", "text"),
+    "ProtectNotes_Machine": ("Machine", "ProtectNotes", "switch"),
+    "ProtectNotes_User": ("User", "ProtectNotes", "switch"),
+    "MachineSettingsOnly": ("Machine", "MachineSettingsOnly", "switch"),
+    "FailClosed": ("Machine", "FailClosed", "switch"),
+}
+
+
+def check_template(admx):
+    namespace = "{http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions}"
+    root = ElementTree.parse(admx).getroot()
+    found = {}
+    for policy in root.iter(namespace + "policy"):
+        name = policy.get("name")
+        # The policy's key, and any key an element or a value list names.
+        keys = {element.get("key") for element in policy.iter() if element.get("key") is not None}
+        check(keys == {POLICY_KEY}, f"{name} writes under {sorted(keys)}, not only {POLICY_KEY}")
+        texts = [element.get("valueName") for element in policy.iter(namespace + "text")]
+        if texts:
+            found[name] = (policy.get("class"), texts[0] if len(texts) == 1 else texts, "text")
+        else:
+            on = [value.get("value") for value in policy.findall(f"{namespace}enabledValue/{namespace}decimal")]
+            off = [value.get("value") for value in policy.findall(f"{namespace}disabledValue/{namespace}decimal")]
+            check(on == ["1"] and off == ["0"], f"{name}: enabled writes 1 and disabled 0")
+            found[name] = (policy.get("class"), policy.get("valueName"), "switch")
+    check(found == TEMPLATE_POLICIES, f"the template's policies: {sorted(set(found.items()) ^ set(TEMPLATE_POLICIES.items()))}")
 
 
 def main():
@@ -215,6 +251,7 @@ def main():
     for document in (admx, adml):
         result = subprocess.run(["xmllint", "--noout", document], capture_output=True, text=True)
         check(result.returncode == 0, f"{document} is not well-formed: {result.stderr.strip()}")
+    check_template(admx)
 
     for failure in failures:
         print("FAILED:", failure)

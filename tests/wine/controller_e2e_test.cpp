@@ -504,24 +504,42 @@ TEST_F(Controller, UnregServerRemovesExactlyItsEntries) {
     EXPECT_EQ(RunController(L" /unregserver"), 0) << "nothing left to remove is no failure";
 }
 
-// A keyword followed by more text is no keyword: these lines start the
-// controller and register nothing.
-TEST_F(Controller, KeywordsFollowedByTextStartTheController) {
-    for (const wchar_t* arguments : {L" -RegServer -Embedding", L" /RegServer now"}) {
-        ASSERT_TRUE(ControllerProcesses().empty());
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        std::wstring line = L"\"" + ControllerProgram() + L"\"" + arguments;
-        ASSERT_TRUE(
-            CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-        qz_support::UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
-        EXPECT_EQ(WaitForSingleObject(processHandle.get(), 3000), static_cast<DWORD>(WAIT_TIMEOUT))
-            << "it runs: " << arguments;
-        EXPECT_FALSE(KeyExists(kClassKey)) << arguments;
+// A registration switch followed by more words, and the help switches, are
+// answered on the standard streams and end the program: no tray program
+// starts, and the registration stays as it was.
+TEST_F(Controller, HelpAndMisusedRegistrationAnswerAndEnd) {
+    const struct {
+        const wchar_t* arguments;
+        bool registeredBefore;
+        long exitCode;
+        const char* told;
+    } cases[] = {
+        {L" /RegServer now", false, static_cast<long>(E_INVALIDARG), "take no further words"},
+        {L" -RegServer -Embedding", false, static_cast<long>(E_INVALIDARG), "take no further words"},
+        {L" /UnregServer /s", true, static_cast<long>(E_INVALIDARG), "nothing was registered or removed"},
+        {L" -regserver -unregserver", true, static_cast<long>(E_INVALIDARG), "take no further words"},
+        {L" /?", false, 0, "/UnregServer   remove that registration"},
+        {L" -h", true, 0, "/RegServer     register the controller"},
+        {L" -Embedding /?", false, 0, "Usage: SentrelAgentController"},
+    };
+    for (const auto& c : cases) {
         client::EndControllers();
-        RunProgram(L"net stop rpcss");
+        ASSERT_EQ(RunController(c.registeredBefore ? L" /RegServer" : L" /UnregServer"), 0);
+        const client::ProgramRun run = client::RunProgramForOutput(L"\"" + ControllerProgram() + L"\"" + c.arguments, 10000);
+        const std::string arguments = ToNarrow(AsWideView(c.arguments));
+        EXPECT_EQ(run.exitCode, c.exitCode) << arguments;
+        EXPECT_NE(run.output.find(c.told), std::string::npos) << arguments << ": " << run.output;
+        EXPECT_NE(run.output.find("/RegServer and\r\n/UnregServer must be the last word"), std::string::npos)
+            << arguments << ": the usage, with CRLF line ends";
+        EXPECT_TRUE(ControllerProcesses().empty()) << arguments;
+        EXPECT_FALSE(client::ControllerWindow()) << arguments;
+        EXPECT_EQ(KeyExists(kClassKey), c.registeredBefore) << arguments;
+        EXPECT_EQ(KeyExists(kTypeLibKey), c.registeredBefore) << arguments;
     }
+    EXPECT_EQ(RunController(L" /RegServer "), 0) << "trailing blanks are no further words";
+    EXPECT_TRUE(KeyExists(kClassKey));
+    EXPECT_TRUE(ControllerProcesses().empty());
+    EXPECT_EQ(RunController(L" /UnregServer"), 0);
 }
 
 // The program asks to run as its invoker (so the settings key is never

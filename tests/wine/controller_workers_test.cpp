@@ -319,6 +319,57 @@ TEST_F(ControllerWorkers, TheMenuReloadImportsUrlsAndDrivePaths) {
     EXPECT_EQ(loads, 2);
 }
 
+// A source named by a policy: the document of the user's policy goes to the
+// user's settings key, which is made for it when missing (as the user could
+// make it), but only for a document that loads; the computer's policy's goes
+// where any import goes, never to a key made for it.
+TEST_F(ControllerWorkers, TheUsersPolicySourceIsStoredInTheUsersKey) {
+    WebServer::Serve("policy-corp.xml", kAllowCorp);
+    WebServer::Serve("policy-broken.xml", "<lockSettings");
+    const struct {
+        HKEY policyRoot;
+        bool userKeyBefore, machineKeyBefore;
+        const char* served;
+        SyncOutcome outcome;
+        bool userKeyAfter;
+        const char* userDocument;     // "<absent>" when none
+        const char* machineDocument;  // "<absent>" when none
+    } cases[] = {
+        {HKEY_CURRENT_USER, false, false, "policy-corp.xml", SyncOutcome::Imported, true, kAllowCorp, "<absent>"},
+        {HKEY_CURRENT_USER, false, true, "policy-corp.xml", SyncOutcome::Imported, true, kAllowCorp, ""},
+        {HKEY_CURRENT_USER, false, true, "policy-broken.xml", SyncOutcome::Failed, false, "<absent>", ""},
+        {HKEY_CURRENT_USER, true, false, "policy-corp.xml", SyncOutcome::Imported, true, kAllowCorp, "<absent>"},
+        {HKEY_LOCAL_MACHINE, false, false, "policy-corp.xml", SyncOutcome::Failed, false, "<absent>", "<absent>"},
+        {HKEY_LOCAL_MACHINE, false, true, "policy-corp.xml", SyncOutcome::Imported, false, "<absent>", kAllowCorp},
+    };
+    for (const auto& c : cases) {
+        testing::RemoveStoreKeys();
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis");
+        if (c.userKeyBefore) CreateKey(HKEY_CURRENT_USER, kSettingsKeyPath);
+        if (c.machineKeyBefore) StoreSettingsDocument("", HKEY_LOCAL_MACHINE);
+        const std::string source = WebServer::Url(std::string("/files/") + c.served);
+        const UniqueHkey policy = CreateKey(c.policyRoot, kMachinePolicyKeyPath);
+        RegSetValueExA(policy.get(), "Settings", 0, REG_SZ, reinterpret_cast<const BYTE*>(source.c_str()),
+                       static_cast<DWORD>(source.size() + 1));
+        const std::string scenario = std::string(c.policyRoot == HKEY_CURRENT_USER ? "user" : "machine") +
+                                     " policy, " + c.served + (c.userKeyBefore ? ", user key" : "") +
+                                     (c.machineKeyBefore ? ", machine key" : "");
+        // The menu's reload, with its failure box closed as soon as it shows.
+        std::atomic<bool> done{false};
+        std::thread closer([&] {
+            while (!done) client::DismissErrorBox(50);
+        });
+        const SyncOutcome outcome = ReloadSettingsFromSource([] {});
+        done = true;
+        closer.join();
+        EXPECT_EQ(outcome, c.outcome) << scenario;
+        EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, kSettingsKeyPath), c.userKeyAfter) << scenario;
+        EXPECT_EQ(RegistryText(HKEY_CURRENT_USER, kSettingsKeyPath, nullptr), c.userDocument) << scenario;
+        EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, nullptr), c.machineDocument) << scenario;
+    }
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis");
+}
+
 // A program of the user's that rewrites every download it can open in the
 // temporary folder, as fast as it can, until it is ended.
 class DownloadSwapper {

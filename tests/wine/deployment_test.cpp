@@ -346,18 +346,18 @@ TEST_F(Deployment, ThePolicyTemplateSetsWhatTheControllerReadsAndItIsFetchedAtSt
     }
 
     std::vector<PolicyValue> values;
-    // Each value the product reads, with its type and key; the switches of
-    // the policies key exist for the machine only.
+    // Each value the product reads from the policies key, with its type;
+    // the hardening switches exist for the machine only. Nothing goes to
+    // the settings key, where it would stay after the policy is removed.
     struct Read {
         DWORD type;
-        const char* key;
         bool machineOnly;
     };
     const std::map<std::string, Read> productReads = {
-        {kSettingsSourceValue, {REG_SZ, kSettingsKeyPath, false}},
-        {kProtectNotesValue, {REG_DWORD, kSettingsKeyPath, false}},
-        {kMachineSettingsOnlyPolicy, {REG_DWORD, kMachinePolicyKeyPath, true}},
-        {kFailClosedPolicy, {REG_DWORD, kMachinePolicyKeyPath, true}},
+        {kSettingsSourceValue, {REG_SZ, false}},
+        {kProtectNotesValue, {REG_DWORD, false}},
+        {kMachineSettingsOnlyPolicy, {REG_DWORD, true}},
+        {kFailClosedPolicy, {REG_DWORD, true}},
     };
     for (const auto& policy : Elements(admx, L"policy")) {
         const std::string name = Attribute(policy, L"name");
@@ -381,24 +381,28 @@ TEST_F(Deployment, ThePolicyTemplateSetsWhatTheControllerReadsAndItIsFetchedAtSt
         ASSERT_TRUE(productReads.count(valueName)) << name << " sets " << valueName << ", which the product never reads";
         const Read& read = productReads.at(valueName);
         EXPECT_EQ(read.type, type) << name;
-        EXPECT_EQ(_stricmp(key.c_str(), read.key), 0) << name;
+        EXPECT_EQ(_stricmp(key.c_str(), kMachinePolicyKeyPath), 0) << name;
         if (read.machineOnly) EXPECT_TRUE(machine) << name << " is a machine policy";
         values.push_back({machine, key, valueName, type, number});
     }
     ASSERT_EQ(values.size(), 6u) << "source and Notes for the machine and the user, the two machine switches";
 
-    // Applied as the policy engine would, for the machine, with the settings
-    // source pointing at the run's web server.
+    // Applied as the policy engine would, for the machine and for the user,
+    // with the settings sources pointing at the run's web server: the
+    // machine's comes first. The user's settings key exists, as for a user
+    // who once saved settings; it holds neither value.
     testing::RemoveStoreKeys();
+    CreateKey(HKEY_CURRENT_USER, kSettingsKeyPath);
     const std::string source = "http://127.0.0.1:" + Env("SENTREL_HTTP_PORT") + "/files/policy.xml";
+    const std::string userSource = "http://127.0.0.1:" + Env("SENTREL_HTTP_PORT") + "/files/user-policy.xml";
     std::ofstream(Env("SENTREL_HTTP_ROOT") + "\\policy.xml", std::ios::binary)
         << "<lockSettings active=\"Y\"><host name=\"from-policy\"/></lockSettings>";
     for (const PolicyValue& value : values) {
-        if (!value.machine) continue;
-        const auto key = CreateKey(HKEY_LOCAL_MACHINE, value.key.c_str());
+        const auto key = CreateKey(value.machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, value.key.c_str());
         if (value.type == REG_SZ) {
-            RegSetValueExA(key.get(), value.name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(source.c_str()),
-                           static_cast<DWORD>(source.size() + 1));
+            const std::string& text = value.machine ? source : userSource;
+            RegSetValueExA(key.get(), value.name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                           static_cast<DWORD>(text.size() + 1));
         } else {
             RegSetValueExA(key.get(), value.name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value.number),
                            sizeof value.number);
@@ -406,6 +410,11 @@ TEST_F(Deployment, ThePolicyTemplateSetsWhatTheControllerReadsAndItIsFetchedAtSt
     }
     EXPECT_EQ(ReadSettingsSource(), source);
     EXPECT_TRUE(NotesProtectionConfigured());
+    for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        EXPECT_EQ(RegistryText(root, kSettingsKeyPath, kSettingsSourceValue), "<absent>");
+        EXPECT_NE(RegGetValueA(root, kSettingsKeyPath, kProtectNotesValue, RRF_RT_ANY, nullptr, nullptr, nullptr),
+                  ERROR_SUCCESS);
+    }
     ASSERT_EQ(client::RunProgram(L"\"" + client::ControllerProgram() + L"\" /RegServer"), 0);
     ASSERT_TRUE(client::StartController());
     ComPtr<ISentrelController> controller;
@@ -417,7 +426,7 @@ TEST_F(Deployment, ThePolicyTemplateSetsWhatTheControllerReadsAndItIsFetchedAtSt
     controller.reset();
     client::StopControllers();
     testing::RemoveStoreKeys();
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis");
+    for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) RegDeleteTreeA(root, "SOFTWARE\\Policies\\Corvantis");
 }
 
 TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {

@@ -1,9 +1,11 @@
 // The settings store against the registry of the run's own Wine prefix.
+#include "settings/configured_values.h"
 #include "settings/registry_store.h"
 #include "tests/wine/store_sandbox.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -85,6 +87,76 @@ TEST_F(RegistryStore, SettingsSourceIsReadAsBytesWhateverItsType) {
     const char binary[] = {'C', ':', '\\', 's'};
     RegSetValueExA(key.get(), "Settings", 0, REG_BINARY, reinterpret_cast<const BYTE*>(binary), sizeof binary);
     EXPECT_EQ(ReadSettingsSource(), "C:\\s");
+}
+
+// The places a configuration value can be set, in the order they count.
+enum Place : unsigned {
+    kMachinePolicy = 1,
+    kUserPolicy = 2,
+    kUserKey = 4,
+    kMachineKey = 8,
+    kEmptyUserKey = 16,  // the user's settings key, without the value
+};
+
+struct PlacedValue {
+    unsigned place;
+    HKEY root;
+    const char* path;
+    const char* text;  // "Settings"
+    DWORD number;      // "ProtectNotes"
+};
+const PlacedValue kPlaces[] = {
+    {kMachinePolicy, HKEY_LOCAL_MACHINE, kMachinePolicyKeyPath, "machine-policy", 1},
+    {kUserPolicy, HKEY_CURRENT_USER, kMachinePolicyKeyPath, "user-policy", 2},
+    {kUserKey, HKEY_CURRENT_USER, kSettingsKeyPath, "user-key", 3},
+    {kMachineKey, HKEY_LOCAL_MACHINE, kSettingsKeyPath, "machine-key", 4},
+};
+
+// "Settings" and "ProtectNotes" are read from the policies keys ahead of the
+// settings key: the machine's first, then the user's, which
+// "MachineSettingsOnly" leaves out as it leaves out the user's settings key.
+TEST_F(RegistryStore, ConfigurationValuesComeFromThePoliciesFirst) {
+    const struct {
+        unsigned places;
+        bool machineSettingsOnly;
+        const char* expected;  // "" for none
+        ValueOrigin origin;
+    } cases[] = {
+        {kMachineKey, false, "machine-key", ValueOrigin::SettingsKey},
+        {kUserKey | kMachineKey, false, "user-key", ValueOrigin::SettingsKey},
+        {kEmptyUserKey | kMachineKey, false, "", ValueOrigin::SettingsKey},
+        {kUserPolicy | kUserKey | kMachineKey, false, "user-policy", ValueOrigin::UserPolicy},
+        {kUserPolicy | kMachineKey, false, "user-policy", ValueOrigin::UserPolicy},
+        {kMachinePolicy | kUserPolicy | kUserKey | kMachineKey, false, "machine-policy", ValueOrigin::MachinePolicy},
+        {kMachinePolicy | kEmptyUserKey, false, "machine-policy", ValueOrigin::MachinePolicy},
+        {kMachinePolicy, false, "machine-policy", ValueOrigin::MachinePolicy},
+        {kUserPolicy | kUserKey | kMachineKey, true, "machine-key", ValueOrigin::SettingsKey},
+        {kUserPolicy | kUserKey, true, "", ValueOrigin::SettingsKey},
+        {kMachinePolicy | kUserPolicy | kUserKey, true, "machine-policy", ValueOrigin::MachinePolicy},
+    };
+    for (const auto& c : cases) {
+        testing::RemoveStoreKeys();
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis");
+        std::optional<testing::MachinePolicyScope> machineSettingsOnly;
+        if (c.machineSettingsOnly) machineSettingsOnly.emplace(kMachineSettingsOnlyPolicy, 1);
+        if (c.places & kEmptyUserKey) CreateKey(HKEY_CURRENT_USER, kSettingsKeyPath);
+        DWORD expectedNumber = 0;
+        for (const PlacedValue& placed : kPlaces) {
+            if (!(c.places & placed.place)) continue;
+            const auto key = CreateKey(placed.root, placed.path);
+            RegSetValueExA(key.get(), "Settings", 0, REG_SZ, reinterpret_cast<const BYTE*>(placed.text),
+                           static_cast<DWORD>(strlen(placed.text) + 1));
+            RegSetValueExA(key.get(), "ProtectNotes", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&placed.number),
+                           sizeof placed.number);
+            if (placed.text == std::string(c.expected)) expectedNumber = placed.number;
+        }
+        const std::string places = "places " + std::to_string(c.places) + (c.machineSettingsOnly ? ", machine only" : "");
+        EXPECT_EQ(ReadSettingsSource(), c.expected) << places;
+        const ConfiguredValueKey notes = OpenConfiguredValueKey("ProtectNotes");
+        EXPECT_EQ(notes.origin, c.origin) << places;
+        EXPECT_EQ(qz_support::registry::ReadDword(notes.key.get(), "ProtectNotes").value, expectedNumber) << places;
+    }
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Corvantis");
 }
 
 TEST_F(RegistryStore, LastSyncIsStampedInEnglish) {

@@ -1,5 +1,6 @@
 // Test fixture for code that uses the settings store: the settings keys in
-// both hives and the uninstall entry are removed before and after each test,
+// both hives, the user's policies and the uninstall entry are removed before
+// and after each test,
 // so every test starts from a machine without the product's keys.
 #pragma once
 
@@ -14,6 +15,7 @@ namespace sentrel::testing {
 
 inline void RemoveStoreKeys() {
     RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKeyPath);
+    RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\Policies\\Corvantis");
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kSettingsKeyPath);
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
 }

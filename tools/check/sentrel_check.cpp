@@ -9,6 +9,10 @@
 //   sentrel-check --hash-password                  the stored form of the password
 //                                                  read from standard input
 //   sentrel-check --version                        the product's version
+//   sentrel-check --machine [--json]               Sentrel on this workstation
+//                                                  (Windows build): exit status 0
+//                                                  when the lock is in force, 1
+//                                                  when not, 2 when it cannot tell
 //
 // Exit status: 0 when it ran (and the document loads), 1 when the controller
 // would reject the document, 2 for bad usage or an unreadable document.
@@ -17,6 +21,8 @@
 #include "policy/url_normalization.h"
 #include "settings/password_encoding.h"
 #include "support/ascii.h"
+#include "tools/check/json_text.h"
+#include "tools/check/machine_state.h"
 #include "tools/check/settings_file.h"
 
 #include "sentrel_version.h"
@@ -51,24 +57,6 @@ const char* ReasonCode(DecisionReason reason) {
     case DecisionReason::NoEntryMatched: return "no-entry-matched";
     }
     return "";
-}
-
-// JSON string: the narrow text read in the system code page.
-std::string Json(std::string_view narrow) {
-    std::string out = "\"";
-    for (const char16_t c : ToWide(narrow)) {
-        if (c == u'"' || c == u'\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-            out += escaped;
-        }
-    }
-    return out + "\"";
 }
 
 struct Finding {
@@ -242,7 +230,8 @@ int Usage() {
                  "usage: sentrel-check [--json] DOCUMENT [ADDRESS...]\n"
                  "       sentrel-check --lint [--json] DOCUMENT\n"
                  "       sentrel-check --hash-password   (the password on standard input)\n"
-                 "       sentrel-check --version\n");
+                 "       sentrel-check --version\n"
+                 "       sentrel-check --machine [--json]\n");
     return 2;
 }
 
@@ -270,7 +259,7 @@ int HashPassword() {
 }
 
 int Run(int argc, char** argv) {
-    bool json = false, lint = false;
+    bool json = false, lint = false, machine = false;
     std::vector<std::string> operands;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -278,6 +267,8 @@ int Run(int argc, char** argv) {
             json = true;
         } else if (argument == "--lint") {
             lint = true;
+        } else if (argument == "--machine") {
+            machine = true;
         } else if (argument == "--hash-password" && argc == 2) {
             return HashPassword();
         } else if (argument == "--version" && argc == 2) {
@@ -289,6 +280,7 @@ int Run(int argc, char** argv) {
             operands.push_back(argument);
         }
     }
+    if (machine) return operands.empty() && !lint ? ReportMachineState(json) : Usage();
     if (operands.empty() || (lint && operands.size() != 1)) return Usage();
     const std::string& path = operands.front();
     const SettingsFile file = LoadSettingsFile(path);

@@ -61,6 +61,47 @@ long RunProgram(const std::wstring& commandLine, DWORD timeoutMs) {
     return static_cast<long>(code);
 }
 
+ProgramRun RunProgramForOutput(const std::wstring& commandLine, DWORD timeoutMs) {
+    ProgramRun run;
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    qz_support::UniqueHandle reading, writing;
+    if (!CreatePipe(reading.put(), writing.put(), &inheritable, 0)) return run;
+    SetHandleInformation(reading.get(), HANDLE_FLAG_INHERIT, 0);
+    qz_support::UniqueFile nul(
+        CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nul.get();
+    startup.hStdOutput = startup.hStdError = writing.get();
+    PROCESS_INFORMATION started{};
+    std::wstring mutableLine = commandLine;
+    if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started))
+        return run;
+    qz_support::UniqueHandle process(started.hProcess), thread(started.hThread);
+    writing.reset();
+    // Read as it comes, so that a long output never fills the pipe.
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(reading.get(), nullptr, 0, nullptr, &available, nullptr)) break;  // written end closed
+        if (available > 0) {
+            char buffer[4096];
+            DWORD read = 0;
+            if (!ReadFile(reading.get(), buffer, sizeof buffer, &read, nullptr)) break;
+            run.output.append(buffer, read);
+            continue;
+        }
+        if (GetTickCount64() > deadline) return run;
+        Sleep(10);
+    }
+    if (WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) return run;
+    DWORD code = 0;
+    GetExitCodeProcess(process.get(), &code);
+    run.exitCode = static_cast<long>(code);
+    return run;
+}
+
 bool StoreSettingsDocument(const std::string& text, HKEY root) {
     return qz_support::registry::CreateAndSetString(root, kSettingsKeyPath, nullptr, text) == ERROR_SUCCESS;
 }

@@ -60,6 +60,14 @@ std::optional<double> ControllerProcessorMs();
 // not be started or did not end in time.
 long RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 30000);
 
+// The same with the program's standard output and error caught (both into
+// one text, in the order written); standard input is NUL.
+struct ProgramRun {
+    long exitCode = -1;
+    std::string output;
+};
+ProgramRun RunProgramForOutput(const std::wstring& commandLine, DWORD timeoutMs = 30000);
+
 // Stores `text` as the settings document in the settings key under `root`.
 bool StoreSettingsDocument(const std::string& text, HKEY root = HKEY_CURRENT_USER);
 
