@@ -2,6 +2,7 @@
 // product's own registry names and then applied as a policy engine would;
 // the MSI package installed and removed with Wine's msiexec. Runs last: the
 // package registers the deliverables from Program Files and removes them.
+#include "controller/event_source.h"
 #include "controller/notes_protection.h"
 #include "policy/connect_controller.h"
 #include "settings/dom.h"
@@ -375,6 +376,13 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
     EXPECT_EQ(policy(kFailClosedPolicy), 1);
     EXPECT_EQ(policy(kMachineSettingsOnlyPolicy), -1) << "not asked for";
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKeyPath)) << "Windows Installer's own entry";
+    char messageFile[MAX_PATH] = {};
+    DWORD messageFileSize = sizeof messageFile;
+    EXPECT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, kEventSourceKeyPath, "EventMessageFile",
+                           RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, messageFile, &messageFileSize),
+              ERROR_SUCCESS);
+    EXPECT_EQ(_stricmp(messageFile, (folder + "SentrelAgentController.exe").c_str()), 0)
+        << "the event source's messages: " << messageFile;
     for (const View& view : kViews) {
         const qz_support::UniqueHkey software = SoftwareKey(view.flag);
         for (const ViewEntry& entry : EntriesOf(view)) {
@@ -438,6 +446,7 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, agentKey));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, typeLibKey));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, helperKey));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kEventSourceKeyPath));
     for (const View& view : kViews) {
         const qz_support::UniqueHkey software = SoftwareKey(view.flag);
         for (const char* key : {kAgentClass, kHelperEntry, kInterfaceEntry, kLibraryEntry, kElevationPolicy})
