@@ -2,6 +2,7 @@
 
 #include "SentrelEvents.h"
 #include "controller/agent_policy.h"
+#include "controller/repair_records.h"
 #include "support/event_log.h"
 #include "support/registry.h"
 #include "support/unique_any.h"
@@ -40,21 +41,6 @@ std::wstring KeyForRecord(const wchar_t* root, std::string_view path) {
     return std::wstring(root) + L"\\" + std::wstring(path.begin(), path.end());
 }
 
-// What a repair found, for its record: the value as it was.
-std::wstring FoundForRecord(const registry::TextValue<std::string>& read) {
-    switch (read.state) {
-    case registry::ValueState::Absent:
-        return L"was absent";
-    case registry::ValueState::Unreadable:
-        return L"was not text, or longer than \"yes\"";
-    case registry::ValueState::Present:
-        break;
-    }
-    std::wstring found = L"was \"";
-    for (const char c : read.text) found += static_cast<wchar_t>(static_cast<unsigned char>(c));
-    return found + L"\"";
-}
-
 void EnableBrowserExtensions() {
     const UniqueHkey main = OpenKey(HKEY_CURRENT_USER, kBrowserMainKey, KEY_QUERY_VALUE | KEY_SET_VALUE);
     if (!main) return;
@@ -63,10 +49,8 @@ void EnableBrowserExtensions() {
     if (read.state == registry::ValueState::Present && read.text == "yes") return;
     if (registry::SetString(main.get(), kExtensionsValue, "yes") != ERROR_SUCCESS) return;
     Record([&] {
-        qz_support::WriteEvent(
-            SENTREL_EVENT_BROWSER_REPAIRED,
-            {KeyForRecord(L"HKEY_CURRENT_USER", std::string(kBrowserMainKey) + "\\" + kExtensionsValue),
-             FoundForRecord(read) + L", set to \"yes\""});
+        RecordBrowserRepair(L"HKEY_CURRENT_USER", std::string(kBrowserMainKey) + "\\" + kExtensionsValue,
+                            FoundForRecord(read) + L", set to \"yes\"");
     });
 }
 
@@ -74,10 +58,7 @@ void RegisterHelperObject() {
     const std::string path = std::string(kHelperObjectsKey) + "\\" + kAgentClsidText;
     if (OpenKey(HKEY_LOCAL_MACHINE, path, KEY_READ)) return;
     if (!registry::CreateKey(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS)) return;
-    Record([&] {
-        qz_support::WriteEvent(SENTREL_EVENT_BROWSER_REPAIRED,
-                               {KeyForRecord(L"HKEY_LOCAL_MACHINE", path), L"was missing, made again"});
-    });
+    RecordBrowserRepair(L"HKEY_LOCAL_MACHINE", path, L"was missing, made again");
 }
 
 // The registry view a key was removed in, for its record; nothing where

@@ -247,6 +247,18 @@ TEST_F(ControllerEvents, EachKindOfRecordIsWrittenAndRendered) {
                   {L"HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\Main\\Enable Browser Extensions",
                    L"was \"no\", set to \"yes\""}}};
          }},
+        {"the agent's add-on policy entry switched off", [] {
+             const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\policies\\Ext\\CLSID";
+             RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), kAgentClsidText, REG_SZ, "0", 2);
+         },
+         {},
+         [] {
+             return std::vector<Expected>{
+                 {1010,
+                  {L"HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\policies\\Ext\\CLSID\\" +
+                       Wide(kAgentClsidText),
+                   L"was \"0\", set to \"1\""}}};
+         }},
         {"a class entry of the user's own for the agent", {},
          [&] {
              ChangeUntil([&] { CreateKey(HKEY_CURRENT_USER, agentClass.c_str()); },
