@@ -1,6 +1,9 @@
 #include "controller/browser_lock.h"
 
+#include "SentrelEvents.h"
 #include "controller/agent_policy.h"
+#include "controller/repair_records.h"
+#include "support/event_log.h"
 #include "support/registry.h"
 #include "support/unique_any.h"
 
@@ -23,22 +26,49 @@ UniqueHkey OpenKey(HKEY root, const std::string& path, REGSAM access) {
     return registry::OpenKey(root, path.c_str(), access).key;
 }
 
-// REG_SZ "yes"; a value of more than 7 bytes is not read.
-bool ValueIsYes(HKEY key) {
-    const auto read = registry::ReadString(key, kExtensionsValue, 7);
-    return read.state == registry::ValueState::Present && read.text == "yes";
+// Writes a repair's record. Building its text may fail for want of memory;
+// that must not end the watcher, so there is no record then.
+template <typename Write>
+void Record(Write&& write) noexcept {
+    try {
+        write();
+    } catch (...) {
+    }
+}
+
+// A key's full name for a record.
+std::wstring KeyForRecord(const wchar_t* root, std::string_view path) {
+    return std::wstring(root) + L"\\" + std::wstring(path.begin(), path.end());
 }
 
 void EnableBrowserExtensions() {
     const UniqueHkey main = OpenKey(HKEY_CURRENT_USER, kBrowserMainKey, KEY_QUERY_VALUE | KEY_SET_VALUE);
-    if (!main || ValueIsYes(main.get())) return;
-    registry::SetString(main.get(), kExtensionsValue, "yes");
+    if (!main) return;
+    // REG_SZ "yes"; a value of more than 7 bytes is not read.
+    const auto read = registry::ReadString(main.get(), kExtensionsValue, 7);
+    if (read.state == registry::ValueState::Present && read.text == "yes") return;
+    if (registry::SetString(main.get(), kExtensionsValue, "yes") != ERROR_SUCCESS) return;
+    Record([&] {
+        RecordBrowserRepair(L"HKEY_CURRENT_USER", std::string(kBrowserMainKey) + "\\" + kExtensionsValue,
+                            FoundForRecord(read) + L", set to \"yes\"");
+    });
 }
 
 void RegisterHelperObject() {
     const std::string path = std::string(kHelperObjectsKey) + "\\" + kAgentClsidText;
     if (OpenKey(HKEY_LOCAL_MACHINE, path, KEY_READ)) return;
-    registry::CreateKey(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS);
+    if (!registry::CreateKey(HKEY_LOCAL_MACHINE, path.c_str(), KEY_ALL_ACCESS)) return;
+    RecordBrowserRepair(L"HKEY_LOCAL_MACHINE", path, L"was missing, made again");
+}
+
+// The registry view a key was removed in, for its record; nothing where
+// there is one view only (32-bit Windows).
+std::wstring_view ViewForRecord(REGSAM view) {
+    BOOL wow64 = FALSE;
+#ifndef _WIN64
+    if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64) return {};
+#endif
+    return view == KEY_WOW64_64KEY ? L" (64-bit registry view)" : L" (32-bit registry view)";
 }
 
 // What the user can write to keep the browser from loading the agent: a
@@ -54,8 +84,14 @@ void RemoveUserOverrides() {
     for (const char* parentPath : kParents) {
         for (const REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
             const UniqueHkey parent = OpenKey(HKEY_CURRENT_USER, parentPath, KEY_READ | DELETE | view);
-            if (parent && OpenKey(parent.get(), kAgentClsidText, KEY_READ))
-                registry::DeleteTree(parent.get(), kAgentClsidText);
+            if (!parent || !OpenKey(parent.get(), kAgentClsidText, KEY_READ)) continue;
+            if (registry::DeleteTree(parent.get(), kAgentClsidText) != ERROR_SUCCESS) continue;
+            Record([&] {
+                qz_support::WriteEvent(
+                    SENTREL_EVENT_OVERRIDE_REMOVED,
+                    {KeyForRecord(L"HKEY_CURRENT_USER", std::string(parentPath) + "\\" + kAgentClsidText) +
+                     std::wstring(ViewForRecord(view))});
+            });
         }
     }
 }

@@ -3,11 +3,13 @@
 #include "controller/class_factory.h"
 #include "controller/com_security.h"
 #include "controller/command_line.h"
+#include "controller/event_source.h"
 #include "controller/registration.h"
 #include "controller/server_module.h"
 #include "controller/starter_reply.h"
 #include "controller/tray_icon.h"
 #include "policy/connect_controller.h"
+#include "support/event_log.h"
 #include "support/unique_any.h"
 
 #include "sentrel_version.h"
@@ -42,13 +44,18 @@ std::wstring ProgramPath() {
     }
 }
 
+// The event source goes with the class: its result counts in the exit code.
 HRESULT Register(bool unregister) {
     if (unregister) {
         UnregisterAppId();
-        return UnregisterClassAndTypeLibrary();
+        const HRESULT classResult = UnregisterClassAndTypeLibrary();
+        const HRESULT sourceResult = UnregisterEventLogSource();
+        return FAILED(classResult) ? classResult : sourceResult;
     }
     RegisterAppId();
-    return RegisterClassAndTypeLibrary(ProgramPath());
+    const std::wstring programPath = ProgramPath();
+    const HRESULT hr = RegisterClassAndTypeLibrary(programPath);
+    return FAILED(hr) ? hr : RegisterEventLogSource(programPath);
 }
 
 // When a controller already runs, wakes it and reports true: this start ends.
@@ -128,6 +135,8 @@ int Run(HINSTANCE instance) {
     marker.reset();
     CoRevokeClassObject(cookie);
     Sleep(1000);
+    // The last records (an Exit, a failure on the way out) reach the log.
+    qz_support::FlushEvents(2000);
     return 0;
 }
 

@@ -1,9 +1,13 @@
 #include "controller/notes_protection.h"
 
+#include "SentrelEvents.h"
 #include "controller/folder_watch.h"
 #include "controller/notes_paths.h"
 #include "settings/configured_values.h"
+#include "settings/registry_store.h"
+#include "support/event_log.h"
 #include "support/registry.h"
+#include "support/text.h"
 
 #include <shlobj.h>
 
@@ -35,10 +39,22 @@ bool NotesProtectionConfigured() {
     return read.state == qz_support::registry::ValueState::Present && read.value == 1;
 }
 
+namespace {
+
+// A record must not end the protection: without memory for its text there is none.
+void RecordRepair(const char* name, const char* settingsFile, int found) noexcept try {
+    qz_support::WriteEvent(SENTREL_EVENT_NOTES_REPAIRED,
+                           {ToWindowsWide(name), ToWindowsWide(settingsFile), std::to_wstring(found)});
+} catch (...) {
+}
+
+}  // namespace
+
 void ForceNotesBrowserSettingsOff(const char* settingsFile) {
     for (const char* name : {"WWWDSP_SYNC_BROWSERFETCH", "WWWDSP_PREFETCH_OBJECT"}) {
-        if (GetPrivateProfileIntA("Notes", name, 0, settingsFile) != 0)
-            WritePrivateProfileStringA("Notes", name, "0", settingsFile);
+        const int found = static_cast<int>(GetPrivateProfileIntA("Notes", name, 0, settingsFile));
+        if (found == 0 || !WritePrivateProfileStringA("Notes", name, "0", settingsFile)) continue;
+        RecordRepair(name, settingsFile, found);
     }
 }
 

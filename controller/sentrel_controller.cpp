@@ -2,6 +2,7 @@
 
 #include "controller/agent_policy.h"
 #include "controller/browser_lock.h"
+#include "controller/controller_records.h"
 #include "controller/notes_protection.h"
 #include "controller/tray_icon.h"
 #include "policy/access_decision.h"
@@ -9,6 +10,7 @@
 #include "settings/controller_marks.h"
 #include "settings/password_prompt.h"
 #include "settings/registry_store.h"
+#include "settings/settings_records.h"
 #include "settings/settings_store.h"
 #include "support/com_error.h"
 #include "settings/settings_sync.h"
@@ -56,9 +58,11 @@ SentrelController::~SentrelController() {
 // no memory) is reported and left out, and the others still run.
 HRESULT SentrelController::FinalConstruct() noexcept {
     using qz_support::RunGuarded;
+    RecordMachinePolicies();
     RunGuarded(__FILE__, __LINE__, [this] { settings_.sourceConfigured = !ReadSettingsSource().empty(); });
     bool activeLoaded = false;
-    const SettingsLoad load = LoadStoredSettings(settings_, &activeLoaded);
+    SettingsLoadDetail detail;
+    const SettingsLoad load = LoadStoredSettings(settings_, &activeLoaded, &detail);
     // A document that is there but cannot be used would otherwise leave
     // the start values (no lock, no password), and the next save would store
     // them over it: the controller holds the lock instead. So it does where
@@ -73,6 +77,12 @@ HRESULT SentrelController::FinalConstruct() noexcept {
         settings_.reverseOperation = false;
         lockHeld_ = true;
     }
+    RunGuarded(__FILE__, __LINE__, [&] {
+        if (load == SettingsLoad::Applied) RecordSettingsApplied(detail.from, settings_);
+        if (load == SettingsLoad::Unusable) RecordSettingsUnusable(detail.from, detail.problem);
+        if (awaitingMachineSettings) RecordAwaitingMachineSettings(detail.from, SourceInRecords(ReadSettingsSource()));
+    });
+    RecordLockState(settings_.active, LockChange::Start);
     RunGuarded(__FILE__, __LINE__, [this] {
         ChooseImage();
         window_ = CreateModeless(module_.Instance(), IDD_SETTINGS, nullptr);
@@ -86,10 +96,25 @@ HRESULT SentrelController::FinalConstruct() noexcept {
 }
 
 void SentrelController::LoadSettings() {
+    const bool wasActive = settings_.active;
     bool activeLoaded = false;
+    SettingsLoadDetail detail;
     if (!lockHeld_) {
-        sentrel::LoadSettings(settings_, &activeLoaded);
+        bool applied = false;
+        try {
+            applied = sentrel::LoadSettings(settings_, &activeLoaded, &detail);
+        } catch (...) {
+            // The message's guard shows the error; the record says which document.
+            if (!detail.problem.empty()) RecordDocumentRefused(detail.from, detail.problem);
+            throw;
+        }
+        if (applied) {
+            RecordSettingsApplied(detail.from, settings_);
+        } else if (!detail.problem.empty()) {
+            RecordDocumentRefused(detail.from, detail.problem);
+        }
         if (activeLoaded) ChooseImage();
+        if (settings_.active != wasActive) RecordLockState(settings_.active, LockChange::Reload);
         return;
     }
     // The held lock ends with the first document that applies, which then
@@ -97,11 +122,17 @@ void SentrelController::LoadSettings() {
     ControllerSettings loaded;
     loaded.sourceConfigured = settings_.sourceConfigured;
     loaded.recentRefused = settings_.recentRefused;
-    if (LoadStoredSettings(loaded, &activeLoaded) != SettingsLoad::Applied) return;
+    const SettingsLoad load = LoadStoredSettings(loaded, &activeLoaded, &detail);
+    if (load != SettingsLoad::Applied) {
+        if (load == SettingsLoad::Unusable) RecordDocumentRefused(detail.from, detail.problem);
+        return;
+    }
     settings_ = std::move(loaded);
     lockHeld_ = false;
     MarkLockHeld(window_, false);
     ChooseImage();
+    RecordSettingsApplied(detail.from, settings_);
+    if (settings_.active != wasActive) RecordLockState(settings_.active, LockChange::Reload);
 }
 
 void SentrelController::HoldLocked() {
@@ -299,11 +330,13 @@ void SentrelController::ToggleLock() {
     }
     ChooseImage();
     ModifyTrayIcon(window_, currentImage_);
+    RecordLockState(settings_.active, LockChange::Toggle);
 }
 
 void SentrelController::Exit() {
     if (!ConfirmPassword()) return;
     DeleteTrayIcon(window_);
+    if (settings_.active) RecordLockState(false, LockChange::Exit);
     // In memory only: the stored settings keep the lock for the next start.
     settings_.active = false;
     iconShown_ = false;

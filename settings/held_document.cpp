@@ -27,7 +27,7 @@ StoredDocument HeldOrStoredDocument() {
     {
         HeldDocument& held = Held();
         std::lock_guard<std::mutex> guard(held.lock);
-        if (held.text) return {StoredDocumentState::Present, *held.text};
+        if (held.text) return {StoredDocumentState::Present, *held.text, L"the settings held in memory for this run"};
     }
     return ReadStoredDocumentValue();
 }

@@ -46,8 +46,10 @@ StoredDocument ReadStoredDocumentValue() {
     // Twice the largest settings file: the text as UTF-16.
     constexpr DWORD kMaxStoredBytes = 2 * static_cast<DWORD>(kMaxSettingsTextBytes);
     StoredDocument stored;
+    stored.location = L"HKEY_CURRENT_USER\\" + ToWindowsWide(kSettingsKeyPath);
     auto key = OpenUserSettingsKey(KEY_QUERY_VALUE);
     if (!key) {
+        stored.location = L"HKEY_LOCAL_MACHINE\\" + ToWindowsWide(kSettingsKeyPath);
         auto opened = registry::OpenKey(HKEY_LOCAL_MACHINE, kSettingsKeyPath, KEY_QUERY_VALUE);
         if (!opened) {
             if (opened.status != ERROR_FILE_NOT_FOUND) stored.state = StoredDocumentState::Unreadable;

@@ -58,6 +58,8 @@ using StoredDocumentState = qz_support::registry::ValueState;
 struct StoredDocument {
     StoredDocumentState state = StoredDocumentState::Absent;
     WideString text;  // when Present
+    // Where it was read, for records: the key with its hive.
+    std::wstring location;
 };
 StoredDocument ReadStoredDocumentValue();
 

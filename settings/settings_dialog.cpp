@@ -3,6 +3,7 @@
 #include "resource_ids.h"
 #include "settings/registry_store.h"
 #include "settings/settings_import.h"
+#include "settings/settings_records.h"
 #include "settings/settings_store.h"
 #include "support/com_error.h"
 
@@ -118,6 +119,7 @@ void SettingsDialog::SaveDialog(const std::optional<std::wstring>& fileName) {
     ApplyTo(edited);
     qz_support::ThrowIfFailed(SaveSettings(edited, fileName));
     owner_.Settings() = std::move(edited);
+    if (!fileName) RecordSettingsApplied(L"the settings dialog", owner_.Settings());
 }
 
 void SettingsDialog::AddHostName() {
@@ -158,7 +160,12 @@ void SettingsDialog::UpdatePasswordButtons() {
 void SettingsDialog::Import() {
     const std::optional<std::wstring> file = AskForFile(false);
     if (!file) return;
-    if (Imported(ImportSettingsFile(*file))) owner_.LoadSettings();
+    const ImportOutcome imported = ImportSettingsFile(*file);
+    if (Imported(imported)) {
+        owner_.LoadSettings();
+    } else {
+        RecordDocumentRefused(*file, imported);
+    }
     owner_.FillSettingsDialog();
 }
 

@@ -5,7 +5,9 @@
 
 #include "support/text.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace sentrel {
 
@@ -25,11 +27,20 @@ inline bool Imported(ImportOutcome outcome) {
     return outcome == ImportOutcome::Stored || outcome == ImportOutcome::Held;
 }
 
+// Why a document is refused, in words for a record ("it is not well-formed
+// XML, ..."); for Stored and Held, what became of it.
+std::wstring_view DescribeImportOutcome(ImportOutcome outcome);
+
+// Why the next load would refuse `text` (NotXml, NoSettings, BadElement);
+// nothing when it loads. DOM failures raise.
+std::optional<ImportOutcome> RefusalOf(const WideString& text);
+
 // Reads the file (8-bit text) and imports its text. The settings key is
 // never created: without one the document is not stored.
 // With `holdUnstored`, a document that loads but cannot be stored (a
 // standard user under "MachineSettingsOnly" may not write the machine's
 // key) is held in memory for the next loads of this run instead.
+// The file's path is noted as the document's origin (document_origin.h).
 ImportOutcome ImportSettingsFile(const std::wstring& path, bool holdUnstored = false);
 
 // Where an import stores the document it takes in.
@@ -40,8 +51,9 @@ enum class ImportStore {
 
 // The same for a text already read: a download's body, imported from the
 // bytes that were downloaded and not from a file another program could have
-// replaced in between.
-ImportOutcome ImportSettingsText(const WideString& text, bool holdUnstored = false,
+// replaced in between. `origin`, when given, is noted as the stored
+// document's origin.
+ImportOutcome ImportSettingsText(const WideString& text, bool holdUnstored = false, std::wstring_view origin = {},
                                  ImportStore store = ImportStore::SettingsKey);
 
 }  // namespace sentrel

@@ -4,6 +4,7 @@
 #include "settings/settings_file_text.h"
 #include "settings/settings_import.h"
 #include "settings/settings_limits.h"
+#include "settings/settings_records.h"
 #include "settings/source_paths.h"
 #include "support/machine_policy.h"
 #include "support/registry.h"
@@ -21,6 +22,24 @@ namespace {
 
 constexpr DWORD kReadBufferBytes = 2048;
 constexpr DWORD kMinimumSyncIntervalMs = 100;
+
+// A Win32 or WinINet error in words for a record: "error 12029: <the
+// system's text>", the text where the system has one.
+std::wstring ErrorInWords(DWORD code) {
+    const HMODULE internet = GetModuleHandleW(L"wininet.dll");
+    DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    if (internet && code >= INTERNET_ERROR_BASE && code <= INTERNET_ERROR_LAST) flags |= FORMAT_MESSAGE_FROM_HMODULE;
+    wchar_t* buffer = nullptr;
+    FormatMessageW(flags, internet, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const qz_support::UniqueLocalText owner(buffer);
+    std::wstring text = buffer ? buffer : L"";
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
+    return L"error " + std::to_wstring(code) + (text.empty() ? L"" : L": " + text);
+}
+
+std::wstring Failure(std::wstring_view what, DWORD code) {
+    return std::wstring(what) + L" (" + ErrorInWords(code) + L")";
+}
 
 // A unique name in the temporary folder with the prefix "int" and the given
 // extension. The system makes the unique part by creating an empty file,
@@ -65,23 +84,28 @@ std::optional<ULONGLONG> AnnouncedLength(HINTERNET request) {
     return length;
 }
 
-// Copies the body to the file through a fixed buffer; false when a read or
-// a write failed, the body ended before the announced length, or it grew
-// beyond what an import takes (the rest is not read).
-bool CopyBody(HINTERNET request, HANDLE file) {
+// Copies the body to the file through a fixed buffer. Nothing when the
+// whole body was copied; otherwise why not: a read or a write failed, the
+// body ended before the announced length, or it grew beyond what an import
+// takes (the rest is not read).
+std::optional<std::wstring> CopyBody(HINTERNET request, HANDLE file) {
     const std::optional<ULONGLONG> announced = AnnouncedLength(request);
     ULONGLONG copied = 0;
     char buffer[kReadBufferBytes];
     for (;;) {
         DWORD read = 0;
-        if (!InternetReadFile(request, buffer, sizeof buffer, &read)) return false;
+        if (!InternetReadFile(request, buffer, sizeof buffer, &read)) return Failure(L"the transfer failed", GetLastError());
         if (read == 0) break;
-        if (copied + read > kMaxSettingsTextBytes) return false;
+        if (copied + read > kMaxSettingsTextBytes) return L"the body grew larger than a settings document can be";
         DWORD written = 0;
-        if (!WriteFile(file, buffer, read, &written, nullptr) || written != read) return false;
+        if (!WriteFile(file, buffer, read, &written, nullptr) || written != read)
+            return Failure(L"the temporary file could not be written", GetLastError());
         copied += read;
     }
-    return !announced || copied == *announced;
+    if (announced && copied != *announced)
+        return L"the transfer ended after " + std::to_wstring(copied) + L" of the " + std::to_wstring(*announced) +
+               L" bytes announced";
+    return std::nullopt;
 }
 
 // The file from its start, read through the handle that wrote it: opened
@@ -108,31 +132,54 @@ void TempFileList::DeleteAll() {
     files_.clear();
 }
 
-std::optional<std::string> DownloadToTempFile(const std::string& url, TempFileList& temporaries) {
+std::optional<std::string> DownloadToTempFile(const std::string& url, TempFileList& temporaries, std::wstring* why) {
+    std::wstring ignored;
+    std::wstring& failure = why ? *why : ignored;
     const qz_support::UniqueHinternet internet(InternetOpenA("QZ", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-    if (!internet) return std::nullopt;
+    if (!internet) {
+        failure = Failure(L"the internet library could not be opened", GetLastError());
+        return std::nullopt;
+    }
     const qz_support::UniqueHinternet request(InternetOpenUrlA(
         internet.get(), url.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NEED_FILE, 0));
-    if (!request) return std::nullopt;
-    // An error page is a body too; only a success status carries settings.
-    if (const std::optional<DWORD> status = HttpStatus(request.get()); status && (*status < 200 || *status > 299))
+    if (!request) {
+        failure = Failure(L"the address could not be opened", GetLastError());
         return std::nullopt;
+    }
+    // An error page is a body too; only a success status carries settings.
+    if (const std::optional<DWORD> status = HttpStatus(request.get()); status && (*status < 200 || *status > 299)) {
+        failure = L"the server answered with HTTP status " + std::to_wstring(*status);
+        return std::nullopt;
+    }
     // A body announced as larger than an import takes is not fetched.
     if (const std::optional<ULONGLONG> announced = AnnouncedLength(request.get());
-        announced && *announced > kMaxSettingsTextBytes)
+        announced && *announced > kMaxSettingsTextBytes) {
+        failure = L"the server announced " + std::to_wstring(*announced) +
+                  L" bytes, more than a settings document can be";
         return std::nullopt;
+    }
 
     const std::optional<TemporaryName> reserved = ReserveTemporaryName(UrlFileExtension(url));
-    if (!reserved) return std::nullopt;
-    bool complete = false;
+    if (!reserved) {
+        failure = Failure(L"no temporary file name could be made", GetLastError());
+        return std::nullopt;
+    }
+    std::optional<std::wstring> incomplete;
     std::string body;
     {
         qz_support::UniqueFile file(CreateFileA(reserved->name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         // Only a complete body is held in memory, never one being cut off at the limit.
-        complete = file && CopyBody(request.get(), file.get()) && ReadBack(file.get(), body);
+        if (!file) {
+            incomplete = Failure(L"the temporary file could not be created", GetLastError());
+        } else {
+            incomplete = CopyBody(request.get(), file.get());
+            if (!incomplete && !ReadBack(file.get(), body))
+                incomplete = L"the download could not be read back from its temporary file";
+        }
     }
-    if (!complete) {
+    if (incomplete) {
+        failure = std::move(*incomplete);
         // The partial file goes at once, then its reservation.
         DeleteFileA(reserved->name.c_str());
         DeleteFileA(reserved->reservation.c_str());
@@ -143,14 +190,27 @@ std::optional<std::string> DownloadToTempFile(const std::string& url, TempFileLi
     return body;
 }
 
-std::optional<WideString> FetchSettingsText(const std::string& source, TempFileList& temporaries) {
-    if (KindOfSource(source) != SourceKind::Url) return ReadSettingsFileText(ToWindowsWide(source));
-    const std::optional<std::string> body = DownloadToTempFile(source, temporaries);
-    if (!body) return std::nullopt;
-    return SettingsTextOfBytes(*body);
+std::optional<WideString> FetchSettingsText(const std::string& source, TempFileList& temporaries, std::wstring* why) {
+    std::wstring ignored;
+    std::wstring& failure = why ? *why : ignored;
+    if (KindOfSource(source) == SourceKind::Url) {
+        const std::optional<std::string> body = DownloadToTempFile(source, temporaries, &failure);
+        if (!body) return std::nullopt;
+        return SettingsTextOfBytes(*body);
+    }
+    SetLastError(ERROR_SUCCESS);
+    std::optional<WideString> text = ReadSettingsFileText(ToWindowsWide(source));
+    const DWORD error = GetLastError();
+    if (!text) {
+        failure = L"the file is larger than a settings document can be";
+    } else if (text->empty()) {
+        failure = error == ERROR_SUCCESS ? L"the file is empty" : Failure(L"the file could not be read", error);
+        text.reset();
+    }
+    return text;
 }
 
-SyncOutcome SyncPass(TempFileList& temporaries, LastPassMark* mark) {
+SyncOutcome SyncPass(TempFileList& temporaries, SyncTrigger trigger, LastPassMark* mark) {
     LastPassMark ignored = LastPassMark::None;
     LastPassMark& told = mark ? *mark : ignored;
     told = LastPassMark::Failed;
@@ -164,20 +224,30 @@ SyncOutcome SyncPass(TempFileList& temporaries, LastPassMark* mark) {
     // The user maps drive letters (subst, net use): under the policy they
     // would choose the file that the machine's settings come from.
     if (machineOnly && KindOfSource(source) == SourceKind::DrivePath) {
+        RecordSyncFailed(source, L"under the machine policy MachineSettingsOnly a source on a drive letter is not read",
+                         trigger);
         told = LastPassMark::DriveLetterRefused;
         return SyncOutcome::DriveLetterRefused;
     }
-    const std::optional<WideString> text = FetchSettingsText(source, temporaries);
+    std::wstring why;
+    const std::optional<WideString> text = FetchSettingsText(source, temporaries, &why);
     // Under "MachineSettingsOnly" a standard user cannot store what was
     // fetched; it is applied for this run all the same, so central settings
     // keep reaching the workstation. "Last Sync" records only what was stored.
-    if (!text) return SyncOutcome::Failed;
+    if (!text) {
+        RecordSyncFailed(source, why, trigger);
+        return SyncOutcome::Failed;
+    }
     // The user's policy configures what the user's own settings key could:
     // its document goes there, as it did while that policy made the key.
     const ImportStore store =
         configured.origin == ValueOrigin::UserPolicy ? ImportStore::UserSettingsKey : ImportStore::SettingsKey;
-    const ImportOutcome imported = ImportSettingsText(*text, machineOnly, store);
-    if (!Imported(imported)) return SyncOutcome::Failed;
+    const std::wstring origin = SourceInRecords(source);
+    const ImportOutcome imported = ImportSettingsText(*text, machineOnly, origin, store);
+    if (!Imported(imported)) {
+        RecordDocumentRefused(origin, imported);
+        return SyncOutcome::Failed;
+    }
     if (imported == ImportOutcome::Stored) WriteLastSync();
     told = imported == ImportOutcome::Stored ? LastPassMark::Stored : LastPassMark::Held;
     return SyncOutcome::Imported;
@@ -186,7 +256,7 @@ SyncOutcome SyncPass(TempFileList& temporaries, LastPassMark* mark) {
 SyncOutcome ReloadSettingsFromSource(const std::function<void()>& loadSettings, HWND markedWindow) {
     TempFileList temporaries;
     LastPassMark mark = LastPassMark::None;
-    const SyncOutcome outcome = SyncPass(temporaries, &mark);
+    const SyncOutcome outcome = SyncPass(temporaries, SyncTrigger::Menu, &mark);
     MarkLastPass(markedWindow, mark);
     if (outcome == SyncOutcome::Imported) {
         loadSettings();
@@ -221,7 +291,7 @@ void SyncWorker(HWND window, HANDLE stopEvent) {
         LastPassMark mark = LastPassMark::Failed;
         // A pass that raises (a DOM failure, no memory) is reported and fails
         // like any other; the next one comes an hour later.
-        qz_support::RunGuarded(__FILE__, __LINE__, [&] { outcome = SyncPass(temporaries, &mark); });
+        qz_support::RunGuarded(__FILE__, __LINE__, [&] { outcome = SyncPass(temporaries, SyncTrigger::Worker, &mark); });
         MarkLastPass(window, mark);
         // Once a source has been seen the worker keeps going; a later pass
         // without one imports nothing.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "settings/controller_marks.h"
+#include "settings/settings_records.h"
 #include "support/text.h"
 
 #include <windows.h>
@@ -46,24 +47,31 @@ private:
 // connection, an HTTP status other than 2xx, a transfer cut short, a body
 // larger than kMaxSettingsTextBytes (reading stops there), a file that could
 // not be written. No file is left behind then, the reservation included.
-std::optional<std::string> DownloadToTempFile(const std::string& url, TempFileList& temporaries);
+// `why`, when given, then says what failed, in words for a record.
+std::optional<std::string> DownloadToTempFile(const std::string& url, TempFileList& temporaries,
+                                              std::wstring* why = nullptr);
 
 // The text of the source's document: a drive or network path read in place,
 // a URL's body as it was downloaded (never read back from the file, which
 // another program could replace meanwhile; the download and its reservation
-// are added to `temporaries`). Nothing when nothing could be fetched.
-std::optional<WideString> FetchSettingsText(const std::string& source, TempFileList& temporaries);
+// are added to `temporaries`). Nothing when nothing could be fetched (a
+// file that is empty or does not open included); `why` then says why.
+std::optional<WideString> FetchSettingsText(const std::string& source, TempFileList& temporaries,
+                                            std::wstring* why = nullptr);
 
 // One pass: fetches the configured source and imports it (a source the
 // user's policy names into the user's settings key, made when missing); when
 // it was stored, stamps "Last Sync" (under "MachineSettingsOnly" a document that
 // cannot be stored is held for this run and counts as imported). Under
 // "MachineSettingsOnly" a source on a drive letter is not read at all. A
-// download stays in `temporaries` for the caller to delete. With `mark`,
-// also tells how the pass went as the controller's window shows it
-// (settings/controller_marks.h).
+// download stays in `temporaries` for the caller to delete. A pass that
+// fetches nothing, and a document it refuses, are recorded in the event
+// log; an imported one is noted as coming from the source, for the record
+// of the load that applies it. With `mark`, also tells how the pass went as
+// the controller's window shows it (settings/controller_marks.h).
 enum class SyncOutcome { NoSource, Imported, Failed, DriveLetterRefused };
-SyncOutcome SyncPass(TempFileList& temporaries, LastPassMark* mark = nullptr);
+SyncOutcome SyncPass(TempFileList& temporaries, SyncTrigger trigger = SyncTrigger::Worker,
+                     LastPassMark* mark = nullptr);
 
 inline constexpr const char* kRetrievalFailure = "Settings could not be retrieved, please try again later";
 inline constexpr const char* kDriveLetterRefusal =

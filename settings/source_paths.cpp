@@ -2,6 +2,8 @@
 
 #include "support/ascii.h"
 
+#include <algorithm>
+
 namespace sentrel {
 
 bool IsDrivePath(std::string_view source) {
@@ -36,6 +38,21 @@ std::string UrlFileExtension(std::string_view url) {
     for (const char c : extension)
         if (static_cast<unsigned char>(c) < 0x20) return {};
     return std::string(extension == "." ? std::string_view() : extension);
+}
+
+std::string SourceForRecord(std::string_view source) {
+    if (KindOfSource(source) != SourceKind::Url) return std::string(source);
+    // The authority runs from after the first two slashes (or from the start
+    // when the first slash is not doubled) to the next of "/\\?#"; its user
+    // information ends at its last '@'.
+    const size_t slash = source.find_first_of("/\\");
+    const bool doubled = slash != std::string_view::npos && slash + 1 < source.size() &&
+                         (source[slash + 1] == '/' || source[slash + 1] == '\\');
+    const size_t start = doubled ? slash + 2 : 0;
+    const size_t end = std::min(source.find_first_of("/\\?#", start), source.size());
+    const size_t at = source.substr(start, end - start).rfind('@');
+    if (at == std::string_view::npos) return std::string(source);
+    return std::string(source.substr(0, start)) + std::string(source.substr(start + at + 1));
 }
 
 }  // namespace sentrel

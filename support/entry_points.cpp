@@ -1,6 +1,8 @@
 #include "support/entry_points.h"
 
+#include "SentrelEvents.h"
 #include "support/com_ptr.h"
+#include "support/event_log.h"
 #include "support/unique_any.h"
 
 #include <cstdio>
@@ -74,6 +76,24 @@ std::wstring SystemMessage(HRESULT hr) {
     return text;
 }
 
+// For a record: the code and the system's words for it.
+std::wstring CodeForRecord(HRESULT hr) {
+    wchar_t code[32];
+    swprintf(code, 32, L"0x%08lX", static_cast<unsigned long>(hr));
+    const std::wstring message = SystemMessage(hr);
+    return message.empty() ? code : code + (L" (" + message + L")");
+}
+
+// For a record: the innermost guarded frame, by the file's name alone.
+std::wstring FrameForRecord() {
+    if (callStack.empty()) return L"outside any guarded entry point";
+    const CallFrame& frame = callStack.back();
+    const std::string_view file(frame.file ? frame.file : "");
+    const size_t slash = file.find_last_of("\\/");
+    const std::string_view name = slash == std::string_view::npos ? file : file.substr(slash + 1);
+    return std::wstring(name.begin(), name.end()) + L", line " + std::to_wstring(frame.line);
+}
+
 }  // namespace
 
 CCallStackEntry::CCallStackEntry(const char* file, int line, HINSTANCE instance)
@@ -104,6 +124,7 @@ long ReportError(long error) {
 long ReportError(long error, const std::wstring& description) {
     lastReport = Describe(error, description.c_str());
     OutputDebugStringW(lastReport.c_str());
+    WriteEvent(SENTREL_EVENT_UNEXPECTED_FAILURE, {CodeForRecord(error), FrameForRecord(), ModuleForRecord()});
     return error;
 }
 
@@ -136,7 +157,9 @@ bool ShowError(const _com_error& error, long, bool) {
         if (SUCCEEDED(info->GetDescription(text.put())) && text) description = text.get();
     }
     if (description.empty()) description = SystemMessage(error.Error());
-    Emit(Describe(error.Error(), description.c_str()));
+    const std::wstring text = Describe(error.Error(), description.c_str());
+    WriteEvent(SENTREL_EVENT_ERROR_SHOWN, {text, ModuleForRecord()});
+    Emit(text);
     return true;
 }
 

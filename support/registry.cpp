@@ -89,9 +89,9 @@ LSTATUS SetString(HKEY key, const char* name, std::string_view text) {
                           static_cast<DWORD>(terminated.size() + 1));
 }
 
-LSTATUS SetWideString(HKEY key, const wchar_t* name, std::wstring_view text) {
+LSTATUS SetWideString(HKEY key, const wchar_t* name, std::wstring_view text, DWORD type) {
     const std::wstring terminated(text);
-    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(terminated.c_str()),
+    return RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(terminated.c_str()),
                           static_cast<DWORD>((terminated.size() + 1) * sizeof(wchar_t)));
 }
 

@@ -69,10 +69,11 @@ TextValue<std::string> ReadString(HKEY key, const char* name, DWORD maxBytes);
 // read, so a large limit costs a small value nothing.
 TextValue<std::u16string> ReadWideString(HKEY key, const wchar_t* name, DWORD maxBytes);
 
-// Writers: REG_SZ with its terminating NUL, REG_DWORD, REG_BINARY. A null
-// name is the key's default value.
+// Writers: REG_SZ with its terminating NUL (a wide string may be
+// REG_EXPAND_SZ instead), REG_DWORD, REG_BINARY. A null name is the key's
+// default value.
 LSTATUS SetString(HKEY key, const char* name, std::string_view text);
-LSTATUS SetWideString(HKEY key, const wchar_t* name, std::wstring_view text);
+LSTATUS SetWideString(HKEY key, const wchar_t* name, std::wstring_view text, DWORD type = REG_SZ);
 LSTATUS SetDword(HKEY key, const char* name, DWORD value);
 LSTATUS SetBinary(HKEY key, const char* name, const BYTE* data, DWORD size);
 // Creates the key (asking only to set values, in `view`) and sets the text.

@@ -64,6 +64,7 @@ inline void CloseInternet(HINTERNET handle) { InternetCloseHandle(handle); }
 inline void FreeLibraryHandle(HMODULE module) { FreeLibrary(module); }
 inline void FreeLocal(void* memory) { LocalFree(memory); }
 inline void FreeLocalText(wchar_t* text) { LocalFree(text); }
+inline void DeregisterSource(HANDLE source) { DeregisterEventSource(source); }
 }  // namespace detail
 
 using UniqueHkey = UniqueAny<HKEY, detail::CloseKey>;
@@ -79,5 +80,7 @@ using UniqueHmodule = UniqueAny<HMODULE, detail::FreeLibraryHandle>;
 // the descriptor conversions return.
 using UniqueLocalDescriptor = UniqueAny<PSECURITY_DESCRIPTOR, detail::FreeLocal>;
 using UniqueLocalText = UniqueAny<wchar_t*, detail::FreeLocalText>;
+// An event log source from RegisterEventSourceW.
+using UniqueEventSource = UniqueAny<HANDLE, detail::DeregisterSource>;
 
 }  // namespace qz_support

@@ -163,17 +163,7 @@ protected:
     }
 
     // Picks a file in the common file dialog with this caption.
-    void ChooseFile(const char* caption, const std::wstring& path) {
-        const HWND dialog = WaitForVisibleWindow("#32770", caption);
-        ASSERT_NE(dialog, nullptr) << caption;
-        const HWND nameBox = GetDlgItem(dialog, 1148);
-        const HWND combo = FindWindowExA(nameBox, nullptr, "ComboBox", nullptr);
-        const HWND edit = ComboEdit(combo ? combo : nameBox);
-        ASSERT_NE(edit, nullptr);
-        SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-        PostClick(dialog, IDOK);
-        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
-    }
+    void ChooseFile(const char* caption, const std::wstring& path) { ASSERT_TRUE(client::PickFile(caption, path)) << caption; }
 
     HWND window_ = nullptr;
     ComPtr<ISentrelController> controller_;

@@ -3,6 +3,7 @@
 // the MSI package installed, upgraded and removed with Wine's msiexec. Runs
 // last: the package registers the deliverables from Program Files and
 // removes them.
+#include "controller/event_source.h"
 #include "controller/notes_protection.h"
 #include "policy/connect_controller.h"
 #include "settings/dom.h"
@@ -497,6 +498,13 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
     EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kRememberedKey, "FAILCLOSED"), "1");
     EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kRememberedKey, "BROWSERPOLICIES"), "1");
     EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kRememberedKey, "PROTECTNOTES"), "<absent>") << "not asked for";
+    char messageFile[MAX_PATH] = {};
+    DWORD messageFileSize = sizeof messageFile;
+    EXPECT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, kEventSourceKeyPath, "EventMessageFile",
+                           RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, messageFile, &messageFileSize),
+              ERROR_SUCCESS);
+    EXPECT_EQ(_stricmp(messageFile, (folder + "SentrelAgentController.exe").c_str()), 0)
+        << "the event source's messages: " << messageFile;
     for (const View& view : kViews) {
         const qz_support::UniqueHkey software = SoftwareKey(view.flag);
         for (const ViewEntry& entry : EntriesOf(view)) {
@@ -558,6 +566,7 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, agentKey));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, typeLibKey));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, helperKey));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kEventSourceKeyPath));
     for (const View& view : kViews) {
         const qz_support::UniqueHkey software = SoftwareKey(view.flag);
         for (const char* key : {kAgentClass, kHelperEntry, kInterfaceEntry, kLibraryEntry, kElevationPolicy})

@@ -72,8 +72,12 @@ TEST_F(Registry, TheViewAskedForIsTheViewOpened) {
     RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kMachinePath, KEY_WOW64_64KEY, 0);
     ASSERT_TRUE(CreateKey(HKEY_LOCAL_MACHINE, kMachinePath, KEY_READ | KEY_WOW64_32KEY));
     EXPECT_TRUE(OpenKey(HKEY_LOCAL_MACHINE, kMachinePath, KEY_READ | KEY_WOW64_32KEY));
-    EXPECT_EQ(OpenKey(HKEY_LOCAL_MACHINE, kMachinePath, KEY_READ | KEY_WOW64_64KEY).status, ERROR_FILE_NOT_FOUND)
-        << "the 32-bit view's key is not in the 64-bit view";
+    // 32-bit Windows has one view, which both flags name.
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    if (sizeof(void*) == 8 || wow64)
+        EXPECT_EQ(OpenKey(HKEY_LOCAL_MACHINE, kMachinePath, KEY_READ | KEY_WOW64_64KEY).status, ERROR_FILE_NOT_FOUND)
+            << "the 32-bit view's key is not in the 64-bit view";
     EXPECT_EQ(DeleteKey(HKEY_LOCAL_MACHINE, kMachinePath, KEY_WOW64_32KEY), ERROR_SUCCESS);
     EXPECT_EQ(OpenKey(HKEY_LOCAL_MACHINE, kMachinePath, KEY_READ | KEY_WOW64_32KEY).status, ERROR_FILE_NOT_FOUND);
 }

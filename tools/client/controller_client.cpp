@@ -102,6 +102,11 @@ ProgramRun RunProgramForOutput(const std::wstring& commandLine, DWORD timeoutMs)
     return run;
 }
 
+bool LaunchDetached(const std::wstring& commandLine) {
+    qz_support::UniqueHandle process;
+    return Launch(commandLine, process);
+}
+
 bool StoreSettingsDocument(const std::string& text, HKEY root) {
     return qz_support::registry::CreateAndSetString(root, kSettingsKeyPath, nullptr, text) == ERROR_SUCCESS;
 }
@@ -190,6 +195,18 @@ HWND WaitForVisibleWindow(const char* className, const char* caption, DWORD time
     WaitUntil([&] { return (window = FindWindowA(className, caption)) != nullptr && IsWindowVisible(window); },
               timeoutMs);
     return window && IsWindowVisible(window) ? window : nullptr;
+}
+
+bool PickFile(const char* caption, const std::wstring& path, DWORD timeoutMs) {
+    const HWND dialog = WaitForVisibleWindow("#32770", caption, timeoutMs);
+    if (!dialog) return false;
+    const HWND nameBox = GetDlgItem(dialog, 1148);
+    const HWND combo = FindWindowExA(nameBox, nullptr, "ComboBox", nullptr);
+    const HWND edit = FindWindowExA(combo ? combo : nameBox, nullptr, "Edit", nullptr);
+    if (!edit) return false;
+    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    return WaitUntil([&] { return !IsWindow(dialog); }, timeoutMs);
 }
 
 std::vector<DWORD> StopControllers() {

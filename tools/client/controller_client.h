@@ -68,6 +68,10 @@ struct ProgramRun {
 };
 ProgramRun RunProgramForOutput(const std::wstring& commandLine, DWORD timeoutMs = 30000);
 
+// Starts a command line (with NUL standard handles) and does not wait for
+// it; false when it could not be started.
+bool LaunchDetached(const std::wstring& commandLine);
+
 // Stores `text` as the settings document in the settings key under `root`.
 bool StoreSettingsDocument(const std::string& text, HKEY root = HKEY_CURRENT_USER);
 
@@ -104,6 +108,11 @@ HWND ControllerWindow();
 // Waits for a visible top-level window of that class (and caption, unless
 // null); null when none appeared in time.
 HWND WaitForVisibleWindow(const char* className, const char* caption, DWORD timeoutMs = 5000);
+
+// Picks `path` in the common file dialog with this caption once it shows:
+// the name goes into the inner Edit of control 1148 (cmb13), then OK. False
+// when no such dialog showed or it did not close.
+bool PickFile(const char* caption, const std::wstring& path, DWORD timeoutMs = 5000);
 
 // For the demo's programs: prints one line "<program>: <what failed>" to the
 // standard error (with the HRESULT when one is given) and returns 1, the
