@@ -9,8 +9,10 @@
 namespace sentrel {
 namespace {
 
-// A failure code has at most ten digits after its '-'.
-constexpr size_t kMaxFailureDigits = 10;
+// The failure codes a call across processes gives (0x80000000 to 0xC4653600
+// read as signed numbers: RPC_E_*, E_*, HRESULT_FROM_WIN32) have ten digits
+// after the '-'. Shorter negative numbers ("?id=-1, ") end addresses.
+constexpr size_t kFailureDigits = 10;
 // Longer runs of letters are taken for text, not for a scheme or a bare word
 // that begins an address.
 constexpr size_t kMaxSchemeLength = 32;
@@ -47,8 +49,8 @@ void LogRecordSplitter::Finish() {
     if (started_) found_(current_);
 }
 
-// "0", "1" or a failure code ('-' and up to ten digits, no leading zero,
-// within 32 bits), then ", ". `length` counts both.
+// "0", "1" or a failure code ('-' and ten digits, no leading zero, within
+// 32 bits), then ", ". `length` counts both.
 LogRecordSplitter::Check LogRecordSplitter::AnswerAt(size_t at, int32_t& answer, size_t& length) const {
     const auto more = [this] { return finished_ ? Check::No : Check::NeedMore; };
     size_t end = at;
@@ -58,13 +60,13 @@ LogRecordSplitter::Check LogRecordSplitter::AnswerAt(size_t at, int32_t& answer,
         end = at + 1;
     } else if (window_[at] == '-') {
         end = at + 1;
-        while (end < window_.size() && IsAsciiDigit(window_[end]) && end - at <= kMaxFailureDigits) {
+        while (end < window_.size() && IsAsciiDigit(window_[end]) && end - at <= kFailureDigits) {
             value = value * 10 + (window_[end] - '0');
             ++end;
         }
         const size_t digits = end - at - 1;
-        if (end == window_.size() && digits <= kMaxFailureDigits) return more();
-        if (digits == 0 || digits > kMaxFailureDigits || window_[at + 1] == '0') return Check::No;
+        if (end == window_.size() && digits <= kFailureDigits) return more();
+        if (digits != kFailureDigits || window_[at + 1] == '0') return Check::No;
         value = -value;
         if (value < std::numeric_limits<int32_t>::min()) return Check::No;
     } else {

@@ -6,13 +6,15 @@
 //
 // Writing is exact; reading back cannot always be, since nothing marks where
 // an address ends. The splitter takes a new record to begin where the text
-// reads "0, ", "1, " or "-<digits>, " followed by the start of an address (a
+// reads "0, ", "1, " or "-<ten digits>, " (a failure code of a call across
+// processes, such as -2147023174) followed by the start of an address (a
 // scheme and ':', a drive letter and ':', "\\", "::", or a bare word of
 // letters and digits that ends the log or runs into the next record). So an
 // address that itself holds such text ("?q=1, http://x/", or a script
 // "f(0, a:b)") reads as two records, and a record whose answer is none of
-// those (only a controller other than Sentrel's answers otherwise) or whose
-// address starts in another way reads as part of the address before it.
+// those (a failure code of fewer digits, or an answer only a controller other
+// than Sentrel's gives) or whose address starts in another way reads as part
+// of the address before it.
 #pragma once
 
 #include <cstddef>

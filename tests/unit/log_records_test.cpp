@@ -80,6 +80,8 @@ TEST(LogRecords, SplitsAsTheFormatAllows) {
         {"what does not begin a record", "0, http://a.test/7, http://b.test/-, c:d-12345678902, e:f1, %41, 1, f(x)",
          {{0, true, 0, "http://a.test/7, http://b.test/-, c:d-12345678902, e:f1, %41, 1, f(x)"}}},
         {"a failure code beyond 32 bits", "-2147483649, x:y", {{0, false, 0, "-2147483649, x:y"}}},
+        {"negative numbers of fewer digits", "0, http://a.test/?id=-2, http://b.test/?n=-999999999, c:d",
+         {{0, true, 0, "http://a.test/?id=-2, http://b.test/?n=-999999999, c:d"}}},
         {"a scheme too long to be one", "0, a:b1, " + std::string(40, 's') + ":x",
          {{0, true, 0, "a:b1, " + std::string(40, 's') + ":x"}}},
         {"control characters and bytes of the code page", "0, http://a.test/\r\n\x1b[2J\xe9",
