@@ -3,6 +3,8 @@
 #include "controller/class_factory.h"
 #include "controller/com_security.h"
 #include "controller/command_line.h"
+#include "controller/log_file.h"
+#include "controller/log_rotation.h"
 #include "controller/registration.h"
 #include "controller/server_module.h"
 #include "controller/tray_icon.h"
@@ -44,9 +46,15 @@ std::wstring ProgramPath() {
 HRESULT Register(bool unregister) {
     if (unregister) {
         UnregisterAppId();
+        RemoveLogFiles();
         return UnregisterClassAndTypeLibrary();
     }
     RegisterAppId();
+    // The log's results are not the program's: a folder a user made in the
+    // log's place must not fail an installation. Registration runs elevated,
+    // so it can also rotate the log, which a standard user's start cannot.
+    PrepareLogFile();
+    RotateLogByPolicy();
     return RegisterClassAndTypeLibrary(ProgramPath());
 }
 
@@ -91,6 +99,8 @@ int Run(HINSTANCE instance) {
     // leaves the system's defaults: medium-integrity clients still connect.
     InitializeCallSecurity();
     if (HandedOverToRunningController()) return 0;
+    // A rotation that cannot be done leaves the log as it is.
+    RotateLogByPolicy();
 
     module.StartShutdownMonitor();
     ControllerClassFactory factory(module);
