@@ -6,6 +6,7 @@
 #include "policy/connect_controller.h"
 #include "settings/dom.h"
 #include "settings/registry_store.h"
+#include "support/log_location.h"
 #include "tests/wine/store_sandbox.h"
 #include "tools/client/controller_client.h"
 
@@ -422,6 +423,11 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
     EXPECT_NE(session.find("open IEFrame: 1 helper object(s) created, SetSite 0x00000000"), std::string::npos) << session;
     EXPECT_NE(session.find("navigate http://packaged/: allowed"), std::string::npos) << session;
     EXPECT_NE(session.find("navigate http://other/: CANCELLED"), std::string::npos) << session;
+    {
+        std::ifstream log(kLogPath, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(log), {}), "0, http://packaged/1, http://other/")
+            << "the agent's records, in the log the package's registration made";
+    }
     for (const char* flag : {"NoRemove", "NoRepair", "NoModify"}) {
         DWORD value = 0, size = sizeof value;
         RegGetValueA(HKEY_LOCAL_MACHINE, kUninstallKeyPath, flag, RRF_RT_REG_DWORD, nullptr, &value, &size);
@@ -451,6 +457,7 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
     }
     EXPECT_FALSE(HasPermissions());
     EXPECT_EQ(GetFileAttributesA((folder + "x86").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(kLogPath), INVALID_FILE_ATTRIBUTES) << "removal removes the log";
     EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, runKey, "Sentrel"), "<absent>");
     EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kSettingsSourceValue), "<absent>");
     EXPECT_EQ(policy(kFailClosedPolicy), -1);
