@@ -15,15 +15,16 @@ namespace sentrel {
 // that nothing is inherited from C:\ (whose inheritable entries let
 // authenticated users modify files made there). Allowed:
 //   the system (SY) and Administrators (BA): full control (FA);
-//   Users (BU) and ALL APPLICATION PACKAGES (AC, the app containers of
-//   Enhanced Protected Mode): FILE_APPEND_DATA | FILE_READ_ATTRIBUTES |
-//   SYNCHRONIZE (0x100084), which opening a file for appending needs, and
-//   nothing that reads, rewrites, truncates, deletes or renames the file,
-//   changes its attributes or its descriptor.
+//   Users (BU) and ALL APPLICATION PACKAGES (S-1-15-2-1, the app containers
+//   of Enhanced Protected Mode; as a number, since Windows before 8 has no
+//   "AC" alias and would refuse the whole text): FILE_APPEND_DATA |
+//   FILE_READ_ATTRIBUTES | SYNCHRONIZE (0x100084), which opening a file for
+//   appending needs, and nothing that reads, rewrites, truncates, deletes or
+//   renames the file, changes its attributes or its descriptor.
 // A low mandatory label with no-write-up (S:(ML;;NW;;;LW)), so that tabs of
 // low integrity may append too.
 inline constexpr const wchar_t* kLogFileSddl =
-    L"O:BAG:SYD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x100084;;;BU)(A;;0x100084;;;AC)S:(ML;;NW;;;LW)";
+    L"O:BAG:SYD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x100084;;;BU)(A;;0x100084;;;S-1-15-2-1)S:(ML;;NW;;;LW)";
 
 // Names the rotation works under (controller/log_rotation.h), removed with
 // the log.
