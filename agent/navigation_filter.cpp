@@ -9,6 +9,7 @@
 #include "agent/navigation_log.h"
 #include "agent/sentrel_agent.h"
 #include "support/ascii.h"
+#include "support/log_location.h"
 #include "support/text.h"
 #include "support/unique_any.h"
 

@@ -1,6 +1,8 @@
 #include "agent/navigation_log.h"
 
 #include "support/entry_points.h"
+#include "support/log_records.h"
+#include "support/plain_file.h"
 #include "support/unique_any.h"
 
 #include <mutex>
@@ -15,18 +17,21 @@ std::mutex appending;
 
 }  // namespace
 
-void AppendLogRecord(const char* path, HRESULT answer, std::string_view address) noexcept {
+void AppendLogRecord(const wchar_t* path, HRESULT answer, std::string_view address) noexcept {
     try {
-        std::string record = std::to_string(static_cast<int>(answer));
-        record += ", ";
-        record.append(address.substr(0, address.find('\0')));
+        const std::string record = LogRecordText(answer, address);
         if (record.size() > MAXDWORD) return;
-        // Without FILE_WRITE_DATA every write goes to the end of the file as
-        // one piece, however many processes write.
         const std::lock_guard<std::mutex> turn(appending);
-        const qz_support::UniqueFile log(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!log) return;
+        // Without FILE_WRITE_DATA every write goes to the end of the file as
+        // one piece, however many processes write; reading its attributes
+        // and waiting on it is all else the log's descriptor grants users.
+        // Every sharing is allowed, so that other writers append meanwhile
+        // and the controller can rename the log aside.
+        const qz_support::UniqueFile log(CreateFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                     OPEN_EXISTING,
+                                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!log || !qz_support::IsPlainFile(log.get())) return;
         DWORD written = 0;
         WriteFile(log.get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
     } catch (...) {

@@ -4,6 +4,8 @@
 #include "controller/com_security.h"
 #include "controller/command_line.h"
 #include "controller/event_source.h"
+#include "controller/log_file.h"
+#include "controller/log_rotation.h"
 #include "controller/registration.h"
 #include "controller/server_module.h"
 #include "controller/starter_reply.h"
@@ -48,11 +50,17 @@ std::wstring ProgramPath() {
 HRESULT Register(bool unregister) {
     if (unregister) {
         UnregisterAppId();
+        RemoveLogFiles();
         const HRESULT classResult = UnregisterClassAndTypeLibrary();
         const HRESULT sourceResult = UnregisterEventLogSource();
         return FAILED(classResult) ? classResult : sourceResult;
     }
     RegisterAppId();
+    // The log's results are not the program's: a folder a user made in the
+    // log's place must not fail an installation. Registration runs elevated,
+    // so it can also rotate the log, which a standard user's start cannot.
+    PrepareLogFile();
+    RotateLogByPolicy();
     const std::wstring programPath = ProgramPath();
     const HRESULT hr = RegisterClassAndTypeLibrary(programPath);
     return FAILED(hr) ? hr : RegisterEventLogSource(programPath);
@@ -119,6 +127,8 @@ int Run(HINSTANCE instance) {
     // leaves the system's defaults: medium-integrity clients still connect.
     InitializeCallSecurity();
     if (HandedOverToRunningController()) return 0;
+    // A rotation that cannot be done leaves the log as it is.
+    RotateLogByPolicy();
 
     module.StartShutdownMonitor();
     ControllerClassFactory factory(module);

@@ -16,4 +16,13 @@ bool MachinePolicyOn(const char* name) noexcept {
     return read.IsDword() && read.value != 0;
 }
 
+std::optional<DWORD> MachinePolicyValue(const char* name) noexcept {
+    const auto opened =
+        qz_support::registry::OpenKey(HKEY_LOCAL_MACHINE, kMachinePolicyKeyPath, KEY_QUERY_VALUE | KEY_WOW64_64KEY);
+    if (!opened) return std::nullopt;
+    const auto read = qz_support::registry::ReadDword(opened.key.get(), name);
+    if (!read.IsDword()) return std::nullopt;
+    return read.value;
+}
+
 }  // namespace sentrel

@@ -4,6 +4,10 @@
 // user's hive. An absent, unreadable or non-DWORD value is off.
 #pragma once
 
+#include <windows.h>
+
+#include <optional>
+
 namespace sentrel {
 
 inline constexpr const char* kMachinePolicyKeyPath = "SOFTWARE\\Policies\\Corvantis\\Sentrel";
@@ -14,7 +18,14 @@ inline constexpr const char* kMachineSettingsOnlyPolicy = "MachineSettingsOnly";
 // class registered in the user's hive.
 inline constexpr const char* kFailClosedPolicy = "FailClosed";
 
+// The size in kilobytes beyond which the controller renames the agent's log
+// aside at its start; absent or 0, the log is never renamed.
+inline constexpr const char* kLogMaxKBPolicy = "LogMaxKB";
+
 // Whether the policy value `name` is a DWORD other than 0.
 bool MachinePolicyOn(const char* name) noexcept;
+
+// The policy value `name` when it is a DWORD; nothing otherwise.
+std::optional<DWORD> MachinePolicyValue(const char* name) noexcept;
 
 }  // namespace sentrel

@@ -64,6 +64,9 @@ echo "== C:\\Sentrel.log, as the agent wrote it (one record per question, no sep
 if [ -s "$WINEPREFIX/drive_c/Sentrel.log" ]; then
     cat "$WINEPREFIX/drive_c/Sentrel.log"
     echo
+    echo
+    echo "== the same log read back by sentrel-check --read-log, one record a line =="
+    step "reading the log" "$win"/tools/sentrel-check.exe --read-log 'C:\Sentrel.log'
 else
     echo "demo: step failed: the agent wrote no C:\\Sentrel.log" >&2
     failures=$((failures + 1))

@@ -119,6 +119,13 @@ windows_tests() {
     else
         failed=$((failed + 1))
     fi
+    echo "== the agent's log read back by the native and the Windows policy checker ($SENTREL_WINE_ARCH) =="
+    if python3 tests/deploy/log_reading_test.py tests/deploy/log_table.txt build/native/sentrel-check \
+        "$SENTREL_WINE" "$win"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+    fi
     wine_session_stop
 }
 

@@ -105,6 +105,29 @@ def main():
                 or lint.returncode != 0 or "is hashed" not in lint.stdout or empty != 2):
             failures += 1
             print(f"FAILED --hash-password: {hashed.returncode} {hashed.stdout!r}; lint {lint.stdout!r}; empty {empty}")
+        # --read-log on a log a user appended to: text before the first record, a NUL and
+        # control characters, each record on its own line with its controls escaped.
+        with open(path, "w") as f:
+            f.write('<lockSettings active="Y"><host name="corp"/></lockSettings>')
+        log = os.path.join(folder, "Sentrel.log")
+        with open(log, "wb") as f:
+            f.write(b"noise\x000, http://corp/\x1b[2J\r\n1, http://other/")
+        text = subprocess.run([checker, "--read-log", log, path], capture_output=True).stdout.decode("latin-1")
+        statuses = [subprocess.run([checker, "--read-log"] + arguments, capture_output=True).returncode
+                    for arguments in ([os.path.join(folder, "missing.log")], [log, os.path.join(folder, "x.xml")],
+                                      ["--lint", log], [log, path, path])]
+        with open(os.path.join(folder, "bad.xml"), "w") as f:
+            f.write("<other/>")
+        rejected = subprocess.run([checker, "--read-log", log, os.path.join(folder, "bad.xml")],
+                                  capture_output=True).returncode
+        if (text.splitlines() != ["?  noise\\x00  (not a record: the log does not begin with one)",
+                                  "allowed  http://corp/\\x1b[2J\\x0d\\x0a  (allowed: the entry \"corp\" occurs in the "
+                                  "host \"corp\" (allow list))",
+                                  "REFUSED  http://other/  (REFUSED: no entry occurs in the host \"other\" (allow list); "
+                                  "recorded in recentRefused)"]
+                or statuses != [2, 2, 2, 2] or rejected != 1):
+            failures += 1
+            print(f"FAILED --read-log: {text!r}, statuses {statuses} (expected 2 each), rejected {rejected}")
         usage = subprocess.run([checker], capture_output=True, text=True).returncode
         unreadable = subprocess.run([checker, os.path.join(folder, "missing.xml"), "http://x/"],
                                     capture_output=True, text=True).returncode

@@ -278,7 +278,7 @@ TEST_F(AgentAttach, ModuleStaysLoadedWhileAgentsHooksOrFollowedWindowsLive) {
 
 TEST_F(AgentAttach, AnAgentWithoutControllerStillAttachesAndHearsEvents) {
     RemoveController();
-    RemoveAgentLog();
+    EmptyAgentLog();
     {
         BrowserWindow window("IEFrame");
         ASSERT_EQ(window.Helpers().size(), 1u);

@@ -37,7 +37,7 @@ protected:
     }
     static void TearDownTestSuite() { RemoveController(); }
     void SetUp() override {
-        RemoveAgentLog();
+        EmptyAgentLog();
         host::SetKeys(false, false);
     }
     void TearDown() override { host::SetKeys(false, false); }
@@ -142,7 +142,7 @@ TEST_F(AgentFilter, ShellWindowsRefuseBareWordsUnlessInsideAZipFolder) {
     UseController(LockedDocument("allowed.test intranet", "", false).c_str());
     for (const Case& test : cases) {
         SCOPED_TRACE(std::string(test.windowClass) + " " + Narrow(test.address));
-        RemoveAgentLog();
+        EmptyAgentLog();
         BrowserWindow window(test.windowClass);
         if (!test.folders.empty())
             window.Browser().SetDocument(ComPtr<IDispatch>::Copy(host::HostFolderView::Create(test.folders).get()));
@@ -249,6 +249,7 @@ TEST_F(AgentFilter, ARedirectToARefusedHostIsReplaced) {
 // The log cannot be opened for appending. (A folder stands in its place:
 // the tests run as root, for whom a read-only file is still writable.)
 TEST_F(AgentFilter, ALogThatCannotBeWrittenChangesNoDecision) {
+    RemoveAgentLog();
     ASSERT_TRUE(CreateDirectoryA("C:\\Sentrel.log", nullptr));
     auto window = Open(LockedDocument("allowed.test"));
     EXPECT_FALSE(window->Browser().Navigate(L"http://allowed.test/").cancelled);
@@ -262,7 +263,7 @@ TEST_F(AgentFilter, AnEndedControllerIsReconnectedAndAskedAgain) {
     EXPECT_FALSE(window->Browser().Navigate(L"http://allowed.test/").cancelled);
     client::EndControllers();
     client::RunProgram(L"net stop rpcss");  // forget the ended server (the agent does nothing of the kind)
-    RemoveAgentLog();
+    EmptyAgentLog();
     EXPECT_TRUE(window->Browser().Navigate(L"http://refused.test/").cancelled) << "the new controller's answer";
     EXPECT_EQ(ReadAgentLog(), "1, http://refused.test/");
     EXPECT_EQ(client::ControllerProcesses().size(), 1u);
@@ -273,14 +274,14 @@ TEST_F(AgentFilter, AnEndedControllerIsReconnectedAndAskedAgain) {
     // as soon as a controller answers.
     RemoveController();
     for (const wchar_t* address : {L"http://refused.test/", L"http://refused.test/again"}) {
-        RemoveAgentLog();
+        EmptyAgentLog();
         EXPECT_FALSE(window->Browser().Navigate(address).cancelled);
         const std::string log = ReadAgentLog();
         EXPECT_EQ(log.substr(0, 1), "-") << log;
         EXPECT_NE(log.find(", " + Narrow(address)), std::string::npos) << log;
     }
     UseController(LockedDocument("allowed.test").c_str());
-    RemoveAgentLog();
+    EmptyAgentLog();
     EXPECT_TRUE(window->Browser().Navigate(L"http://refused.test/").cancelled) << "filtered again";
     EXPECT_EQ(ReadAgentLog(), "1, http://refused.test/");
     EXPECT_FALSE(window->Browser().Navigate(L"http://allowed.test/").cancelled);
@@ -301,7 +302,7 @@ TEST_F(AgentFilter, FailClosedRefusesWhatNoControllerAnswered) {
     EXPECT_FALSE(window->Browser().Navigate(L"http://allowed.test/").cancelled) << "answered";
 
     RemoveController();
-    RemoveAgentLog();
+    EmptyAgentLog();
     EXPECT_TRUE(window->Browser().Navigate(L"http://allowed.test/").cancelled);
     const auto seen = boxes_.Take();
     ASSERT_EQ(seen.size(), 1u) << "no error page is known without a controller";
@@ -323,7 +324,7 @@ TEST_F(AgentFilter, FailClosedRefusesWhatNoControllerAnswered) {
     // Also when the user made the key unreadable to hide it.
     for (const wchar_t* access : {L"D:(A;;KA;;;WD)", L"D:(D;;KR;;;WD)(A;;KA;;;WD)"}) {
         testing::SetKeyAccess(created.get(), access);
-        RemoveAgentLog();
+        EmptyAgentLog();
         EXPECT_TRUE(window->Browser().Navigate(L"http://allowed.test/").cancelled);
         EXPECT_EQ(ReadAgentLog(), std::to_string(static_cast<int>(E_ACCESSDENIED)) + ", http://allowed.test/");
         boxes_.Take();

@@ -1,5 +1,7 @@
 #include "tests/wine/agent_fixture.h"
 
+#include "controller/log_file.h"
+#include "support/log_location.h"
 #include "tools/client/controller_client.h"
 
 #include <cstdio>
@@ -7,7 +9,6 @@
 namespace sentrel::testing {
 
 namespace {
-constexpr const char* kLogPath = "C:\\Sentrel.log";
 const char* const kEmptyDocument =
     "<lockSettings blockPopups=\"N\" reverseOperation=\"N\" prohibitUninstall=\"N\" active=\"N\" errorPage=\"\"/>";
 }  // namespace
@@ -52,7 +53,7 @@ std::string LockedDocument(const std::string& hosts, const std::string& errorPag
 
 std::string ReadAgentLog() {
     std::string text;
-    if (FILE* log = std::fopen(kLogPath, "rb")) {
+    if (FILE* log = _wfopen(kLogPath, L"rb")) {
         char buffer[4096];
         for (size_t read; (read = std::fread(buffer, 1, sizeof buffer, log)) > 0;) text.append(buffer, read);
         std::fclose(log);
@@ -61,8 +62,13 @@ std::string ReadAgentLog() {
 }
 
 void RemoveAgentLog() {
-    SetFileAttributesA(kLogPath, FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(kLogPath);
+    SetFileAttributesW(kLogPath, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(kLogPath);
+}
+
+void EmptyAgentLog() {
+    RemoveAgentLog();
+    EXPECT_EQ(PrepareLogFile(), S_OK);
 }
 
 HRESULT AgentCanUnloadNow() {

@@ -28,9 +28,12 @@ void RemoveController();
 std::string LockedDocument(const std::string& hosts, const std::string& errorPage = "", bool blockList = false,
                            bool blockPopups = true);
 
-// The agent's log: read whole, and removed.
+// The agent's log: read whole; removed; emptied, that is removed and made
+// again as the controller's registration makes it (the agent writes only to
+// a log that exists).
 std::string ReadAgentLog();
 void RemoveAgentLog();
+void EmptyAgentLog();
 
 // The loaded agent library's export, looked up by name.
 template <typename Function>

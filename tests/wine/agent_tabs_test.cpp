@@ -2,6 +2,7 @@
 // agent on its own thread, below one frame window that get_HWND names for
 // all of them.
 #include "agent/navigation_log.h"
+#include "support/unique_any.h"
 #include "tests/wine/agent_fixture.h"
 #include "tests/wine/figures.h"
 
@@ -116,10 +117,12 @@ TEST_F(AgentTabs, TabsComeAndGoOnTwoThreadsWhileTheirPagesAreClicked) {
 TEST(AgentLog, RecordsWrittenAtOnceNeverSplit) {
     constexpr int kRounds = 2000;
     constexpr size_t kAddressChars = 6000;
-    char folder[MAX_PATH] = {};
-    GetTempPathA(sizeof folder, folder);
-    const std::string path = std::string(folder) + "records.log";
-    DeleteFileA(path.c_str());
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    const std::wstring path = std::wstring(folder) + L"records.log";
+    // The agent appends only to a log that exists.
+    qz_support::UniqueFile(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                       nullptr));
     const auto write = [&](char letter) {
         const std::string address(kAddressChars, letter);
         for (int round = 0; round < kRounds; ++round) agent::AppendLogRecord(path.c_str(), S_FALSE, address);
@@ -130,12 +133,12 @@ TEST(AgentLog, RecordsWrittenAtOnceNeverSplit) {
     second.join();
 
     std::string log;
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
+    if (FILE* file = _wfopen(path.c_str(), L"rb")) {
         char buffer[65536];
         for (size_t read; (read = std::fread(buffer, 1, sizeof buffer, file)) > 0;) log.append(buffer, read);
         std::fclose(file);
     }
-    DeleteFileA(path.c_str());
+    DeleteFileW(path.c_str());
     int records[2] = {0, 0};
     size_t at = 0;
     while (at + 3 < log.size()) {

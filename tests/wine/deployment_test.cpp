@@ -8,6 +8,7 @@
 #include "policy/connect_controller.h"
 #include "settings/dom.h"
 #include "settings/registry_store.h"
+#include "support/log_location.h"
 #include "tests/wine/store_sandbox.h"
 #include "tools/client/controller_client.h"
 
@@ -552,6 +553,11 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
     EXPECT_NE(session.find("open IEFrame: 1 helper object(s) created, SetSite 0x00000000"), std::string::npos) << session;
     EXPECT_NE(session.find("navigate http://packaged/: allowed"), std::string::npos) << session;
     EXPECT_NE(session.find("navigate http://other/: CANCELLED"), std::string::npos) << session;
+    {
+        std::ifstream log(kLogPath, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(log), {}), "0, http://packaged/1, http://other/")
+            << "the agent's records, in the log the package's registration made";
+    }
     // prohibitUninstall="Y" marks the installed product's own entry.
     for (const char* flag : {"NoRemove", "NoRepair", "NoModify"})
         EXPECT_EQ(MachineNumber(UninstallEntry(SENTREL_PRODUCT_CODE).c_str(), flag), 1) << flag;
@@ -580,6 +586,7 @@ TEST_F(Deployment, ThePackageInstallsRegistersAndRemovesEverythingItWrote) {
     }
     EXPECT_FALSE(HasPermissions());
     EXPECT_EQ(GetFileAttributesA((folder + "x86").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(kLogPath), INVALID_FILE_ATTRIBUTES) << "removal removes the log";
     EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, runKey, "Sentrel"), "<absent>");
     EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, kSettingsKeyPath, kSettingsSourceValue), "<absent>");
     EXPECT_EQ(policy(kFailClosedPolicy), -1);
@@ -791,10 +798,18 @@ TEST_F(Deployment, ANewerVersionReplacesTheOlderKeepingItsSettingsAndAnOlderOneI
     // The source is down from now on: what the settings key holds after the
     // upgrade is what version N stored.
     DeleteFileA(servedFile.c_str());
+    // A record in the agent's log, which the upgrade keeps.
+    std::ofstream(std::filesystem::path(kLogPath), std::ios::binary | std::ios::app) << "1, http://before-upgrade/";
 
     // N+1, given nothing: a major upgrade.
     ASSERT_EQ(client::RunProgram(L"msiexec /i \"" + newer + L"\" /qn", 120000), 0);
     EXPECT_EQ(InstalledSentrel(), std::vector<std::string>{newerCode}) << "one product";
+    {
+        std::ifstream log(std::filesystem::path(kLogPath), std::ios::binary);
+        EXPECT_NE(std::string(std::istreambuf_iterator<char>(log), {}).find("1, http://before-upgrade/"),
+                  std::string::npos)
+            << "the older product's removal keeps the agent's log";
+    }
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, UninstallEntry(olderCode)));
     EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, UninstallEntry(newerCode), "DisplayVersion"), newerVersion);
     for (const char* file : {"SentrelAgentController.exe", "SentrelAgent.dll", "sentrel-check.exe"})

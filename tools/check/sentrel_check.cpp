@@ -13,9 +13,13 @@
 //                                                  (Windows build): exit status 0
 //                                                  when the lock is in force, 1
 //                                                  when not, 2 when it cannot tell
+//   sentrel-check --read-log [--json] LOG [DOCUMENT]
+//                                                  the agent's log, one record a line,
+//                                                  and with a document what it
+//                                                  decides for each address and why
 //
 // Exit status: 0 when it ran (and the document loads), 1 when the controller
-// would reject the document, 2 for bad usage or an unreadable document.
+// would reject the document, 2 for bad usage or an unreadable document or log.
 #include "policy/access_decision.h"
 #include "support/canonical_host.h"
 #include "policy/url_normalization.h"
@@ -23,6 +27,7 @@
 #include "support/ascii.h"
 #include "tools/check/json_text.h"
 #include "tools/check/machine_state.h"
+#include "support/log_records.h"
 #include "tools/check/settings_file.h"
 
 #include "sentrel_version.h"
@@ -231,8 +236,128 @@ int Usage() {
                  "       sentrel-check --lint [--json] DOCUMENT\n"
                  "       sentrel-check --hash-password   (the password on standard input)\n"
                  "       sentrel-check --version\n"
-                 "       sentrel-check --machine [--json]\n");
+                 "       sentrel-check --machine [--json]\n"
+
+                 "       sentrel-check --read-log [--json] LOG [DOCUMENT]\n"
+                 "\n"
+                 "--read-log splits the agent's log into its records (\"<answer>, <address>\" one\n"
+                 "after the other, with nothing between them). A record is taken to begin at \"0, \",\n"
+                 "\"1, \" or \"-<ten digits>, \" followed by what begins an address (a scheme or a\n"
+                 "drive and ':', \"\\\\\", \"::\", or a bare word); an address that itself holds such\n"
+                 "text (\"?q=1, http://x/\") reads as two records. Control characters are shown\n"
+                 "as \\xNN.\n");
     return 2;
+}
+
+// A logged address shown on one line: control characters as \xNN, so that
+// what a user navigated to cannot move the cursor or rewrite the screen.
+std::string Shown(std::string_view address) {
+    std::string shown;
+    for (const char c : address) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            shown += c;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            shown += escaped;
+        }
+    }
+    return shown;
+}
+
+// What the controller answered, as the log holds it.
+std::string LoggedAnswer(int32_t answer) {
+    if (answer == 0) return "allowed";
+    if (answer == 1) return "REFUSED";
+    char code[40];
+    std::snprintf(code, sizeof code, "no answer (0x%08X)", static_cast<unsigned>(answer));
+    return code;
+}
+
+const char* LoggedKind(int32_t answer) {
+    return answer == 0 ? "allowed" : answer == 1 ? "refused" : "failed";
+}
+
+// The agent's log record by record; with a document, what it decides for
+// each address now and why. The log is read in pieces, so a log of any size
+// (a user may append anything to it) is read in bounded memory.
+int ReadLog(const std::string& logPath, const std::string* documentPath, bool json) {
+    std::optional<ControllerSettings> settings;
+    if (documentPath) {
+        const SettingsFile file = LoadSettingsFile(*documentPath);
+        if (file.verdict == Verdict::Unreadable) {
+            std::fprintf(stderr, "sentrel-check: cannot read %s\n", documentPath->c_str());
+            return 2;
+        }
+        if (file.verdict != Verdict::Loaded) {
+            std::fprintf(stderr, "sentrel-check: %s: the controller rejects it (%s)\n", documentPath->c_str(),
+                         DescribeVerdict(file.verdict));
+            return 1;
+        }
+        settings = SettingsOf(file.reading);
+    }
+    FILE* log = std::fopen(logPath.c_str(), "rb");
+    if (!log) {
+        std::fprintf(stderr, "sentrel-check: cannot read %s\n", logPath.c_str());
+        return 2;
+    }
+    bool first = true;
+    const auto print = [&](const LogRecord& record) {
+        const bool whole = record.addressBytes == record.address.size();
+        std::optional<Decision> decision;
+        if (settings && record.isRecord && whole) decision = Decide(*settings, ToWide(record.address), true);
+        if (json) {
+            std::printf("%s{\"offset\": %llu, \"record\": %s, ", first ? "" : ", ",
+                        static_cast<unsigned long long>(record.offset), record.isRecord ? "true" : "false");
+            if (record.isRecord)
+                std::printf("\"answer\": %ld, \"logged\": \"%s\", ", static_cast<long>(record.answer),
+                            LoggedKind(record.answer));
+            std::printf("\"address\": %s, \"address_bytes\": %llu, \"decision\": ", Json(record.address).c_str(),
+                        static_cast<unsigned long long>(record.addressBytes));
+            if (decision) {
+                std::printf("{\"allowed\": %s, \"reason\": \"%s\", \"host\": %s, \"entry\": %s, \"why\": %s}}",
+                            decision->allowed ? "true" : "false", ReasonCode(decision->reason),
+                            Json(decision->host).c_str(), Json(decision->entry).c_str(),
+                            Json(Explain(*decision, *settings)).c_str());
+            } else {
+                std::printf("null}");
+            }
+        } else {
+            std::string line = record.isRecord ? LoggedAnswer(record.answer) : "?";
+            line += "  " + Shown(record.address);
+            if (!whole)
+                line += " ... (" + std::to_string(record.addressBytes) + " bytes, the first " +
+                        std::to_string(record.address.size()) + " shown)";
+            if (!record.isRecord) {
+                line += "  (not a record: the log does not begin with one)";
+            } else if (decision) {
+                line += std::string("  (") + (decision->allowed ? "allowed" : "REFUSED") + ": " +
+                        Explain(*decision, *settings) + ")";
+            } else if (settings) {
+                line += "  (too long to judge here)";
+            }
+            std::printf("%s\n", line.c_str());
+        }
+        first = false;
+    };
+    if (json) {
+        std::printf("{\"log\": %s, \"document\": %s, \"records\": [", Json(logPath).c_str(),
+                    documentPath ? Json(*documentPath).c_str() : "null");
+    }
+    LogRecordSplitter splitter(print);
+    char buffer[65536];
+    for (size_t read; (read = std::fread(buffer, 1, sizeof buffer, log)) > 0;)
+        splitter.Feed(std::string_view(buffer, read));
+    const bool failed = std::ferror(log) != 0;
+    std::fclose(log);
+    splitter.Finish();
+    if (json) std::printf("]}\n");
+    if (failed) {
+        std::fprintf(stderr, "sentrel-check: reading %s failed\n", logPath.c_str());
+        return 2;
+    }
+    return 0;
 }
 
 // The first line of standard input (without its line end), hashed into the
@@ -259,7 +384,7 @@ int HashPassword() {
 }
 
 int Run(int argc, char** argv) {
-    bool json = false, lint = false, machine = false;
+    bool json = false, lint = false, machine = false, readLog = false;
     std::vector<std::string> operands;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -269,6 +394,8 @@ int Run(int argc, char** argv) {
             lint = true;
         } else if (argument == "--machine") {
             machine = true;
+        } else if (argument == "--read-log") {
+            readLog = true;
         } else if (argument == "--hash-password" && argc == 2) {
             return HashPassword();
         } else if (argument == "--version" && argc == 2) {
@@ -282,6 +409,10 @@ int Run(int argc, char** argv) {
     }
     if (machine) return operands.empty() && !lint ? ReportMachineState(json) : Usage();
     if (operands.empty() || (lint && operands.size() != 1)) return Usage();
+    if (readLog) {
+        if (lint || operands.size() > 2) return Usage();
+        return ReadLog(operands[0], operands.size() == 2 ? &operands[1] : nullptr, json);
+    }
     const std::string& path = operands.front();
     const SettingsFile file = LoadSettingsFile(path);
     if (file.verdict == Verdict::Unreadable) {
