@@ -43,7 +43,7 @@ void RecordMachinePolicies() noexcept try {
     const auto opened = qz_support::registry::OpenKey(HKEY_LOCAL_MACHINE, kMachinePolicyKeyPath,
                                                       KEY_QUERY_VALUE | KEY_WOW64_64KEY);
     if (!opened) return;
-    for (const char* name : {kMachineSettingsOnlyPolicy, kFailClosedPolicy}) {
+    for (const char* name : {kMachineSettingsOnlyPolicy, kFailClosedPolicy, kLogMaxKBPolicy}) {
         const auto read = qz_support::registry::ReadDword(opened.key.get(), name);
         if (!read.IsDword() || read.value == 0) continue;
         const std::string_view narrow(name);

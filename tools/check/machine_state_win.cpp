@@ -67,6 +67,7 @@ struct PolicyName {
 constexpr PolicyName kPolicies[] = {
     {kMachineSettingsOnlyPolicy, true, false},
     {kFailClosedPolicy, true, false},
+    {kLogMaxKBPolicy, true, false},
     {kSettingsSourceValue, false, true},
     {kProtectNotesValue, false, false},
 };
