@@ -34,6 +34,7 @@ TEMPLATE_POLICIES = {
     "ProtectNotes_User": ("User", "ProtectNotes", "switch"),
     "MachineSettingsOnly": ("Machine", "MachineSettingsOnly", "switch"),
     "FailClosed": ("Machine", "FailClosed", "switch"),
+    "LogMaxKB": ("Machine", "LogMaxKB", "number"),
 }
 
 
@@ -47,7 +48,11 @@ def check_template(admx):
         keys = {element.get("key") for element in policy.iter() if element.get("key") is not None}
         check(keys == {POLICY_KEY}, f"{name} writes under {sorted(keys)}, not only {POLICY_KEY}")
         texts = [element.get("valueName") for element in policy.iter(namespace + "text")]
-        if texts:
+        numbers = [element.get("valueName") for element in policy.iter(namespace + "decimal")
+                   if element.get("valueName") is not None]
+        if numbers:
+            found[name] = (policy.get("class"), numbers[0], "number")
+        elif texts:
             found[name] = (policy.get("class"), texts[0] if len(texts) == 1 else texts, "text")
         else:
             on = [value.get("value") for value in policy.findall(f"{namespace}enabledValue/{namespace}decimal")]

@@ -360,6 +360,7 @@ TEST_F(Deployment, ThePolicyTemplateSetsWhatTheControllerReadsAndItIsFetchedAtSt
         {kProtectNotesValue, {REG_DWORD, false}},
         {kMachineSettingsOnlyPolicy, {REG_DWORD, true}},
         {kFailClosedPolicy, {REG_DWORD, true}},
+        {kLogMaxKBPolicy, {REG_DWORD, true}},
     };
     for (const auto& policy : Elements(admx, L"policy")) {
         const std::string name = Attribute(policy, L"name");
@@ -367,7 +368,14 @@ TEST_F(Deployment, ThePolicyTemplateSetsWhatTheControllerReadsAndItIsFetchedAtSt
         const bool machine = Attribute(policy, L"class") == "Machine";
         std::string valueName = Attribute(policy, L"valueName");
         DWORD type = REG_DWORD, number = 0;
-        if (valueName.empty()) {
+        const ComPtr<IXMLDOMNode> numberBox = dom::GetItem(Descendants(policy, L"decimal"), 0);
+        const std::string numberName =
+            numberBox ? Attribute(numberBox.query<IXMLDOMElement>(), L"valueName") : std::string();
+        if (valueName.empty() && !numberName.empty()) {
+            // A number element carries the value: applied as its box's default.
+            valueName = numberName;
+            number = 1024;
+        } else if (valueName.empty()) {
             // A text element carries the value.
             const ComPtr<IXMLDOMNode> text = dom::GetItem(Descendants(policy, L"text"), 0);
             ASSERT_TRUE(text) << name;
@@ -387,7 +395,8 @@ TEST_F(Deployment, ThePolicyTemplateSetsWhatTheControllerReadsAndItIsFetchedAtSt
         if (read.machineOnly) EXPECT_TRUE(machine) << name << " is a machine policy";
         values.push_back({machine, key, valueName, type, number});
     }
-    ASSERT_EQ(values.size(), 6u) << "source and Notes for the machine and the user, the two machine switches";
+    ASSERT_EQ(values.size(), 7u)
+        << "source and Notes for the machine and the user, the two machine switches, the log's size";
 
     // Applied as the policy engine would, for the machine and for the user,
     // with the settings sources pointing at the run's web server: the
