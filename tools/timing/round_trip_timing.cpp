@@ -37,6 +37,9 @@ int main() {
 
     controller.reset();
     sentrel::client::EndControllers();
+    // Wine's COM service keeps the ended server's class offered, which the
+    // next harness's connection would take.
+    sentrel::client::RunProgram(L"net stop rpcss");
     CoUninitialize();
     return 0;
 }

@@ -90,12 +90,23 @@ ParserFigures MsxmlFigures(const std::string& text) {
 
 int main() {
     if (FAILED(CoInitialize(nullptr))) return 1;
+    // A controller left by an earlier harness would keep this one from starting.
+    sentrel::client::StopControllers();
     sentrel::client::RunProgram(L"\"" + sentrel::client::ControllerProgram() + L"\" /RegServer");
     sentrel::client::StoreSettingsDocument("<lockSettings active=\"Y\"/>");
-    if (!sentrel::client::StartController()) return 1;
+    if (!sentrel::client::StartController()) {
+        std::fprintf(stderr, "settings timing: the controller did not start\n");
+        return 1;
+    }
     const HWND window = sentrel::client::ControllerWindow();
+    // The window comes before the class object is offered: ask again for a while.
     qz_support::ComPtr<ISentrelController> controller;
-    if (FAILED(sentrel::ConnectController(controller))) return 1;
+    for (int attempt = 0; attempt < 50 && FAILED(sentrel::ConnectController(controller)); ++attempt) Sleep(100);
+    if (!controller) {
+        std::fprintf(stderr, "settings timing: no connection to the controller (0x%08lX)\n",
+                     static_cast<unsigned long>(sentrel::ConnectController(controller)));
+        return 1;
+    }
     const UINT reload = RegisterWindowMessageA("ReloadSettings");
     std::printf("controller working set with an empty list: %.1f MB\n", WorkingSetMegabytes());
 
