@@ -75,9 +75,15 @@ ProgramRun RunProgramForOutput(const std::wstring& commandLine, DWORD timeoutMs)
     startup.hStdInput = nul.get();
     startup.hStdOutput = startup.hStdError = writing.get();
     PROCESS_INFORMATION started{};
-    std::wstring mutableLine = commandLine;
-    if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started))
-        return run;
+    // Wine now and then fails a process start under load; a second try starts it.
+    bool startedProcess = false;
+    for (int attempt = 0; attempt < 3 && !startedProcess; ++attempt) {
+        if (attempt > 0) Sleep(200);
+        std::wstring mutableLine = commandLine;
+        startedProcess = CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                        &startup, &started) != FALSE;
+    }
+    if (!startedProcess) return run;
     qz_support::UniqueHandle process(started.hProcess), thread(started.hThread);
     writing.reset();
     // Read as it comes, so that a long output never fills the pipe.
